@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Prepares the project's Wine prefix: created once, CJK font replacements so that
+# Chinese captions render, and drive T: mapped to a scratch folder that the tests
+# use as a real drive root. Safe to run again.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+export WINEPREFIX=${WINEPREFIX:-$here/../build/wineprefix}
+export WINEDEBUG=-all
+mkdir -p "$WINEPREFIX"
+WINEPREFIX=$(cd "$WINEPREFIX" && pwd)
+
+# No Mono or Gecko download prompts, no desktop menu entries.
+WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d" wineboot -i >/dev/null 2>&1 || true
+wineserver -w
+
+reg=$(mktemp --suffix=.reg)
+cat > "$reg" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"SimSun"="WenQuanYi Micro Hei"
+"Tahoma"="WenQuanYi Micro Hei"
+"MS Shell Dlg"="WenQuanYi Micro Hei"
+"MS Shell Dlg 2"="WenQuanYi Micro Hei"
+"MS Sans Serif"="WenQuanYi Micro Hei"
+"Segoe UI"="WenQuanYi Micro Hei"
+
+[HKEY_CURRENT_USER\Software\Wine\DllOverrides]
+"winemenubuilder.exe"=""
+REG
+wine regedit "$reg" >/dev/null 2>&1
+rm -f "$reg"
+wineserver -w
+
+mkdir -p "$WINEPREFIX/../testdrive"
+ln -sfn "$(cd "$WINEPREFIX/../testdrive" && pwd)" "$WINEPREFIX/dosdevices/t:"
+touch "$WINEPREFIX/.cartulane-ready"

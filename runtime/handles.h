@@ -1,0 +1,103 @@
+#pragma once
+// Owners for Win32 handles: one template, one alias per handle kind.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <utility>
+
+namespace cartulane {
+
+template <typename Traits>
+class UniqueHandle {
+public:
+    using Handle = typename Traits::Handle;
+
+    UniqueHandle() noexcept = default;
+    explicit UniqueHandle(Handle h) noexcept : h_(h) {}
+    UniqueHandle(UniqueHandle&& other) noexcept : h_(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    ~UniqueHandle() { reset(); }
+
+    Handle get() const noexcept { return h_; }
+    explicit operator bool() const noexcept { return h_ != Traits::Invalid(); }
+    Handle release() noexcept { return std::exchange(h_, Traits::Invalid()); }
+    void reset(Handle h = Traits::Invalid()) noexcept {
+        Handle old = std::exchange(h_, h);
+        if (old != Traits::Invalid()) Traits::Close(old);
+    }
+
+private:
+    Handle h_ = Traits::Invalid();
+};
+
+template <typename H, auto CloseFn>
+struct NullInvalid {
+    using Handle = H;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { CloseFn(h); }
+};
+
+struct FindHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) noexcept { ::FindClose(h); }
+};
+
+struct FileHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) noexcept { ::CloseHandle(h); }
+};
+
+using UniqueFind = UniqueHandle<FindHandleTraits>;
+using UniqueFile = UniqueHandle<FileHandleTraits>;
+using UniqueKernelHandle = UniqueHandle<NullInvalid<HANDLE, &::CloseHandle>>;
+using UniqueHKey = UniqueHandle<NullInvalid<HKEY, &::RegCloseKey>>;
+using UniqueHwnd = UniqueHandle<NullInvalid<HWND, &::DestroyWindow>>;
+using UniqueImageList = UniqueHandle<NullInvalid<HIMAGELIST, &::ImageList_Destroy>>;
+using UniqueMemoryDC = UniqueHandle<NullInvalid<HDC, &::DeleteDC>>;
+template <typename GdiObject>
+using UniqueGdi = UniqueHandle<NullInvalid<GdiObject, &::DeleteObject>>;
+using UniqueBitmap = UniqueGdi<HBITMAP>;
+using UniqueBrush = UniqueGdi<HBRUSH>;
+using UniquePen = UniqueGdi<HPEN>;
+using UniqueFont = UniqueGdi<HFONT>;
+
+// A window's device context, released on scope exit.
+class WindowDC {
+public:
+    explicit WindowDC(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
+    ~WindowDC() {
+        if (dc_) ::ReleaseDC(hwnd_, dc_);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HWND hwnd_;
+    HDC dc_;
+};
+
+// Puts back the object that was selected into a device context before.
+class SelectGuard {
+public:
+    SelectGuard(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(::SelectObject(dc, object)) {}
+    ~SelectGuard() {
+        if (old_ && old_ != HGDI_ERROR) ::SelectObject(dc_, old_);
+    }
+    SelectGuard(const SelectGuard&) = delete;
+    SelectGuard& operator=(const SelectGuard&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+}  // namespace cartulane

@@ -1,0 +1,362 @@
+#include "control/TreeView.h"
+
+#include "runtime/com.h"
+#include "runtime/twips.h"
+
+#include <windowsx.h>
+
+namespace cartulane::control {
+
+namespace {
+
+int ShiftState(WPARAM keys) {
+    int shift = 0;
+    if (keys & MK_SHIFT) shift |= 1;
+    if (keys & MK_CONTROL) shift |= 2;
+    if (::GetKeyState(VK_MENU) < 0) shift |= 4;
+    return shift;
+}
+
+// Event handlers are the control's own and report failures by HRESULT; this only keeps
+// an unexpected exception out of the window procedure.
+template <typename Handler, typename... Args>
+void Fire(const Handler& handler, Args&&... args) noexcept {
+    if (!handler) return;
+    try {
+        handler(std::forward<Args>(args)...);
+    } catch (...) {
+    }
+}
+
+WPARAM KeysNow() {
+    WPARAM keys = 0;
+    if (::GetKeyState(VK_SHIFT) < 0) keys |= MK_SHIFT;
+    if (::GetKeyState(VK_CONTROL) < 0) keys |= MK_CONTROL;
+    return keys;
+}
+
+UINT AfterLabelEditMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"Cartulane.TreeView.AfterLabelEdit");
+    return message;
+}
+
+}  // namespace
+
+HRESULT KeyNotUniqueError() { return ControlError(35602); }
+HRESULT ElementNotFoundError() { return ControlError(35601); }
+
+// ---- Node ----
+
+std::wstring Node::Text() const {
+    std::wstring text(64, L'\0');
+    for (;;) {
+        TVITEMW data{};
+        data.mask = TVIF_TEXT | TVIF_HANDLE;
+        data.hItem = item_;
+        data.pszText = text.data();
+        data.cchTextMax = static_cast<int>(text.size());
+        if (!tree_ || !tree_->hwnd_ || !TreeView_GetItem(tree_->hwnd_, &data)) return {};
+        const size_t length = std::char_traits<wchar_t>::length(data.pszText);
+        if (length + 1 < text.size()) return std::wstring(data.pszText, length);
+        text.resize(text.size() * 4);  // the label may have been cut at the buffer's end
+    }
+}
+
+bool Node::Expanded() const {
+    return tree_ && (TreeView_GetItemState(tree_->hwnd_, item_, TVIS_EXPANDED) & TVIS_EXPANDED);
+}
+
+void Node::SetExpanded(bool expanded) {
+    if (!tree_ || !tree_->hwnd_) return;
+    if (children_ > 0) {
+        ++tree_->expandingInCode_;
+        TreeView_Expand(tree_->hwnd_, item_, expanded ? TVE_EXPAND : TVE_COLLAPSE);
+        --tree_->expandingInCode_;
+        return;
+    }
+    // A node without children keeps the state, so children added later show at once. Only
+    // that can have expanded a childless node, so collapsing one otherwise is no change.
+    if (!expanded && !expandedEmpty_) return;
+    expandedEmpty_ = expanded;
+    TreeView_SetItemState(tree_->hwnd_, item_, expanded ? TVIS_EXPANDED : 0, TVIS_EXPANDED);
+}
+
+// ---- TreeNodes ----
+
+HRESULT TreeNodes::Add(std::wstring_view key, const std::wstring& text, int image, Node** added) {
+    return Insert(nullptr, key, text, image, added);
+}
+
+HRESULT TreeNodes::Add(std::wstring_view relative, int relationship, std::wstring_view key,
+                       const std::wstring& text, int image, Node** added) {
+    if (relationship != tvwChild) return E_INVALIDARG;
+    Node* parent = Find(relative);
+    if (!parent) return SetErrorDescription(ElementNotFoundError(), L"Element not found");
+    return Insert(parent, key, text, image, added);
+}
+
+HRESULT TreeNodes::Insert(Node* parent, std::wstring_view key, const std::wstring& text, int image,
+                          Node** added) {
+    if (added) *added = nullptr;
+    if (!tree_.hwnd_) return E_UNEXPECTED;
+    if (!key.empty() && byKey_.count(key)) {
+        return SetErrorDescription(KeyNotUniqueError(), L"Key is not unique in collection");
+    }
+    Node& node = nodes_.emplace_back();
+    node.tree_ = &tree_;
+    node.key_.assign(key);
+    node.image_ = image;
+    node.index_ = Count();
+    node.parent_ = parent;
+
+    TVINSERTSTRUCTW insert{};
+    insert.hParent = parent ? parent->item_ : TVI_ROOT;
+    insert.hInsertAfter = TVI_LAST;
+    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
+    insert.item.pszText = const_cast<wchar_t*>(text.c_str());
+    insert.item.iImage = insert.item.iSelectedImage = image - 1;
+    insert.item.lParam = reinterpret_cast<LPARAM>(&node);
+    node.item_ = TreeView_InsertItem(tree_.hwnd_, &insert);
+    if (!node.item_) {
+        nodes_.pop_back();
+        return E_OUTOFMEMORY;
+    }
+    if (!node.key_.empty()) byKey_.emplace(node.key_, &node);
+    if (parent) {
+        (parent->lastChild_ ? parent->lastChild_->next_ : parent->child_) = &node;
+        parent->lastChild_ = &node;
+        ++parent->children_;
+    } else if (nodes_.size() > 1) {
+        // Top-level nodes are chained too, so that Next walks them.
+        for (auto it = nodes_.rbegin() + 1; it != nodes_.rend(); ++it) {
+            if (!it->parent_) {
+                it->next_ = &node;
+                break;
+            }
+        }
+    }
+    if (added) *added = &node;
+    return S_OK;
+}
+
+void TreeNodes::Clear() {
+    ++tree_.generation_;
+    if (tree_.hwnd_) TreeView_DeleteAllItems(tree_.hwnd_);
+    // The key index keeps its buckets: a tree is mostly rebuilt at about the size it had.
+    byKey_.clear();
+    nodes_.clear();
+}
+
+Node* TreeNodes::Item(int index) {
+    return index >= 1 && index <= Count() ? &nodes_[index - 1] : nullptr;
+}
+
+Node* TreeNodes::Find(std::wstring_view key) const {
+    const auto found = byKey_.find(key);
+    return found == byKey_.end() ? nullptr : found->second;
+}
+
+// ---- TreeView ----
+
+TreeView::TreeView() : nodes_(*this) {}
+
+TreeView::~TreeView() {
+    if (hwnd_) ::DestroyWindow(hwnd_);
+}
+
+HRESULT TreeView::Create(HWND parent, UINT id, HIMAGELIST images) {
+    if (hwnd_) return E_UNEXPECTED;
+    const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT |
+                        TVS_EDITLABELS | TVS_SHOWSELALWAYS;
+    hwnd_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"", style, 0, 0, 0, 0, parent,
+                              reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr, nullptr);
+    if (!hwnd_) return HRESULT_FROM_WIN32(::GetLastError());
+    TreeView_SetUnicodeFormat(hwnd_, TRUE);
+    if (images) TreeView_SetImageList(hwnd_, images, TVSIL_NORMAL);
+    // A plain subclass: the common controls' subclass helper looks up a window property
+    // for every message, which makes each insert cost as much as a hundred.
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    controlProc_ = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TreeView::TreeProc)));
+    return S_OK;
+}
+
+void TreeView::Detach() {
+    ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(controlProc_));
+    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    hwnd_ = nullptr;
+    nodes_.byKey_.clear();
+    nodes_.nodes_.clear();
+}
+
+bool TreeView::ReflectNotify(UINT message, LPARAM lParam, LRESULT* result) {
+    if (message != WM_NOTIFY) return false;
+    const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+    if (!header || !header->hwndFrom ||
+        ::GetWindowLongPtrW(header->hwndFrom, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&TreeView::TreeProc))
+        return false;
+    auto* self = reinterpret_cast<TreeView*>(::GetWindowLongPtrW(header->hwndFrom, GWLP_USERDATA));
+    if (!self) return false;
+    bool handled = false;
+    try {
+        *result = self->OnNotify(*header, &handled);
+    } catch (...) {
+        *result = 0;  // out of memory while copying a label
+        return true;
+    }
+    return handled;
+}
+
+TreeView::BulkUpdate::BulkUpdate(TreeView& tree) : tree_(tree) {
+    if (tree_.bulkUpdates_++ == 0 && tree_.hwnd_) ::SendMessageW(tree_.hwnd_, WM_SETREDRAW, FALSE, 0);
+}
+
+TreeView::BulkUpdate::~BulkUpdate() {
+    if (--tree_.bulkUpdates_ == 0 && tree_.hwnd_) {
+        ::SendMessageW(tree_.hwnd_, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(tree_.hwnd_, nullptr, TRUE);
+    }
+}
+
+Node* TreeView::NodeOf(HTREEITEM item) const {
+    if (!item || !hwnd_) return nullptr;
+    TVITEMW data{};
+    data.mask = TVIF_PARAM | TVIF_HANDLE;
+    data.hItem = item;
+    if (!TreeView_GetItem(hwnd_, &data)) return nullptr;
+    return reinterpret_cast<Node*>(data.lParam);
+}
+
+Node* TreeView::SelectedItem() const { return hwnd_ ? NodeOf(TreeView_GetSelection(hwnd_)) : nullptr; }
+
+void TreeView::SetFocus() {
+    if (!hwnd_) return;
+    ::SetFocus(hwnd_);
+    if (!TreeView_GetSelection(hwnd_)) {
+        if (HTREEITEM first = TreeView_GetRoot(hwnd_)) TreeView_SelectItem(hwnd_, first);
+    }
+}
+
+LRESULT TreeView::OnNotify(const NMHDR& header, bool* handled) {
+    switch (header.code) {
+        case TVN_SELCHANGEDW: {
+            const auto& change = reinterpret_cast<const NMTREEVIEWW&>(header);
+            if (change.action == TVC_BYKEYBOARD) {
+                if (Node* node = reinterpret_cast<Node*>(change.itemNew.lParam)) Fire(NodeClick, *node);
+            }
+            break;
+        }
+        case TVN_ITEMEXPANDINGW: {
+            const auto& change = reinterpret_cast<const NMTREEVIEWW&>(header);
+            if (!expandingInCode_ && (change.action & (TVE_EXPAND | TVE_COLLAPSE)) == TVE_EXPAND) {
+                if (Node* node = reinterpret_cast<Node*>(change.itemNew.lParam)) Fire(Expand, *node);
+            }
+            break;
+        }
+        case NM_DBLCLK:
+            Fire(DblClick);
+            break;
+        case TVN_ENDLABELEDITW: {
+            // The control refuses its own update; the event runs once the edit is over,
+            // because a handler may rebuild the tree and so delete the item being edited.
+            const auto& edit = reinterpret_cast<const NMTVDISPINFOW&>(header);
+            *handled = true;
+            Node* node = NodeOf(edit.item.hItem);
+            // Escape, or a label left as it was, is no edit (Wine also reports the old text
+            // when the edit box goes away after Escape).
+            if (edit.item.pszText && node && node->Text() != edit.item.pszText) {
+                pendingEdit_ = {node->Index(), generation_, edit.item.pszText};
+                ::PostMessageW(hwnd_, AfterLabelEditMessage(), 0, 0);
+            }
+            return FALSE;
+        }
+        default:
+            break;
+    }
+    return 0;
+}
+
+void TreeView::RaisePendingLabelEdit() {
+    PendingEdit edit = std::move(pendingEdit_);
+    pendingEdit_ = {};
+    Node* node = nodes_.Item(edit.index);
+    if (!node || edit.generation != generation_) return;  // the tree was rebuilt meanwhile
+    short cancel = 0;
+    std::wstring newString = edit.text;
+    Fire(AfterLabelEdit, cancel, newString);
+    if (cancel || edit.generation != generation_ || !hwnd_) return;
+    TVITEMW item{};
+    item.mask = TVIF_TEXT | TVIF_HANDLE;
+    item.hItem = node->item_;
+    item.pszText = edit.text.data();
+    TreeView_SetItem(hwnd_, &item);
+}
+
+void TreeView::RaiseMouseUp(int button, POINT client) {
+    if (!MouseUp) return;
+    const Dpi dpi = ScreenDpi();
+    Fire(MouseUp, button, ShiftState(KeysNow()), static_cast<float>(PixelsToTwips(client.x, dpi.x)),
+            static_cast<float>(PixelsToTwips(client.y, dpi.y)));
+}
+
+// The tree view tracks the mouse itself after a button goes down and takes the
+// button's release out of the queue; the release is reported once that is over.
+LRESULT TreeView::OnButtonDown(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, int button, int virtualKey) {
+    const unsigned generation = generation_;
+    const LRESULT result = ::CallWindowProcW(controlProc_, hwnd, message, wParam, lParam);
+    if (hwnd_ != hwnd || !::IsWindow(hwnd)) return result;
+
+    if (button == 1 && generation == generation_) {
+        TVHITTESTINFO hit{};
+        hit.pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        HTREEITEM item = TreeView_HitTest(hwnd, &hit);
+        if (item && (hit.flags & TVHT_ONITEM) && item == TreeView_GetSelection(hwnd)) {
+            if (Node* node = NodeOf(item)) Fire(NodeClick, *node);
+        }
+        if (hwnd_ != hwnd || !::IsWindow(hwnd)) return result;
+    }
+
+    const UINT upMessage = button == 1 ? WM_LBUTTONUP : WM_RBUTTONUP;
+    MSG pending;
+    if (::GetKeyState(virtualKey) < 0 || ::PeekMessageW(&pending, hwnd, upMessage, upMessage, PM_NOREMOVE)) {
+        return result;  // still held, or the release is yet to come as a message of its own
+    }
+    const DWORD at = ::GetMessagePos();
+    POINT client{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    ::ScreenToClient(hwnd, &client);
+    RaiseMouseUp(button, client);
+    return result;
+}
+
+LRESULT CALLBACK TreeView::TreeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TreeView*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    const WNDPROC control = self->controlProc_;
+    switch (message) {
+        case WM_LBUTTONDOWN:
+            return self->OnButtonDown(hwnd, message, wParam, lParam, 1, VK_LBUTTON);
+        case WM_RBUTTONDOWN:
+            return self->OnButtonDown(hwnd, message, wParam, lParam, 2, VK_RBUTTON);
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP: {
+            const LRESULT result = ::CallWindowProcW(control, hwnd, message, wParam, lParam);
+            const int button = message == WM_LBUTTONUP ? 1 : message == WM_RBUTTONUP ? 2 : 4;
+            if (self->hwnd_ == hwnd) self->RaiseMouseUp(button, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            return result;
+        }
+        case WM_NCDESTROY:
+            self->Detach();
+            return ::CallWindowProcW(control, hwnd, message, wParam, lParam);
+        default:
+            if (message == AfterLabelEditMessage()) {
+                try {
+                    self->RaisePendingLabelEdit();
+                } catch (...) {
+                }
+                return 0;
+            }
+            return ::CallWindowProcW(control, hwnd, message, wParam, lParam);
+    }
+}
+
+}  // namespace cartulane::control

@@ -1,0 +1,151 @@
+#pragma once
+// The keyed tree view both trees of the control are: a SysTreeView32 with a
+// Nodes collection (key lookup by hash, index lookup in order of addition) and
+// the control's events raised from the real control's notifications.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace cartulane::control {
+
+class TreeView;
+
+// Relationship of a new node to its Relative.
+constexpr int tvwChild = 4;
+
+// Errors of the Nodes collection, with the numbers the common controls use.
+HRESULT KeyNotUniqueError();
+HRESULT ElementNotFoundError();
+
+class Node {
+public:
+    const std::wstring& Key() const { return key_; }
+    // The label the control shows (label editing changes it).
+    std::wstring Text() const;
+    int Image() const { return image_; }
+    int Index() const { return index_; }
+    Node* Parent() const { return parent_; }
+    int Children() const { return children_; }
+    Node* Child() const { return child_; }
+    Node* Next() const { return next_; }
+    bool Expanded() const;
+    void SetExpanded(bool expanded);
+    HTREEITEM Handle() const { return item_; }
+
+private:
+    friend class TreeView;
+    friend class TreeNodes;
+    TreeView* tree_ = nullptr;
+    HTREEITEM item_ = nullptr;
+    std::wstring key_;
+    int image_ = 0;
+    int index_ = 0;
+    Node* parent_ = nullptr;
+    Node* child_ = nullptr;
+    Node* lastChild_ = nullptr;
+    Node* next_ = nullptr;
+    int children_ = 0;
+    bool expandedEmpty_ = false;  // expanded while it had no children yet
+};
+
+class TreeNodes {
+public:
+    // A top-level node, last among the top-level nodes.
+    HRESULT Add(std::wstring_view key, const std::wstring& text, int image, Node** added = nullptr);
+    // A node related to the node keyed relative; only tvwChild is supported: the new node
+    // comes last among relative's children. Fails when key exists or relative names no node.
+    HRESULT Add(std::wstring_view relative, int relationship, std::wstring_view key, const std::wstring& text,
+                int image, Node** added = nullptr);
+    void Clear();
+    int Count() const { return static_cast<int>(nodes_.size()); }
+    // 1-based, in order of addition; nullptr when out of range.
+    Node* Item(int index);
+    // nullptr when no node has the key.
+    Node* Find(std::wstring_view key) const;
+
+private:
+    friend class TreeView;
+    explicit TreeNodes(TreeView& tree) : tree_(tree) {}
+    HRESULT Insert(Node* parent, std::wstring_view key, const std::wstring& text, int image, Node** added);
+
+    TreeView& tree_;
+    std::deque<Node> nodes_;
+    std::unordered_map<std::wstring_view, Node*> byKey_;  // views of the nodes' own keys
+};
+
+class TreeView {
+public:
+    TreeView();
+    ~TreeView();
+    TreeView(const TreeView&) = delete;
+    TreeView& operator=(const TreeView&) = delete;
+
+    // Creates the SysTreeView32 as a child of parent, with lines, buttons and label editing.
+    // The parent's window procedure passes its WM_NOTIFY messages to ReflectNotify.
+    HRESULT Create(HWND parent, UINT id, HIMAGELIST images);
+
+    // For the parent's window procedure: handles a WM_NOTIFY from a TreeView's window.
+    // Returns false for any other message, which the parent then handles itself.
+    static bool ReflectNotify(UINT message, LPARAM lParam, LRESULT* result);
+    HWND Hwnd() const { return hwnd_; }
+
+    // Suspends drawing while many nodes change: the tree is laid out and drawn once, when
+    // the outermost scope ends. Without it every node added under an expanded parent
+    // makes the control lay out all visible nodes again.
+    class BulkUpdate {
+    public:
+        explicit BulkUpdate(TreeView& tree);
+        ~BulkUpdate();
+        BulkUpdate(const BulkUpdate&) = delete;
+        BulkUpdate& operator=(const BulkUpdate&) = delete;
+
+    private:
+        TreeView& tree_;
+    };
+
+    TreeNodes& Nodes() { return nodes_; }
+    Node* SelectedItem() const;
+    // Takes the input focus; a tree with nodes and no selection selects its first node.
+    void SetFocus();
+
+    // Events, raised on the thread of the window.
+    std::function<void(Node& node)> NodeClick;  // a node clicked, after it is selected
+    std::function<void(Node& node)> Expand;     // the user expands a node
+    std::function<void()> DblClick;
+    // Raised once an in-place edit that changed the label has ended; the new label stands
+    // unless cancel is set.
+    std::function<void(short& cancel, std::wstring& newString)> AfterLabelEdit;
+    // Button 1 left, 2 right, 4 middle; Shift 1 shift, 2 ctrl, 4 alt; X and Y in twips.
+    std::function<void(int button, int shift, float x, float y)> MouseUp;
+
+private:
+    friend class Node;
+    friend class TreeNodes;
+    static LRESULT CALLBACK TreeProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT OnNotify(const NMHDR& header, bool* handled);
+    LRESULT OnButtonDown(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, int button, int virtualKey);
+    void RaiseMouseUp(int button, POINT client);
+    void RaisePendingLabelEdit();
+    Node* NodeOf(HTREEITEM item) const;
+    void Detach();
+
+    HWND hwnd_ = nullptr;
+    WNDPROC controlProc_ = nullptr;  // the tree view's own window procedure
+    TreeNodes nodes_;
+    int expandingInCode_ = 0;
+    int bulkUpdates_ = 0;
+    unsigned generation_ = 0;  // counts Clear calls, so an event can tell its node is gone
+    struct PendingEdit {
+        int index = 0;
+        unsigned generation = 0;
+        std::wstring text;
+    } pendingEdit_;
+};
+
+}  // namespace cartulane::control

@@ -1,0 +1,106 @@
+#include "tests/support/test_support.h"
+
+#include "runtime/filesystem.h"
+
+#include <gtest/gtest.h>
+
+namespace cartulane::test {
+
+namespace {
+
+std::wstring TempRoot() {
+    wchar_t buffer[MAX_PATH + 1];
+    const DWORD size = ::GetTempPathW(MAX_PATH + 1, buffer);
+    return std::wstring(buffer, size);
+}
+
+std::wstring UniqueFolderIn(std::wstring_view parent) {
+    static unsigned counter = 0;
+    for (;;) {
+        std::wstring candidate = JoinPath(parent, L"cartulane-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                                      std::to_wstring(++counter));
+        if (::CreateDirectoryW(candidate.c_str(), nullptr)) return candidate;
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) {
+            ADD_FAILURE() << "cannot create a folder in " << Narrow(parent);
+            return candidate;
+        }
+    }
+}
+
+}  // namespace
+
+TempDir::TempDir() : path_(UniqueFolderIn(TempRoot())) {}
+TempDir::TempDir(std::wstring_view parent) : path_(UniqueFolderIn(parent)) {}
+TempDir::~TempDir() {
+    FileSystem files;
+    if (files.FolderExists(path_)) files.DeleteFolder(path_);
+}
+std::wstring TempDir::operator/(std::wstring_view name) const { return JoinPath(path_, name); }
+
+void MakeFolder(const std::wstring& path) {
+    ASSERT_TRUE(::CreateDirectoryW(ExtendedPath(path).c_str(), nullptr)) << Narrow(path);
+}
+
+void MakeFile(const std::wstring& path, std::string_view content) {
+    HANDLE file = ::CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
+    DWORD written = 0;
+    ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    ::CloseHandle(file);
+}
+
+std::string ReadFile(const std::wstring& path) {
+    HANDLE file = ::CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string content(::GetFileSize(file, nullptr), '\0');
+    DWORD read = 0;
+    ::ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &read, nullptr);
+    ::CloseHandle(file);
+    return content;
+}
+
+HiddenWindow::HiddenWindow(Handler onMessage) : onMessage_(std::move(onMessage)) {
+    static const ATOM kClass = [] {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &HiddenWindow::WindowProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"CartulaneTestParent";
+        return ::RegisterClassW(&wc);
+    }();
+    hwnd_ = ::CreateWindowExW(0, MAKEINTATOM(kClass), L"test", WS_OVERLAPPEDWINDOW, 0, 0, 400, 600, nullptr,
+                              nullptr, ::GetModuleHandleW(nullptr), this);
+}
+
+LRESULT CALLBACK HiddenWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<HiddenWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    LRESULT result = 0;
+    if (self && self->onMessage_ && self->onMessage_(message, wParam, lParam, &result)) return result;
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+HiddenWindow::~HiddenWindow() { ::DestroyWindow(hwnd_); }
+
+void PumpMessages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+std::string Narrow(std::wstring_view text) {
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string out(size, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
+                          nullptr);
+    return out;
+}
+
+}  // namespace cartulane::test

@@ -1,0 +1,56 @@
+#pragma once
+// What every test program shares: temporary folders on the real file system, a
+// hidden parent window, and a message pump.
+
+#include "runtime/com.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace cartulane::test {
+
+// A fresh folder under the user's temporary folder, deleted with everything in it.
+class TempDir {
+public:
+    TempDir();
+    explicit TempDir(std::wstring_view parent);  // a fresh folder inside parent
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(std::wstring_view name) const;
+
+private:
+    std::wstring path_;
+};
+
+void MakeFolder(const std::wstring& path);
+void MakeFile(const std::wstring& path, std::string_view content = "x");
+std::string ReadFile(const std::wstring& path);
+
+// A top-level window that is never shown, to parent controls under test. Its messages go to
+// onMessage first; what that does not handle (returns false for) gets the default.
+class HiddenWindow {
+public:
+    using Handler = std::function<bool(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)>;
+    explicit HiddenWindow(Handler onMessage = {});
+    ~HiddenWindow();
+    HiddenWindow(const HiddenWindow&) = delete;
+    HiddenWindow& operator=(const HiddenWindow&) = delete;
+    HWND hwnd() const { return hwnd_; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    Handler onMessage_;
+    HWND hwnd_;
+};
+
+// Dispatches what is queued for this thread.
+void PumpMessages();
+
+std::string Narrow(std::wstring_view text);
+
+}  // namespace cartulane::test

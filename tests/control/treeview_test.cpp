@@ -10,6 +10,7 @@
 
 #include <windowsx.h>
 
+#include <set>
 #include <vector>
 
 namespace cartulane::control {
@@ -298,6 +299,44 @@ TEST_F(TreeViewTest, AfterLabelEditAcceptsCancelsOrRebuilds) {
     ASSERT_EQ(nodes.Count(), 1);
     EXPECT_EQ(nodes.Item(1)->Key(), L"D:\\data\\新报表.xls");
     EXPECT_EQ(ControlChildren(nullptr), std::vector<std::wstring>{L"新报表.xls"});
+}
+
+// Each icon drawn on magenta: the mask colour shows the background, the picture does not,
+// and no two pictures are alike.
+TEST(NodeImages, SevenDistinctIconsTransparentWhereTheMaskColourIs) {
+    for (int size : {16, 24}) {
+        UniqueImageList images = CreateNodeImages(size);
+        ASSERT_TRUE(images);
+        ASSERT_EQ(ImageList_GetImageCount(images.get()), 7);
+        int cx = 0, cy = 0;
+        ImageList_GetIconSize(images.get(), &cx, &cy);
+        EXPECT_EQ(cx, size);
+        EXPECT_EQ(cy, size);
+
+        WindowDC screen(nullptr);
+        UniqueMemoryDC dc(::CreateCompatibleDC(screen.get()));
+        UniqueBitmap canvas(::CreateCompatibleBitmap(screen.get(), size, size));
+        SelectGuard selected(dc.get(), canvas.get());
+        std::set<std::vector<COLORREF>> pictures;
+        for (int i = 0; i < 7; ++i) {
+            RECT all{0, 0, size, size};
+            UniqueBrush magenta(::CreateSolidBrush(RGB(255, 0, 255)));
+            ::FillRect(dc.get(), &all, magenta.get());
+            ImageList_Draw(images.get(), i, dc.get(), 0, 0, ILD_TRANSPARENT);
+            std::vector<COLORREF> pixels;
+            int drawn = 0;
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x) {
+                    pixels.push_back(::GetPixel(dc.get(), x, y));
+                    drawn += pixels.back() != RGB(255, 0, 255);
+                }
+            EXPECT_EQ(::GetPixel(dc.get(), 0, size - 1), RGB(255, 0, 255)) << "icon " << i + 1;
+            EXPECT_GT(drawn, size * size / 4) << "icon " << i + 1;
+            EXPECT_LT(drawn, size * size) << "icon " << i + 1;
+            pictures.insert(pixels);
+        }
+        EXPECT_EQ(pictures.size(), 7u);
+    }
 }
 
 TEST_F(TreeViewTest, DestroyingTheWindowLeavesAnEmptyCollection) {

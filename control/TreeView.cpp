@@ -172,6 +172,7 @@ HRESULT TreeView::Create(HWND parent, UINT id, HIMAGELIST images) {
                               reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr, nullptr);
     if (!hwnd_) return HRESULT_FROM_WIN32(::GetLastError());
     TreeView_SetUnicodeFormat(hwnd_, TRUE);
+    AttachWindow(hwnd_, ScreenDpi());
     if (images) TreeView_SetImageList(hwnd_, images, TVSIL_NORMAL);
     // A plain subclass: the common controls' subclass helper looks up a window property
     // for every message, which makes each insert cost as much as a hundred.
@@ -182,6 +183,7 @@ HRESULT TreeView::Create(HWND parent, UINT id, HIMAGELIST images) {
 }
 
 void TreeView::Detach() {
+    AttachWindow(nullptr, {});
     ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(controlProc_));
     ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     hwnd_ = nullptr;

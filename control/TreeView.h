@@ -3,6 +3,8 @@
 // Nodes collection (key lookup by hash, index lookup in order of addition) and
 // the control's events raised from the real control's notifications.
 
+#include "runtime/forms.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -79,7 +81,8 @@ private:
     std::unordered_map<std::wstring_view, Node*> byKey_;  // views of the nodes' own keys
 };
 
-class TreeView {
+// Placed in twips like every control of a form (Move, Left, Top, Width, Height).
+class TreeView : public FormControl {
 public:
     TreeView();
     ~TreeView();

@@ -9,4 +9,4 @@ export WINEDEBUG=-all
 source "$top/scripts/display.sh"
 start_display
 [ -f "$WINEPREFIX/.cartulane-ready" ] || "$top/scripts/wineprefix.sh"
-wine "$top/build/x64/bench/foldertree_bench.exe"
+wine "$top/build/x64/bin/foldertree_bench.exe"

@@ -1,0 +1,68 @@
+#pragma once
+// TestControl: the task pane's user control. Seven command buttons over the folder
+// tree, a splitter, the caption of the workbook tree and the workbook tree, laid out
+// on every resize; its public interface is _TestControl.
+
+#include "Tabrix_h.h"
+#include "control/TreeView.h"
+#include "runtime/activex.h"
+#include "runtime/forms.h"
+
+#include <array>
+
+namespace cartulane::control {
+
+class TestControl final : public ActiveXControl, public _TestControl, public ISupportErrorInfo {
+public:
+    static HRESULT Create(REFIID iid, void** object);
+
+    // IUnknown: one identity, kept by ActiveXControl.
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return ActiveXControl::QueryInterface(iid, object); }
+    STDMETHODIMP_(ULONG) AddRef() override { return ActiveXControl::AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return ActiveXControl::Release(); }
+
+    // IDispatch, through the type library.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* badArgument) override;
+
+    // _TestControl
+    STDMETHODIMP put_Application(IDispatch* application) override;
+    STDMETHODIMP get_Application(IDispatch** application) override;
+    STDMETHODIMP FillTvw() override;
+
+    // ISupportErrorInfo
+    STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
+
+private:
+    TestControl();
+
+    HRESULT QueryOwnInterface(REFIID iid, void** object) override;
+    void OnCreate() override;
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) override;
+    void OnDestroy() override;
+
+    void UserControl_Resize();
+    void Image1_MouseDown(int button, int shift, float x, float y);
+    HRESULT Image1_MouseMove(int button, int shift, float x, float y);
+    // The splitter has no window: the control routes the mouse to it.
+    bool RouteMouseToImage1(UINT message, WPARAM wParam, LPARAM lParam);
+
+    ComPtr<IDispatch> Application;
+    float SplitY = 0;
+    bool splitterCaptured_ = false;
+    Dpi dpi_;
+    UniqueFont font_;
+    UniqueImageList ImageList1;
+
+    std::array<FormControl, 7> commands_;  // Command1 to Command7
+    FormControl& Command1 = commands_[0];
+    TreeView TreeView1;
+    TreeView TreeView2;
+    FormControl Image1{0, 4560, 3615, 105};
+    FormControl Label1{0, 4800, 3615, 255};
+};
+
+}  // namespace cartulane::control

@@ -1,0 +1,232 @@
+#include "sheethost/HostWindow.h"
+
+#include "runtime/handles.h"
+#include "sheethost/LiveObject.h"
+
+#include <algorithm>
+#include <atomic>
+
+namespace cartulane::sheethost {
+
+// The in-place frame the host gives its controls: it learns which control is active.
+class HostWindow::Frame final : public IOleInPlaceFrame, LiveObject {
+public:
+    explicit Frame(HostWindow* host) : host_(host) {}
+    void Detach() { host_ = nullptr; }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IOleWindow || iid == IID_IOleInPlaceUIWindow ||
+            iid == IID_IOleInPlaceFrame) {
+            *object = static_cast<IOleInPlaceFrame*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHODIMP GetWindow(HWND* window) override {
+        if (!window) return E_POINTER;
+        *window = host_ ? host_->hwnd_ : nullptr;
+        return *window ? S_OK : E_FAIL;
+    }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override {
+        if (host_) host_->SetActiveObject(object);
+        return S_OK;
+    }
+    STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+    STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+    STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
+    STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+    STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+private:
+    std::atomic<ULONG> refs_{1};
+    HostWindow* host_;
+};
+
+HostWindow::HostWindow() = default;
+
+HostWindow::~HostWindow() {
+    panes_.clear();
+    activeObject_.Reset();
+    if (frame_) frame_->Detach();
+    frame_.Reset();
+    if (hwnd_) ::DestroyWindow(hwnd_);
+}
+
+HRESULT HostWindow::Create(const wchar_t* title, int width, int height, bool visible) {
+    static const ATOM mainClass = [] {
+        WNDCLASSEXW wc{sizeof(wc)};
+        wc.lpfnWndProc = &HostWindow::WindowProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
+        wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+        wc.lpszClassName = L"SheetHostMain";
+        return ::RegisterClassExW(&wc);
+    }();
+    static const ATOM workbookClass = [] {
+        WNDCLASSEXW wc{sizeof(wc)};
+        wc.lpfnWndProc = &HostWindow::WorkbookProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        wc.lpszClassName = L"SheetHostWorkbooks";
+        return ::RegisterClassExW(&wc);
+    }();
+    frame_.Attach(new (std::nothrow) Frame(this));
+    if (!frame_) return E_OUTOFMEMORY;
+    hwnd_ = ::CreateWindowExW(0, MAKEINTATOM(mainClass), title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                              CW_USEDEFAULT, width, height, nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
+    if (!hwnd_) return HRESULT_FROM_WIN32(::GetLastError());
+    workbooks_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, MAKEINTATOM(workbookClass), L"", WS_CHILD | WS_VISIBLE, 0, 0, 0,
+                                   0, hwnd_, nullptr, ::GetModuleHandleW(nullptr), this);
+    Layout();
+    if (visible) {
+        ::ShowWindow(hwnd_, SW_SHOW);
+        ::UpdateWindow(hwnd_);
+    }
+    return S_OK;
+}
+
+HRESULT HostWindow::AddPane(const std::wstring& control, const std::wstring& title, int widthPoints,
+                            TaskPane** pane) {
+    auto added = std::make_unique<TaskPane>(*this, title, widthPoints);
+    TaskPane* created = added.get();
+    panes_.push_back(std::move(added));
+    if (pane) *pane = created;
+    const HRESULT hr = created->Create(hwnd_, control);
+    Layout();
+    return hr;
+}
+
+void HostWindow::RemovePane(TaskPane* pane) {
+    std::erase_if(panes_, [pane](const std::unique_ptr<TaskPane>& p) { return p.get() == pane; });
+    Layout();
+}
+
+void HostWindow::Layout() {
+    if (!hwnd_) return;
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    int left = 0;
+    for (const auto& pane : panes_) {
+        if (!pane->Visible() || !pane->Hwnd()) continue;
+        const int width = std::min<int>(pane->WidthPixels(), client.right - left);
+        ::SetWindowPos(pane->Hwnd(), nullptr, left, 0, width, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+        left += width;
+    }
+    if (workbooks_) {
+        ::SetWindowPos(workbooks_, nullptr, left, 0, std::max<int>(0, client.right - left), client.bottom,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+HRESULT HostWindow::GetFrame(IOleInPlaceFrame** frame) const {
+    if (!frame) return E_POINTER;
+    *frame = frame_.Get();
+    if (!*frame) return E_UNEXPECTED;
+    (*frame)->AddRef();
+    return S_OK;
+}
+
+void HostWindow::SetActiveObject(IOleInPlaceActiveObject* object) { activeObject_ = object; }
+
+bool HostWindow::HostAccelerator(const MSG& message) {
+    if (message.message != WM_KEYDOWN) return false;
+    const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
+    const UINT key = static_cast<UINT>(message.wParam);
+    const bool cellKey = key == VK_LEFT || key == VK_RIGHT || key == VK_UP || key == VK_DOWN || key == VK_DELETE ||
+                         key == VK_F2 || key == VK_RETURN || key == VK_TAB || key == VK_HOME || key == VK_END;
+    const bool shortcut = ctrl && (key == 'N' || key == 'O' || key == 'S' || key == 'W');
+    if (!cellKey && !shortcut) return false;
+    hostKeys_.push_back(key | (ctrl ? 0x10000u : 0u));
+    return true;
+}
+
+bool HostWindow::PreTranslate(MSG& message) {
+    if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
+    if (activeObject_) {
+        ComPtr<IOleInPlaceActiveObject> active = activeObject_;  // the call may change it
+        if (active->TranslateAccelerator(&message) == S_OK) return true;
+    }
+    return HostAccelerator(message);
+}
+
+int HostWindow::Run() {
+    MSG message;
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (PreTranslate(message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+void HostWindow::PumpMessages() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        if (PreTranslate(message)) continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}
+
+LRESULT CALLBACK HostWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+    }
+    auto* host = reinterpret_cast<HostWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    switch (message) {
+        case WM_SIZE:
+            if (host && host->hwnd_ == hwnd) host->Layout();
+            return 0;
+        case WM_DESTROY:
+            if (host && host->hwnd_ == hwnd) {
+                host->panes_.clear();
+                host->activeObject_.Reset();
+                host->hwnd_ = nullptr;
+                ::PostQuitMessage(0);
+            }
+            return 0;
+        default:
+            return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+}
+
+// The workbook area: clicking it takes the focus back from a pane's control.
+LRESULT CALLBACK HostWindow::WorkbookProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+    }
+    auto* host = reinterpret_cast<HostWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_LBUTTONDOWN && host) {
+        if (host->activeObject_) {
+            ComPtr<IOleInPlaceObject> object;
+            if (SUCCEEDED(host->activeObject_.As(&object))) object->UIDeactivate();
+        }
+        ::SetFocus(hwnd);
+        return 0;
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+}  // namespace cartulane::sheethost

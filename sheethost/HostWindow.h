@@ -1,0 +1,65 @@
+#pragma once
+// The stand-in application's main window: task panes docked at the left, the rest
+// for the workbooks. Its message loop routes keys as the application's does: first to
+// the UI-active control, then to the host's own keys.
+
+#include "runtime/com.h"
+#include "sheethost/TaskPane.h"
+
+#include <memory>
+#include <vector>
+
+namespace cartulane::sheethost {
+
+class HostWindow {
+public:
+    HostWindow();
+    ~HostWindow();
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
+
+    HRESULT Create(const wchar_t* title, int width, int height, bool visible);
+    HWND Hwnd() const { return hwnd_; }
+    HWND WorkbookArea() const { return workbooks_; }
+
+    // A pane docked at the left, widthPoints wide, hosting the control (ProgID or "{CLSID}").
+    // The pane stays even when the control cannot be made; the error comes back.
+    HRESULT AddPane(const std::wstring& control, const std::wstring& title, int widthPoints, TaskPane** pane);
+    void RemovePane(TaskPane* pane);
+    const std::vector<std::unique_ptr<TaskPane>>& Panes() const { return panes_; }
+
+    // Places the panes and the workbook area; runs on every resize.
+    void Layout();
+
+    // What the application's loop does with a message before dispatching it: the active
+    // control's keys first, then the host's own. True when it was taken.
+    bool PreTranslate(MSG& message);
+    // The loop until the window is closed, and the same for what is queued now (tests).
+    int Run();
+    void PumpMessages();
+
+    // The in-place frame given to the controls of the panes.
+    HRESULT GetFrame(IOleInPlaceFrame** frame) const;
+    // The control that is UI active (the frame's active object), or nullptr.
+    IOleInPlaceActiveObject* ActiveObject() const { return activeObject_.Get(); }
+    // Keys the host handled itself, in order (virtual-key codes; Ctrl adds 0x10000).
+    const std::vector<UINT>& HostKeys() const { return hostKeys_; }
+    // The host's own keys: cell navigation and its Ctrl shortcuts.
+    bool HostAccelerator(const MSG& message);
+
+private:
+    class Frame;
+    friend class TaskPane;
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    static LRESULT CALLBACK WorkbookProc(HWND, UINT, WPARAM, LPARAM);
+    void SetActiveObject(IOleInPlaceActiveObject* object);
+
+    HWND hwnd_ = nullptr;
+    HWND workbooks_ = nullptr;
+    ComPtr<Frame> frame_;
+    ComPtr<IOleInPlaceActiveObject> activeObject_;
+    std::vector<std::unique_ptr<TaskPane>> panes_;
+    std::vector<UINT> hostKeys_;
+};
+
+}  // namespace cartulane::sheethost

@@ -1,0 +1,332 @@
+#include "sheethost/TaskPane.h"
+
+#include "runtime/handles.h"
+#include "sheethost/HostWindow.h"
+#include "sheethost/LiveObject.h"
+
+#include <olectl.h>
+#include <windowsx.h>
+
+#include <atomic>
+
+namespace cartulane::sheethost {
+
+namespace {
+
+int Scaled(HWND hwnd, int pixelsAt96) {
+    WindowDC dc(hwnd);
+    return ::MulDiv(pixelsAt96, ::GetDeviceCaps(dc.get(), LOGPIXELSY), 96);
+}
+
+}  // namespace
+
+// The control's site: client site, in-place site, control site, and the ambient
+// properties through IDispatch.
+class TaskPane::Site final : public IOleClientSite,
+                             public IOleInPlaceSite,
+                             public IOleControlSite,
+                             public IDispatch,
+                             LiveObject {
+public:
+    explicit Site(TaskPane* pane) : pane_(pane) {}
+    void Detach() { pane_ = nullptr; }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IOleClientSite) {
+            *object = static_cast<IOleClientSite*>(this);
+        } else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) {
+            *object = static_cast<IOleInPlaceSite*>(this);
+        } else if (iid == IID_IOleControlSite) {
+            *object = static_cast<IOleControlSite*>(this);
+        } else if (iid == IID_IDispatch) {
+            *object = static_cast<IDispatch*>(this);
+        } else {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    // IOleClientSite
+    STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetContainer(IOleContainer** container) override {
+        if (container) *container = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP ShowObject() override { return S_OK; }
+    STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+    // IOleWindow, IOleInPlaceSite
+    STDMETHODIMP GetWindow(HWND* window) override {
+        if (!window) return E_POINTER;
+        *window = pane_ ? pane_->hwnd_ : nullptr;
+        return *window ? S_OK : E_FAIL;
+    }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP CanInPlaceActivate() override { return pane_ ? S_OK : S_FALSE; }
+    STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
+    STDMETHODIMP OnUIActivate() override { return S_OK; }
+    STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT position,
+                                  LPRECT clip, LPOLEINPLACEFRAMEINFO info) override;
+    STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
+    STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
+    STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
+    STDMETHODIMP DiscardUndoState() override { return S_OK; }
+    STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
+    STDMETHODIMP OnPosRectChange(LPCRECT position) override {
+        ComPtr<IOleInPlaceObject> object;
+        if (pane_ && pane_->control_ && SUCCEEDED(pane_->control_.As(&object)))
+            object->SetObjectRects(position, position);
+        return S_OK;
+    }
+
+    // IOleControlSite: keys the control does not take are offered to the host's own keys.
+    STDMETHODIMP OnControlInfoChanged() override { return S_OK; }
+    STDMETHODIMP LockInPlaceActive(BOOL) override { return S_OK; }
+    STDMETHODIMP GetExtendedControl(IDispatch** control) override {
+        if (control) *control = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP TransformCoords(POINTL*, POINTF*, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP TranslateAccelerator(MSG* message, DWORD) override {
+        return pane_ && message && pane_->host_.HostAccelerator(*message) ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP OnFocus(BOOL) override { return S_OK; }
+    STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
+
+    // IDispatch: the ambient properties.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (count) *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override;
+
+private:
+    std::atomic<ULONG> refs_{1};
+    TaskPane* pane_;
+};
+
+STDMETHODIMP TaskPane::Site::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
+                                              LPRECT position, LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
+    if (!frame || !document || !position || !clip || !pane_) return E_POINTER;
+    *frame = nullptr;
+    *document = nullptr;
+    pane_->host_.GetFrame(frame);
+    *position = *clip = pane_->ContentRect();
+    if (info) {
+        info->fMDIApp = FALSE;
+        info->hwndFrame = pane_->host_.Hwnd();
+        info->haccel = nullptr;
+        info->cAccelEntries = 0;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP TaskPane::Site::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                    UINT*) {
+    if (!result) return E_POINTER;
+    ::VariantInit(result);
+    switch (id) {
+        case DISPID_AMBIENT_USERMODE:
+            result->vt = VT_BOOL;
+            result->boolVal = VARIANT_TRUE;
+            return S_OK;
+        case DISPID_AMBIENT_UIDEAD:
+        case DISPID_AMBIENT_SHOWGRABHANDLES:
+        case DISPID_AMBIENT_SHOWHATCHING:
+        case DISPID_AMBIENT_DISPLAYASDEFAULT:
+        case DISPID_AMBIENT_MESSAGEREFLECT:
+        case DISPID_AMBIENT_SUPPORTSMNEMONICS:
+            result->vt = VT_BOOL;
+            result->boolVal = VARIANT_FALSE;
+            return S_OK;
+        case DISPID_AMBIENT_BACKCOLOR:
+            result->vt = VT_I4;
+            result->lVal = static_cast<LONG>(0x80000000 | COLOR_BTNFACE);
+            return S_OK;
+        case DISPID_AMBIENT_FORECOLOR:
+            result->vt = VT_I4;
+            result->lVal = static_cast<LONG>(0x80000000 | COLOR_BTNTEXT);
+            return S_OK;
+        case DISPID_AMBIENT_LOCALEID:
+            result->vt = VT_I4;
+            result->lVal = static_cast<LONG>(::GetUserDefaultLCID());
+            return S_OK;
+        case DISPID_AMBIENT_DISPLAYNAME:
+            if (!pane_) break;
+            result->vt = VT_BSTR;
+            result->bstrVal = ::SysAllocString(pane_->title_.c_str());
+            return S_OK;
+        default:
+            break;
+    }
+    return DISP_E_MEMBERNOTFOUND;
+}
+
+// ---- TaskPane ----
+
+TaskPane::TaskPane(HostWindow& host, std::wstring title, int widthPoints)
+    : host_(host), title_(std::move(title)), widthPoints_(widthPoints) {}
+
+TaskPane::~TaskPane() {
+    if (control_) {
+        ComPtr<IOleInPlaceObject> inPlace;
+        if (SUCCEEDED(control_.As(&inPlace))) inPlace->InPlaceDeactivate();
+        control_->Close(OLECLOSE_NOSAVE);
+        control_->SetClientSite(nullptr);
+    }
+    dispatch_.Reset();
+    control_.Reset();
+    if (site_) site_->Detach();
+    site_.Reset();
+    if (hwnd_) ::DestroyWindow(hwnd_);
+}
+
+HRESULT TaskPane::Create(HWND parent, const std::wstring& control) {
+    static const ATOM windowClass = [] {
+        WNDCLASSEXW wc{sizeof(wc)};
+        wc.lpfnWndProc = &TaskPane::WindowProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = L"SheetHostTaskPane";
+        return ::RegisterClassExW(&wc);
+    }();
+    hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, MAKEINTATOM(windowClass), title_.c_str(),
+                              WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, WidthPixels(), 100,
+                              parent, nullptr, ::GetModuleHandleW(nullptr), this);
+    if (!hwnd_) return HRESULT_FROM_WIN32(::GetLastError());
+    site_.Attach(new (std::nothrow) Site(this));
+    if (!site_) return E_OUTOFMEMORY;
+
+    CLSID clsid;
+    RETURN_IF_FAILED(control.starts_with(L"{") ? ::CLSIDFromString(control.c_str(), &clsid)
+                                               : ::CLSIDFromProgID(control.c_str(), &clsid));
+    ComPtr<IOleObject> object;
+    RETURN_IF_FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)));
+    DWORD misc = 0;
+    object->GetMiscStatus(DVASPECT_CONTENT, &misc);
+    auto* clientSite = static_cast<IOleClientSite*>(site_.Get());
+    if (misc & OLEMISC_SETCLIENTSITEFIRST) RETURN_IF_FAILED(object->SetClientSite(clientSite));
+    ComPtr<IPersistStreamInit> persist;
+    if (SUCCEEDED(object.As(&persist))) RETURN_IF_FAILED(persist->InitNew());
+    if (!(misc & OLEMISC_SETCLIENTSITEFIRST)) RETURN_IF_FAILED(object->SetClientSite(clientSite));
+    control_ = object;
+    object.As(&dispatch_);
+
+    RECT content = ContentRect();
+    WindowDC dc(hwnd_);
+    SIZEL extent{::MulDiv(content.right - content.left, 2540, ::GetDeviceCaps(dc.get(), LOGPIXELSX)),
+                 ::MulDiv(content.bottom - content.top, 2540, ::GetDeviceCaps(dc.get(), LOGPIXELSY))};
+    control_->SetExtent(DVASPECT_CONTENT, &extent);
+    return control_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, clientSite, 0, hwnd_, &content);
+}
+
+void TaskPane::SetVisible(bool visible) {
+    if (visible == visible_) return;
+    visible_ = visible;
+    if (hwnd_) ::ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE);
+    host_.Layout();
+    if (VisibleStateChange) VisibleStateChange(*this);
+}
+
+void TaskPane::SetWidth(int points) {
+    widthPoints_ = points;
+    host_.Layout();
+}
+
+int TaskPane::WidthPixels() const { return Scaled(hwnd_, widthPoints_ * 96 / 72); }
+
+int TaskPane::TitleHeight() const { return Scaled(hwnd_, 24); }
+
+RECT TaskPane::ContentRect() const {
+    RECT client{};
+    if (hwnd_) ::GetClientRect(hwnd_, &client);
+    client.top = std::min<LONG>(TitleHeight(), client.bottom);
+    client.left += 2;
+    client.right = std::max(client.left, client.right - 2);
+    return client;
+}
+
+RECT TaskPane::CloseBox() const {
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    const int size = TitleHeight();
+    return {client.right - size, 0, client.right, size};
+}
+
+void TaskPane::Paint() {
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(hwnd_, &paint);
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    RECT title{0, 0, client.right, TitleHeight()};
+    UniqueBrush band(::CreateSolidBrush(RGB(0xE8, 0xEE, 0xF6)));
+    ::FillRect(dc, &title, band.get());
+    NONCLIENTMETRICSW metrics{sizeof(metrics)};
+    ::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    UniqueFont font(::CreateFontIndirectW(&metrics.lfCaptionFont));
+    SelectGuard selected(dc, font.get());
+    ::SetBkMode(dc, TRANSPARENT);
+    RECT text = title;
+    text.left += 6;
+    text.right = CloseBox().left;
+    ::DrawTextW(dc, title_.c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
+    RECT close = CloseBox();
+    ::DrawTextW(dc, L"\u00D7", -1, &close, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
+    ::EndPaint(hwnd_, &paint);
+}
+
+LRESULT TaskPane::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT:
+            Paint();
+            return 0;
+        case WM_SIZE: {
+            ComPtr<IOleInPlaceObject> object;
+            if (control_ && SUCCEEDED(control_.As(&object))) {
+                const RECT content = ContentRect();
+                object->SetObjectRects(&content, &content);
+            }
+            ::InvalidateRect(hwnd_, nullptr, TRUE);
+            return 0;
+        }
+        case WM_LBUTTONDOWN: {
+            const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            const RECT close = CloseBox();
+            if (::PtInRect(&close, at)) SetVisible(false);  // the close box hides the pane
+            return 0;
+        }
+        default:
+            return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+    }
+}
+
+LRESULT CALLBACK TaskPane::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* pane = static_cast<TaskPane*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        pane->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pane));
+    }
+    auto* pane = reinterpret_cast<TaskPane*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_NCDESTROY && pane) {
+        pane->hwnd_ = nullptr;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    }
+    return pane && pane->hwnd_ ? pane->OnMessage(message, wParam, lParam)
+                               : ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+}  // namespace cartulane::sheethost

@@ -1,0 +1,62 @@
+#pragma once
+// A task pane of the stand-in application: a window docked at the left edge of the
+// main window, with a title bar and a close box, hosting one ActiveX control that it
+// creates by ProgID and sites in place, as the application's task panes do.
+
+#include "runtime/com.h"
+
+#include <ocidl.h>
+
+#include <functional>
+#include <string>
+
+namespace cartulane::sheethost {
+
+class HostWindow;
+
+class TaskPane {
+public:
+    TaskPane(HostWindow& host, std::wstring title, int widthPoints);
+    ~TaskPane();  // deactivates, closes and lets go of the control
+    TaskPane(const TaskPane&) = delete;
+    TaskPane& operator=(const TaskPane&) = delete;
+
+    // Makes the pane's window and creates the control (a ProgID or "{CLSID}") inside it.
+    HRESULT Create(HWND parent, const std::wstring& control);
+
+    HWND Hwnd() const { return hwnd_; }
+    const std::wstring& Title() const { return title_; }
+    // The hosted control's IDispatch, or nullptr.
+    IDispatch* ContentControl() const { return dispatch_.Get(); }
+    IOleObject* Control() const { return control_.Get(); }
+
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+    int Width() const { return widthPoints_; }  // points, the application's unit for panes
+    void SetWidth(int points);
+    int WidthPixels() const;
+    int TitleHeight() const;
+    // Where the control sits, in the pane's client coordinates.
+    RECT ContentRect() const;
+
+    // The pane was shown or hidden (by the close box or SetVisible).
+    std::function<void(TaskPane&)> VisibleStateChange;
+
+private:
+    class Site;
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void Paint();
+    RECT CloseBox() const;
+
+    HostWindow& host_;
+    std::wstring title_;
+    int widthPoints_;
+    bool visible_ = true;
+    HWND hwnd_ = nullptr;
+    ComPtr<Site> site_;
+    ComPtr<IOleObject> control_;
+    ComPtr<IDispatch> dispatch_;
+};
+
+}  // namespace cartulane::sheethost

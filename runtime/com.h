@@ -2,17 +2,15 @@
 // COM basics shared by every library: the counted pointer, owners for BSTR and
 // VARIANT, and error information that travels with an HRESULT.
 
+#include "runtime/com_ptr.h"
+
 #include <windows.h>
 #include <oleauto.h>
-#include <wrl/client.h>
 
 #include <string>
 #include <string_view>
 
 namespace cartulane {
-
-template <typename T>
-using ComPtr = Microsoft::WRL::ComPtr<T>;
 
 #define RETURN_IF_FAILED(expr)                    \
     do {                                          \

@@ -146,8 +146,10 @@ HRESULT UnregisterModuleTypeLib(HMODULE module) {
     RETURN_IF_FAILED(library->GetLibAttr(&attributes));
     const TLIBATTR copy = *attributes;
     library->ReleaseTLibAttr(attributes);
-    const HRESULT hr = ::UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
-    return hr == TYPE_E_REGISTRYACCESS ? S_OK : hr;  // not registered: already done
+    Bstr registered;
+    if (FAILED(::QueryPathOfRegTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, registered.put())))
+        return S_OK;  // not registered: already done
+    return ::UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
 }
 
 namespace {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prepares the project's Wine prefix: created once, CJK font replacements so that
-# Chinese captions render, and drive T: mapped to a scratch folder that the tests
-# use as a real drive root. Safe to run again.
+# Chinese captions render, drive T: mapped to a scratch folder that the tests use as a
+# real drive root, and the screen's DPI when CARTULANE_DPI is set (144 is 150 %).
+# Safe to run again.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 export WINEPREFIX=${WINEPREFIX:-$here/../build/wineprefix}
@@ -28,6 +29,17 @@ REGEDIT4
 [HKEY_CURRENT_USER\Software\Wine\DllOverrides]
 "winemenubuilder.exe"=""
 REG
+if [ -n "${CARTULANE_DPI:-}" ]; then
+  dpi=$(printf '%08x' "$CARTULANE_DPI")
+  cat >> "$reg" <<REG
+
+[HKEY_CURRENT_USER\Control Panel\Desktop]
+"LogPixels"=dword:$dpi
+
+[HKEY_CURRENT_CONFIG\Software\Fonts]
+"LogPixels"=dword:$dpi
+REG
+fi
 wine regedit "$reg" >/dev/null 2>&1
 rm -f "$reg"
 wineserver -w

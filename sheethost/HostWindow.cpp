@@ -165,23 +165,21 @@ bool HostWindow::PreTranslate(MSG& message) {
     return HostAccelerator(message);
 }
 
+// The loop ends with the main window; no quit message is posted, since the thread may
+// go on with other windows (the tests make many hosts one after the other).
 int HostWindow::Run() {
     MSG message;
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    while (hwnd_ && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (PreTranslate(message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
-    return static_cast<int>(message.wParam);
+    return 0;
 }
 
 void HostWindow::PumpMessages() {
     MSG message;
     while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(message.wParam));
-            return;
-        }
         if (PreTranslate(message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
@@ -203,7 +201,6 @@ LRESULT CALLBACK HostWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
                 host->panes_.clear();
                 host->activeObject_.Reset();
                 host->hwnd_ = nullptr;
-                ::PostQuitMessage(0);
             }
             return 0;
         default:

@@ -13,9 +13,9 @@ namespace cartulane::sheethost {
 
 namespace {
 
-int Scaled(HWND hwnd, int pixelsAt96) {
+int LogicalInch(HWND hwnd) {
     WindowDC dc(hwnd);
-    return ::MulDiv(pixelsAt96, ::GetDeviceCaps(dc.get(), LOGPIXELSY), 96);
+    return ::GetDeviceCaps(dc.get(), LOGPIXELSY);
 }
 
 }  // namespace
@@ -247,9 +247,9 @@ void TaskPane::SetWidth(int points) {
     host_.Layout();
 }
 
-int TaskPane::WidthPixels() const { return Scaled(hwnd_, widthPoints_ * 96 / 72); }
+int TaskPane::WidthPixels() const { return ::MulDiv(widthPoints_, LogicalInch(hwnd_), 72); }
 
-int TaskPane::TitleHeight() const { return Scaled(hwnd_, 24); }
+int TaskPane::TitleHeight() const { return ::MulDiv(24, LogicalInch(hwnd_), 96); }
 
 RECT TaskPane::ContentRect() const {
     RECT client{};

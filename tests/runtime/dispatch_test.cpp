@@ -12,17 +12,43 @@
 namespace cartulane {
 namespace {
 
-ComPtr<IDispatch> Create(const wchar_t* progId) {
-    CLSID clsid;
-    ComPtr<IDispatch> object;
-    if (SUCCEEDED(::CLSIDFromProgID(progId, &clsid)))
-        ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
-    return object;
-}
+ComPtr<IDispatch> Create(const wchar_t* progId) { return test::CreateByProgId(progId); }
 
 ULONG RefCount(IUnknown* object) {
     object->AddRef();
     return object->Release();
+}
+
+// The counted pointer keeps COM's rules: Attach takes a reference over, &p releases
+// what p held, copies and As add one, and nothing is left when the pointers go.
+TEST(ComPtr, CountsReferencesAsCOMDoes) {
+    ComPtr<IDispatch> dictionary = Create(L"Scripting.Dictionary");
+    ASSERT_TRUE(dictionary);
+    const ULONG base = RefCount(dictionary.Get());
+    {
+        IDispatch* raw = dictionary.Get();
+        raw->AddRef();
+        ComPtr<IDispatch> adopted;
+        adopted.Attach(raw);
+        EXPECT_EQ(RefCount(dictionary.Get()), base + 1);
+
+        ComPtr<IDispatch> copy = adopted;
+        ComPtr<IUnknown> unknown;
+        ASSERT_HRESULT_SUCCEEDED(copy.As(&unknown));
+        ComPtr<IDispatch> moved = std::move(copy);
+        EXPECT_FALSE(copy);
+        EXPECT_EQ(RefCount(dictionary.Get()), base + 3);
+
+        // Used as an out parameter, &p lets go of what p held before.
+        ASSERT_HRESULT_SUCCEEDED(dictionary->QueryInterface(IID_PPV_ARGS(&moved)));
+        EXPECT_EQ(RefCount(dictionary.Get()), base + 3);
+        unknown = nullptr;
+        EXPECT_EQ(RefCount(dictionary.Get()), base + 2);
+        IDispatch* detached = adopted.Detach();
+        EXPECT_EQ(RefCount(dictionary.Get()), base + 2);
+        detached->Release();
+    }
+    EXPECT_EQ(RefCount(dictionary.Get()), base);
 }
 
 TEST(Dispatch, GetPutCallAndEnumerateADictionary) {

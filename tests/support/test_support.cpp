@@ -86,6 +86,14 @@ LRESULT CALLBACK HiddenWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam
 
 HiddenWindow::~HiddenWindow() { ::DestroyWindow(hwnd_); }
 
+ComPtr<IDispatch> CreateByProgId(const wchar_t* progId) {
+    CLSID clsid;
+    ComPtr<IDispatch> object;
+    if (SUCCEEDED(::CLSIDFromProgID(progId, &clsid)))
+        ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
+    return object;
+}
+
 void PumpMessages() {
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -48,6 +48,9 @@ private:
     HWND hwnd_;
 };
 
+// An automation object of the system, by ProgID; empty when it cannot be made.
+ComPtr<IDispatch> CreateByProgId(const wchar_t* progId);
+
 // Dispatches what is queued for this thread.
 void PumpMessages();
 

@@ -1,0 +1,535 @@
+// TestControl through COM, as the application's task pane has it: registration, the
+// control sited in a sheethost pane, its layout at the screen's DPI, the splitter, the
+// folder tree it builds, the keyboard, and the references it gives back.
+
+#include "Tabrix_h.h"
+#include "runtime/dispatch.h"
+#include "runtime/filesystem.h"
+#include "runtime/twips.h"
+#include "sheethost/HostWindow.h"
+#include "sheethost/LiveObject.h"
+#include "tests/support/test_support.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+namespace cartulane {
+namespace {
+
+using sheethost::HostWindow;
+using sheethost::TaskPane;
+
+std::wstring OcxPath() {
+    wchar_t path[MAX_PATH];
+    const DWORD size = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, size);
+    return folder.substr(0, folder.rfind(L'\\')) + L"\\Tabrix.ocx";
+}
+
+HMODULE Ocx() {
+    static HMODULE module = ::LoadLibraryW(OcxPath().c_str());
+    return module;
+}
+
+HRESULT CallExport(const char* name) {
+    auto function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(::GetProcAddress(Ocx(), name)));
+    return function ? function() : E_NOTIMPL;
+}
+
+// The profile the control takes its default root from: USERPROFILE & "\桌面".
+test::TempDir* g_profile = nullptr;
+
+class Environment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        ASSERT_NE(Ocx(), nullptr) << "Tabrix.ocx next to the test program";
+        ASSERT_HRESULT_SUCCEEDED(CallExport("DllRegisterServer"));
+        g_profile = new test::TempDir();
+        test::MakeFolder(*g_profile / L"桌面");
+        test::MakeFolder(*g_profile / L"桌面\\报表 2024");
+        test::MakeFile(*g_profile / L"桌面\\报表 2024\\一月.xlsx");
+        test::MakeFile(*g_profile / L"桌面\\预算.xls");
+        test::MakeFile(*g_profile / L"桌面\\readme.txt");
+        ::SetEnvironmentVariableW(L"USERPROFILE", g_profile->path().c_str());
+    }
+    void TearDown() override {
+        CallExport("DllUnregisterServer");
+        delete g_profile;
+    }
+};
+
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+std::wstring QueryValue(const std::wstring& key, const wchar_t* name = nullptr) {
+    wchar_t value[512] = {};
+    DWORD size = sizeof(value);
+    if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
+        return L"<none>";
+    return value;
+}
+
+bool KeyExists(const std::wstring& key) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(opened);
+    return true;
+}
+
+DWORD SubkeyCount(const wchar_t* key) {
+    HKEY opened = nullptr;
+    DWORD count = 0;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &opened) == ERROR_SUCCESS) {
+        ::RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr);
+        ::RegCloseKey(opened);
+    }
+    return count;
+}
+
+std::wstring Guid(REFGUID guid) {
+    wchar_t text[40];
+    ::StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+TEST(Registration, WritesWhatAContainerNeedsAndRemovesExactlyThat) {
+    const std::wstring clsid = L"CLSID\\" + Guid(CLSID_TestControl);
+    ASSERT_HRESULT_SUCCEEDED(CallExport("DllUnregisterServer"));
+    EXPECT_FALSE(KeyExists(clsid));
+    const DWORD classes = SubkeyCount(L"CLSID"), libraries = SubkeyCount(L"TypeLib"),
+                interfaces = SubkeyCount(L"Interface");
+
+    ASSERT_HRESULT_SUCCEEDED(CallExport("DllRegisterServer"));
+    ASSERT_HRESULT_SUCCEEDED(CallExport("DllRegisterServer"));  // twice is the same as once
+    EXPECT_EQ(QueryValue(clsid + L"\\InprocServer32"), OcxPath());
+    EXPECT_EQ(QueryValue(clsid + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
+    EXPECT_TRUE(KeyExists(clsid + L"\\Control"));
+    EXPECT_EQ(QueryValue(clsid + L"\\MiscStatus\\1"), L"131473");
+    EXPECT_EQ(QueryValue(clsid + L"\\TypeLib"), Guid(LIBID_Quillet));
+    EXPECT_EQ(QueryValue(clsid + L"\\Version"), L"1.0");
+    EXPECT_EQ(QueryValue(clsid + L"\\VersionIndependentProgID"), L"Quillet.TestControl");
+    CLSID found{};
+    ASSERT_HRESULT_SUCCEEDED(::CLSIDFromProgID(L"Quillet.TestControl", &found));
+    EXPECT_TRUE(found == CLSID_TestControl);
+    ASSERT_HRESULT_SUCCEEDED(::CLSIDFromProgID(QueryValue(clsid + L"\\ProgID").c_str(), &found));
+    EXPECT_TRUE(found == CLSID_TestControl);
+
+    // The registered type library: _TestControl's members in slot order.
+    ComPtr<ITypeLib> library;
+    ASSERT_HRESULT_SUCCEEDED(::LoadRegTypeLib(LIBID_Quillet, 1, 0, 0, &library));
+    ComPtr<ITypeInfo> info;
+    ASSERT_HRESULT_SUCCEEDED(library->GetTypeInfoOfGuid(IID__TestControl, &info));
+    ComPtr<ITypeInfo> vtable;
+    HREFTYPE self;
+    if (SUCCEEDED(info->GetRefTypeOfImplType(-1, &self))) info->GetRefTypeInfo(self, &vtable);
+    ITypeInfo* members = vtable ? vtable.Get() : info.Get();
+    std::vector<std::pair<std::wstring, INVOKEKIND>> slots;
+    for (UINT i = 0;; ++i) {
+        FUNCDESC* function = nullptr;
+        if (FAILED(members->GetFuncDesc(i, &function))) break;
+        Bstr name;
+        members->GetDocumentation(function->memid, name.put(), nullptr, nullptr, nullptr);
+        if (function->oVft >= 7 * static_cast<SHORT>(sizeof(void*)) || !vtable) slots.emplace_back(name.str(), function->invkind);
+        members->ReleaseFuncDesc(function);
+    }
+    const std::vector<std::pair<std::wstring, INVOKEKIND>> expected = {
+        {L"Application", INVOKE_PROPERTYPUT}, {L"Application", INVOKE_PROPERTYGET}, {L"FillTvw", INVOKE_FUNC}};
+    EXPECT_EQ(slots, expected);
+
+    ASSERT_HRESULT_SUCCEEDED(CallExport("DllUnregisterServer"));
+    for (const std::wstring& key : {clsid, std::wstring(L"Quillet.TestControl"), std::wstring(L"Quillet.TestControl.1"),
+                                    L"TypeLib\\" + Guid(LIBID_Quillet), L"Interface\\" + Guid(IID__TestControl)})
+        EXPECT_FALSE(KeyExists(key)) << test::Narrow(key);
+    EXPECT_EQ(SubkeyCount(L"CLSID"), classes);
+    EXPECT_EQ(SubkeyCount(L"TypeLib"), libraries);
+    EXPECT_EQ(SubkeyCount(L"Interface"), interfaces);
+    ASSERT_HRESULT_SUCCEEDED(CallExport("DllUnregisterServer"));  // again: nothing left to remove
+    ASSERT_HRESULT_SUCCEEDED(CallExport("DllRegisterServer"));
+}
+
+TEST(Registration, CreatedByProgIdWithTheInterfacesOfAControl) {
+    CLSID clsid;
+    ASSERT_HRESULT_SUCCEEDED(::CLSIDFromProgID(L"Quillet.TestControl", &clsid));
+    ComPtr<_TestControl> control;
+    ASSERT_HRESULT_SUCCEEDED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&control)));
+    for (const IID* iid : {&IID_IOleObject, &IID_IOleInPlaceObject, &IID_IOleInPlaceActiveObject, &IID_IViewObject2,
+                           &IID_IOleControl, &IID_IPersistStreamInit, &IID_IQuickActivate, &IID_IProvideClassInfo2,
+                           &IID_IConnectionPointContainer, &IID_IDispatch, &IID_ISupportErrorInfo}) {
+        ComPtr<IUnknown> part;
+        EXPECT_HRESULT_SUCCEEDED(control->QueryInterface(*iid, reinterpret_cast<void**>(part.GetAddressOf())))
+            << test::Narrow(Guid(*iid));
+    }
+    ComPtr<IProvideClassInfo2> classInfo;
+    ASSERT_HRESULT_SUCCEEDED(control.As(&classInfo));
+    GUID events{};
+    ASSERT_HRESULT_SUCCEEDED(classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &events));
+    EXPECT_TRUE(events == DIID___TestControl);
+    ComPtr<IConnectionPointContainer> points;
+    ASSERT_HRESULT_SUCCEEDED(control.As(&points));
+    ComPtr<IConnectionPoint> point;
+    EXPECT_HRESULT_SUCCEEDED(points->FindConnectionPoint(DIID___TestControl, &point));
+
+    // The Application property through IDispatch, put plainly or by reference.
+    ComPtr<IDispatch> application = test::CreateByProgId(L"Scripting.Dictionary");
+    ASSERT_TRUE(application);
+    ComPtr<IDispatch> dispatch;
+    ASSERT_HRESULT_SUCCEEDED(control.As(&dispatch));
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Put(dispatch.Get(), L"Application", Variant(application.Get())));
+    ComPtr<IDispatch> stored;
+    ASSERT_HRESULT_SUCCEEDED(control->get_Application(&stored));
+    EXPECT_EQ(stored.Get(), application.Get());
+    ASSERT_HRESULT_SUCCEEDED(control->put_Application(nullptr));
+    ASSERT_HRESULT_SUCCEEDED(dispatch::PutRef(dispatch.Get(), L"Application", Variant(application.Get())));
+    ASSERT_HRESULT_SUCCEEDED(dispatch::GetDispatch(dispatch.Get(), L"Application", &stored));
+    EXPECT_EQ(stored.Get(), application.Get());
+}
+
+// A sheethost window with one pane hosting the control, and the control's children.
+class PaneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_HRESULT_SUCCEEDED(host_.Create(L"sheethost", 900, 700, true));
+        ASSERT_HRESULT_SUCCEEDED(host_.AddPane(L"Quillet.TestControl", L"Cartulane", 245, &pane_));
+        ASSERT_NE(pane_->Control(), nullptr);
+        ASSERT_HRESULT_SUCCEEDED(pane_->Control()->QueryInterface(IID_PPV_ARGS(&inPlace_)));
+        ASSERT_HRESULT_SUCCEEDED(inPlace_->GetWindow(&control_));
+        host_.PumpMessages();
+        std::vector<HWND> trees;
+        for (HWND child = ::GetWindow(control_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t className[64] = {};
+            ::GetClassNameW(child, className, 64);
+            if (std::wstring(className) == WC_TREEVIEWW) trees.push_back(child);
+        }
+        ASSERT_EQ(trees.size(), 2u);
+        std::sort(trees.begin(), trees.end(), [&](HWND a, HWND b) { return Rect(a).top < Rect(b).top; });
+        folderTree_ = trees[0];
+        workbookTree_ = trees[1];
+        label_ = Child(L"已打开的Excel文件：");
+        ASSERT_NE(label_, nullptr);
+    }
+
+    HWND Child(const wchar_t* text) {
+        for (HWND child = ::GetWindow(control_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t caption[64] = {};
+            ::GetWindowTextW(child, caption, 64);
+            if (std::wstring(caption) == text) return child;
+        }
+        return nullptr;
+    }
+
+    // A window's place in the control's client area.
+    RECT Rect(HWND window) {
+        RECT r{};
+        ::GetWindowRect(window, &r);
+        ::MapWindowPoints(nullptr, control_, reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    }
+
+    // What the container does on every resize of the pane.
+    void Resize(int width, int height) {
+        const RECT r{2, 30, 2 + width, 30 + height};
+        ASSERT_HRESULT_SUCCEEDED(inPlace_->SetObjectRects(&r, &r));
+        host_.PumpMessages();
+    }
+
+    int Px(double twips) { return TwipsToPixels(twips, dpi_.x); }
+    int Py(double twips) { return TwipsToPixels(twips, dpi_.y); }
+    RECT Expected(double left, double top, double width, double height) {
+        return {Px(left), Py(top), Px(left) + Px(width), Py(top) + Py(height)};
+    }
+
+    // The layout the control must have for a client area of width x height pixels, and
+    // the folder tree's height in twips (what the splitter starts from).
+    struct Layout {
+        RECT folderTree, label, workbookTree;
+        double folderTreeHeight;
+    };
+    Layout ExpectedLayout(int width, int height) {
+        const int W = RoundHalfEven(PixelsToTwips(width, dpi_.x) - 1);
+        const int H = RoundHalfEven(PixelsToTwips(height, dpi_.y) / 2);
+        const double upper = H - 105 - 255;
+        return {Expected(0, 255, W, upper), Expected(0, 255 + upper + 105, W, 255),
+                Expected(0, 255 + upper + 105 + 255, W, H), upper};
+    }
+
+    std::wstring ItemText(HWND tree, HTREEITEM item) {
+        wchar_t text[260] = {};
+        TVITEMW data{};
+        data.mask = TVIF_TEXT | TVIF_HANDLE;
+        data.hItem = item;
+        data.pszText = text;
+        data.cchTextMax = 260;
+        TreeView_GetItem(tree, &data);
+        return text;
+    }
+
+    std::vector<std::wstring> Children(HWND tree, HTREEITEM parent) {
+        std::vector<std::wstring> texts;
+        for (HTREEITEM item = TreeView_GetChild(tree, parent); item; item = TreeView_GetNextSibling(tree, item))
+            texts.push_back(ItemText(tree, item));
+        return texts;
+    }
+
+    const Dpi dpi_ = ScreenDpi();
+    HostWindow host_;
+    TaskPane* pane_ = nullptr;
+    ComPtr<IOleInPlaceObject> inPlace_;
+    HWND control_ = nullptr;
+    HWND folderTree_ = nullptr;
+    HWND workbookTree_ = nullptr;
+    HWND label_ = nullptr;
+};
+
+// The first pane of the process: the default root is set on the first resize.
+TEST_F(PaneTest, TheFirstResizeBuildsTheFolderTreeFromTheDesktopAndLaterOnesKeepItsRoot) {
+    HTREEITEM root = TreeView_GetRoot(folderTree_);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(ItemText(folderTree_, root), L"桌面");
+    EXPECT_EQ(Children(folderTree_, root), (std::vector<std::wstring>{L"报表 2024", L"预算.xls"}));
+    EXPECT_EQ(Children(folderTree_, TreeView_GetChild(folderTree_, root)), std::vector<std::wstring>{L"一月.xlsx"});
+
+    // Another profile now: the root stays what it became, and the rebuild sees new files.
+    test::TempDir other;
+    test::MakeFolder(other / L"桌面");
+    ::SetEnvironmentVariableW(L"USERPROFILE", other.path().c_str());
+    test::MakeFile(*g_profile / L"桌面\\新 文件.xlsx");
+    Resize(300, 500);
+    ::SetEnvironmentVariableW(L"USERPROFILE", g_profile->path().c_str());
+    root = TreeView_GetRoot(folderTree_);
+    EXPECT_EQ(ItemText(folderTree_, root), L"桌面");
+    EXPECT_EQ(Children(folderTree_, root).size(), 3u);
+    ASSERT_TRUE(DeleteFileW((*g_profile / L"桌面\\新 文件.xlsx").c_str()));
+}
+
+TEST_F(PaneTest, TheControlIsSitedInPlaceInThePaneWithItsChildren) {
+    if (const char* expected = std::getenv("CARTULANE_DPI")) {
+        ASSERT_EQ(dpi_.x, std::atoi(expected));
+    }
+    EXPECT_EQ(::GetParent(control_), pane_->Hwnd());
+    EXPECT_TRUE(::IsWindowVisible(control_));
+    RECT placed{};
+    ::GetWindowRect(control_, &placed);
+    ::MapWindowPoints(nullptr, pane_->Hwnd(), reinterpret_cast<POINT*>(&placed), 2);
+    const RECT content = pane_->ContentRect();
+    EXPECT_TRUE(::EqualRect(&placed, &content));
+    EXPECT_EQ(pane_->WidthPixels(), ::MulDiv(245, dpi_.x, 72));
+
+    // The seven buttons at their design places, in twips.
+    const struct {
+        const wchar_t* caption;
+        double left, width;
+    } buttons[] = {{L"换目录", 0, 735},    {L"新建", 720, 495},  {L"复制", 1200, 495}, {L"粘贴", 1680, 495},
+                   {L"删除", 2160, 495}, {L"刷新", 2640, 495}, {L"帮助", 3120, 495}};
+    for (const auto& button : buttons) {
+        HWND window = Child(button.caption);
+        ASSERT_NE(window, nullptr) << test::Narrow(button.caption);
+        const RECT actual = Rect(window), expected = Expected(button.left, 0, button.width, 255);
+        EXPECT_TRUE(::EqualRect(&actual, &expected)) << test::Narrow(button.caption);
+    }
+
+    // The trees and the caption, laid out half and half for the pane's size.
+    RECT client{};
+    ::GetClientRect(control_, &client);
+    const Layout layout = ExpectedLayout(client.right, client.bottom);
+    RECT actual = Rect(folderTree_);
+    EXPECT_TRUE(::EqualRect(&actual, &layout.folderTree));
+    actual = Rect(label_);
+    EXPECT_TRUE(::EqualRect(&actual, &layout.label));
+    actual = Rect(workbookTree_);
+    EXPECT_TRUE(::EqualRect(&actual, &layout.workbookTree));
+    EXPECT_EQ(TreeView_GetCount(workbookTree_), 0u);
+}
+
+TEST_F(PaneTest, EveryResizeLaysOutAgainAndSkipsWhatCannotBeDone) {
+    for (const SIZE size : {SIZE{300, 800}, SIZE{200, 400}, SIZE{420, 1000}}) {
+        Resize(size.cx, size.cy);
+        const Layout layout = ExpectedLayout(size.cx, size.cy);
+        RECT actual = Rect(folderTree_);
+        EXPECT_TRUE(::EqualRect(&actual, &layout.folderTree)) << size.cx << "x" << size.cy;
+        actual = Rect(workbookTree_);
+        EXPECT_TRUE(::EqualRect(&actual, &layout.workbookTree)) << size.cx << "x" << size.cy;
+    }
+
+    // Too short for the upper tree: it keeps its place, the rest is placed below it.
+    Resize(300, 800);
+    const RECT before = Rect(folderTree_);
+    Resize(300, 20);
+    RECT actual = Rect(folderTree_);
+    EXPECT_TRUE(::EqualRect(&actual, &before));
+    EXPECT_EQ(Rect(label_).top, before.bottom + Py(105));
+    const int H = RoundHalfEven(PixelsToTwips(20, dpi_.y) / 2);
+    EXPECT_EQ(Rect(workbookTree_).bottom - Rect(workbookTree_).top, Py(H));
+
+    // Narrower than a twip: nothing gets a negative width, the trees keep theirs.
+    Resize(300, 800);
+    const RECT wide = Rect(workbookTree_);
+    Resize(0, 800);
+    actual = Rect(workbookTree_);
+    EXPECT_TRUE(::EqualRect(&actual, &wide));
+    EXPECT_NE(TreeView_GetRoot(folderTree_), nullptr);  // the folder tree is rebuilt in any case
+}
+
+class SplitterTest : public PaneTest {
+protected:
+    void SetUp() override {
+        PaneTest::SetUp();
+        Resize(300, 800);
+        barY_ = (Rect(folderTree_).bottom + Rect(label_).top) / 2;
+    }
+    int Height(HWND window) { return Rect(window).bottom - Rect(window).top; }
+    void Send(UINT message, WPARAM keys, int y) { ::SendMessageW(control_, message, keys, MAKELPARAM(100, y)); }
+    int barY_ = 0;
+};
+
+TEST_F(SplitterTest, DraggingMovesTheBarAndSharesTheHeight) {
+    const int upper = Height(folderTree_), lower = Height(workbookTree_), labelTop = Rect(label_).top;
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, barY_);
+    EXPECT_EQ(::GetCapture(), control_);
+    Send(WM_MOUSEMOVE, MK_LBUTTON, barY_ + 30);
+    Send(WM_MOUSEMOVE, MK_LBUTTON, barY_ + 30 - 10);  // relative to the moved bar: 10 up
+    Send(WM_LBUTTONUP, 0, barY_ + 20);
+    EXPECT_EQ(::GetCapture(), nullptr);
+    EXPECT_NEAR(Height(folderTree_), upper + 20, 1);
+    EXPECT_NEAR(Rect(label_).top, labelTop + 20, 1);
+    EXPECT_NEAR(Height(workbookTree_), lower - 20, 1);
+    EXPECT_EQ(Rect(workbookTree_).bottom, Rect(workbookTree_).top + Height(workbookTree_));
+
+    // A resize restores half and half.
+    Resize(300, 801);
+    const Layout layout = ExpectedLayout(300, 801);
+    const RECT restored = Rect(folderTree_);
+    EXPECT_TRUE(::EqualRect(&restored, &layout.folderTree));
+}
+
+TEST_F(SplitterTest, OnlyTheLeftButtonDragsAndTooFarUpIsRefused) {
+    const RECT upper = Rect(folderTree_), lower = Rect(workbookTree_);
+    auto unchanged = [&] {
+        RECT a = Rect(folderTree_), b = Rect(workbookTree_);
+        return ::EqualRect(&a, &upper) && ::EqualRect(&b, &lower);
+    };
+    Send(WM_MOUSEMOVE, 0, barY_);  // no button
+    Send(WM_MOUSEMOVE, 0, barY_ + 40);
+    EXPECT_TRUE(unchanged());
+    Send(WM_RBUTTONDOWN, MK_RBUTTON, barY_);
+    Send(WM_MOUSEMOVE, MK_RBUTTON, barY_ + 40);
+    Send(WM_RBUTTONUP, 0, barY_ + 40);
+    EXPECT_TRUE(unchanged());
+
+    // Up by more than the upper tree's height: that step is refused.
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, barY_);
+    Send(WM_MOUSEMOVE, MK_LBUTTON, barY_ - (upper.bottom - upper.top) - 10);
+    Send(WM_LBUTTONUP, 0, barY_);
+    EXPECT_TRUE(unchanged());
+}
+
+TEST_F(SplitterTest, ADownwardStepStopsWhereTheLowerTreeHasNoHeightLeft) {
+    const int upper = Height(folderTree_), lower = Height(workbookTree_);
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, barY_);
+    Send(WM_MOUSEMOVE, MK_LBUTTON, barY_ + lower + 200);
+    Send(WM_LBUTTONUP, 0, barY_ + lower + 200);
+    EXPECT_EQ(Height(workbookTree_), 0);
+    EXPECT_NEAR(Height(folderTree_), upper + lower, 1);
+}
+
+TEST_F(SplitterTest, TheRealPointerDragsTheBarWithTheSizingCursor) {
+    POINT bar{100, barY_};
+    ::ClientToScreen(control_, &bar);
+    ::SetCursorPos(bar.x, bar.y);
+    host_.PumpMessages();
+    ::SendMessageW(control_, WM_SETCURSOR, reinterpret_cast<WPARAM>(control_), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_SIZENS));
+
+    const int upper = Height(folderTree_);
+    auto input = [&](DWORD flags, int dx, int dy) {
+        INPUT event{};
+        event.type = INPUT_MOUSE;
+        event.mi.dx = dx;
+        event.mi.dy = dy;
+        event.mi.dwFlags = flags;
+        ::SendInput(1, &event, sizeof(event));
+        for (int i = 0; i < 20; ++i) {
+            host_.PumpMessages();
+            ::Sleep(10);
+        }
+    };
+    input(MOUSEEVENTF_LEFTDOWN, 0, 0);
+    ::SetCursorPos(bar.x, bar.y + 40);
+    input(MOUSEEVENTF_MOVE, 0, 0);
+    input(MOUSEEVENTF_LEFTUP, 0, 0);
+    EXPECT_NEAR(Height(folderTree_), upper + 40, 1);
+    EXPECT_EQ(::GetCapture(), nullptr);
+}
+
+TEST_F(PaneTest, KeysInThePaneStayThereAndTabGoesRound) {
+    ::SetFocus(workbookTree_);
+    host_.PumpMessages();
+    ASSERT_NE(host_.ActiveObject(), nullptr) << "focus in the control makes it the active object";
+
+    // Tab order: the workbook tree, the folder tree, the seven buttons, and round again.
+    std::vector<HWND> order;
+    for (int i = 0; i < 10; ++i) {
+        order.push_back(::GetFocus());
+        ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+        host_.PumpMessages();
+    }
+    const std::vector<HWND> expected = {workbookTree_, folderTree_, Child(L"换目录"), Child(L"新建"),
+                                        Child(L"复制"), Child(L"粘贴"), Child(L"删除"), Child(L"刷新"),
+                                        Child(L"帮助"), workbookTree_};
+    EXPECT_EQ(order, expected);
+
+    // Arrows move in the folder tree; the host sees none of them.
+    ::SetFocus(folderTree_);
+    TreeView_SelectItem(folderTree_, TreeView_GetRoot(folderTree_));
+    ::PostMessageW(folderTree_, WM_KEYDOWN, VK_DOWN, 0);
+    host_.PumpMessages();
+    EXPECT_EQ(ItemText(folderTree_, TreeView_GetSelection(folderTree_)), L"报表 2024");
+    for (UINT key : {VK_UP, VK_RETURN, VK_DELETE, VK_F2, VK_ESCAPE}) ::PostMessageW(folderTree_, WM_KEYDOWN, key, 0);
+    host_.PumpMessages();
+    EXPECT_TRUE(host_.HostKeys().empty());
+
+    // A combination the host has for itself still reaches it.
+    BYTE keys[256];
+    ::GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    ::SetKeyboardState(keys);
+    ::PostMessageW(folderTree_, WM_KEYDOWN, 'N', 0);
+    host_.PumpMessages();
+    keys[VK_CONTROL] = 0;
+    ::SetKeyboardState(keys);
+    EXPECT_EQ(host_.HostKeys(), std::vector<UINT>{'N' | 0x10000u});
+}
+
+TEST(PaneLifetime, DestroyingThePaneGivesBackEveryReference) {
+    const long before = sheethost::LiveObjects();
+    ComPtr<IDispatch> application = test::CreateByProgId(L"Scripting.Dictionary");
+    application->AddRef();
+    const ULONG applicationRefs = application->Release();
+    {
+        HostWindow host;
+        ASSERT_HRESULT_SUCCEEDED(host.Create(L"sheethost", 800, 600, false));
+        TaskPane* pane = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(host.AddPane(L"Quillet.TestControl", L"Cartulane", 245, &pane));
+        ComPtr<_TestControl> control;
+        ASSERT_HRESULT_SUCCEEDED(pane->ContentControl()->QueryInterface(IID_PPV_ARGS(&control)));
+        ASSERT_HRESULT_SUCCEEDED(control->put_Application(application.Get()));
+        control.Reset();
+        ::SetFocus(::GetWindow(pane->Hwnd(), GW_CHILD));
+        host.PumpMessages();
+        EXPECT_GT(sheethost::LiveObjects(), before);
+        host.RemovePane(pane);
+        EXPECT_EQ(host.ActiveObject(), nullptr);
+        EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
+        EXPECT_EQ(sheethost::LiveObjects(), before + 1);  // the host's frame
+    }
+    EXPECT_EQ(sheethost::LiveObjects(), before);
+    application->AddRef();
+    EXPECT_EQ(application->Release(), applicationRefs);
+    EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
+}
+
+}  // namespace
+}  // namespace cartulane

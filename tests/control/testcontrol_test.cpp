@@ -344,6 +344,28 @@ TEST_F(PaneTest, TheControlIsSitedInPlaceInThePaneWithItsChildren) {
     EXPECT_EQ(TreeView_GetCount(workbookTree_), 0u);
 }
 
+TEST_F(PaneTest, TheCloseBoxHidesThePaneAndTheWorkbooksTakeItsPlace) {
+    int changes = 0;
+    pane_->VisibleStateChange = [&](TaskPane&) { ++changes; };
+    RECT pane{};
+    ::GetClientRect(pane_->Hwnd(), &pane);
+    ::SendMessageW(pane_->Hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pane.right - 5, pane_->TitleHeight() / 2));
+    EXPECT_FALSE(pane_->Visible());
+    EXPECT_FALSE(::IsWindowVisible(pane_->Hwnd()));
+    EXPECT_EQ(changes, 1);
+    RECT workbooks{};
+    ::GetWindowRect(host_.WorkbookArea(), &workbooks);
+    ::MapWindowPoints(nullptr, host_.Hwnd(), reinterpret_cast<POINT*>(&workbooks), 2);
+    EXPECT_EQ(workbooks.left, 0);
+
+    pane_->SetVisible(true);  // the control is still there, laid out as before
+    EXPECT_TRUE(::IsWindowVisible(control_));
+    EXPECT_EQ(changes, 2);
+    ::GetWindowRect(host_.WorkbookArea(), &workbooks);
+    ::MapWindowPoints(nullptr, host_.Hwnd(), reinterpret_cast<POINT*>(&workbooks), 2);
+    EXPECT_EQ(workbooks.left, pane_->WidthPixels());
+}
+
 TEST_F(PaneTest, EveryResizeLaysOutAgainAndSkipsWhatCannotBeDone) {
     for (const SIZE size : {SIZE{300, 800}, SIZE{200, 400}, SIZE{420, 1000}}) {
         Resize(size.cx, size.cy);

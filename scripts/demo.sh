@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds, registers the control in the demo's Wine prefix (build/demoprefix) with the
+# system's regsvr32, makes a sample desktop folder "桌面" in the prefix's user profile,
+# and starts sheethost with the "Cartulane" pane. With a display it stays open; without
+# one it runs on Xvfb, saves build/demo.png and ends.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+"$top/scripts/install-deps.sh"
+"$top/scripts/build.sh" x64 x86
+
+export WINEPREFIX="$top/build/demoprefix"
+export WINEDEBUG=-all
+headless=1
+if [ -n "${DISPLAY:-}" ]; then
+  current=${DISPLAY#*:}
+  [ -e "/tmp/.X11-unix/X${current%%.*}" ] && headless=0
+fi
+source "$top/scripts/display.sh"
+start_display
+[ -f "$WINEPREFIX/.cartulane-ready" ] || "$top/scripts/wineprefix.sh"
+
+bin="$top/build/x64/bin"
+wine regsvr32 /s "$(winepath -w "$bin/Tabrix.ocx")"
+
+# The sample desktop: workbook files, other files and folders, Chinese names among them.
+profile=$(winepath -u "$(wine cmd /c 'echo %USERPROFILE%' | tr -d '\r')")
+desk="$profile/桌面"
+mkdir -p "$desk/2024 报表" "$desk/项目 资料/草稿" "$desk/Archive"
+for f in "预算 2025.xlsx" "Book1.xls" "销售数据.xlsm" "会议纪要.docx" "notes.txt" \
+         "2024 报表/一月.xlsx" "2024 报表/二月.xlsx" "2024 报表/汇总.xls" \
+         "项目 资料/计划 v2.xlsx" "项目 资料/说明.txt" "Archive/old.xls"; do
+  [ -e "$desk/$f" ] || : > "$desk/$f"
+done
+
+args=(--pane Quillet.TestControl Cartulane 245)
+if [ "$headless" = 0 ]; then
+  exec wine "$bin/sheethost.exe" "${args[@]}"
+fi
+wine "$bin/sheethost.exe" "${args[@]}" &
+for _ in $(seq 60); do
+  xdotool search --name '^sheethost$' >/dev/null 2>&1 && break
+  sleep 0.5
+done
+sleep 3
+import -window root "$top/build/demo.png"
+echo "screenshot: build/demo.png"

@@ -86,6 +86,48 @@ LRESULT CALLBACK HiddenWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam
 
 HiddenWindow::~HiddenWindow() { ::DestroyWindow(hwnd_); }
 
+namespace {
+thread_local MessageBoxes* g_messageBoxes = nullptr;
+}
+
+MessageBoxes::MessageBoxes(int answer)
+    : answer_(answer),
+      hook_(::SetWindowsHookExW(WH_CBT, &MessageBoxes::Hook, nullptr, ::GetCurrentThreadId())),
+      previous_(g_messageBoxes) {
+    g_messageBoxes = this;
+}
+
+MessageBoxes::~MessageBoxes() {
+    ::UnhookWindowsHookEx(hook_);
+    g_messageBoxes = previous_;
+}
+
+LRESULT CALLBACK MessageBoxes::Hook(int code, WPARAM wParam, LPARAM lParam) {
+    MessageBoxes* self = g_messageBoxes;
+    if (code == HCBT_ACTIVATE && self) {
+        HWND box = reinterpret_cast<HWND>(wParam);
+        wchar_t className[16] = {};
+        ::GetClassNameW(box, className, 16);
+        // A message box: a dialog with its text in the static of id 0xFFFF.
+        if (std::wstring(className) == L"#32770" && ::GetDlgItem(box, 0xFFFF)) {
+            Shown shown;
+            wchar_t text[1024] = {};
+            ::GetWindowTextW(box, text, 1024);
+            shown.title = text;
+            ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+            shown.text = text;
+            HICON icon = reinterpret_cast<HICON>(::SendDlgItemMessageW(box, 0x14, STM_GETICON, 0, 0));
+            shown.information = icon && icon == ::LoadIconW(nullptr, IDI_INFORMATION);
+            for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO})
+                if (HWND button = ::GetDlgItem(box, id); button && (::GetWindowLongW(button, GWL_STYLE) & WS_VISIBLE))
+                    shown.buttons.push_back(id);
+            self->seen_.push_back(shown);
+            ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(self->answer_, BN_CLICKED), 0);
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 ComPtr<IDispatch> CreateByProgId(const wchar_t* progId) {
     CLSID clsid;
     ComPtr<IDispatch> object;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cartulane::test {
 
@@ -46,6 +47,30 @@ private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     Handler onMessage_;
     HWND hwnd_;
+};
+
+// Answers the message boxes this thread shows, as a user would, and keeps what they said.
+class MessageBoxes {
+public:
+    struct Shown {
+        std::wstring title;
+        std::wstring text;
+        bool information = false;  // the information icon
+        std::vector<int> buttons;  // IDOK, IDCANCEL, IDYES, IDNO, ...
+    };
+    explicit MessageBoxes(int answer = IDOK);
+    ~MessageBoxes();
+    MessageBoxes(const MessageBoxes&) = delete;
+    MessageBoxes& operator=(const MessageBoxes&) = delete;
+    void SetAnswer(int answer) { answer_ = answer; }
+    const std::vector<Shown>& Seen() const { return seen_; }
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
+    int answer_;
+    std::vector<Shown> seen_;
+    HHOOK hook_;
+    MessageBoxes* previous_;
 };
 
 // An automation object of the system, by ProgID; empty when it cannot be made.

@@ -1,0 +1,181 @@
+#include "sheethost/Automation.h"
+
+namespace cartulane::sheethost {
+
+HRESULT ApplicationError() { return ControlError(1004); }
+
+CallArgs::CallArgs(const DISPPARAMS* params) {
+    if (!params) return;
+    for (UINT i = 0; i < params->cNamedArgs; ++i) {
+        if (params->rgdispidNamedArgs[i] == DISPID_PROPERTYPUT) put_ = &params->rgvarg[i];
+    }
+    // Positional arguments follow the named ones and are stored last first.
+    for (UINT i = params->cArgs; i > params->cNamedArgs; --i) {
+        const VARIANT* arg = &params->rgvarg[i - 1];
+        if (arg->vt == (VT_VARIANT | VT_BYREF)) arg = arg->pvarVal;
+        positional_.push_back(arg);
+    }
+    if (put_ && put_->vt == (VT_VARIANT | VT_BYREF)) put_ = put_->pvarVal;
+}
+
+const VARIANT* CallArgs::At(size_t index) const {
+    if (index >= positional_.size()) return nullptr;
+    const VARIANT* arg = positional_[index];
+    if (arg->vt == VT_ERROR && arg->scode == DISP_E_PARAMNOTFOUND) return nullptr;
+    return arg;
+}
+
+STDMETHODIMP AutomationObject::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == Iid()) {
+        *object = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    return QueryOther(iid, object);
+}
+
+STDMETHODIMP_(ULONG) AutomationObject::Release() {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+}
+
+STDMETHODIMP AutomationObject::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+STDMETHODIMP AutomationObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    if (!names || !ids || count == 0) return E_INVALIDARG;
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    for (const Member& member : Members()) {
+        if (::lstrcmpiW(member.name, names[0]) == 0) {
+            ids[0] = member.id;
+            return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;  // no named arguments here
+        }
+    }
+    return DISP_E_UNKNOWNNAME;
+}
+
+STDMETHODIMP AutomationObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                      EXCEPINFO* exception, UINT*) {
+    bool known = false;
+    for (const Member& member : Members()) known = known || member.id == id;
+    if (!known) return DISP_E_MEMBERNOTFOUND;
+    Variant ignored;
+    std::wstring error;
+    const HRESULT hr = Call(id, flags, CallArgs(params), result ? result : &ignored, &error);
+    if (SUCCEEDED(hr) || (HRESULT_FACILITY(hr) == FACILITY_DISPATCH)) return hr;
+    if (exception) {
+        *exception = {};
+        exception->scode = hr;
+        exception->bstrSource = ::SysAllocString(L"sheethost");
+        exception->bstrDescription = ::SysAllocString(error.empty() ? L"Application-defined or object-defined error"
+                                                                    : error.c_str());
+    }
+    return DISP_E_EXCEPTION;
+}
+
+namespace {
+
+class Enumerator final : public IEnumVARIANT, LiveObject {
+public:
+    explicit Enumerator(std::vector<ComPtr<IDispatch>> items) : items_(std::move(items)) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IEnumVARIANT) {
+            *object = static_cast<IEnumVARIANT*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHODIMP Next(ULONG wanted, VARIANT* out, ULONG* fetched) override {
+        if (!out) return E_POINTER;
+        ULONG given = 0;
+        for (; given < wanted && next_ < items_.size(); ++given, ++next_) {
+            ::VariantInit(&out[given]);
+            out[given].vt = VT_DISPATCH;
+            out[given].pdispVal = items_[next_].Get();
+            out[given].pdispVal->AddRef();
+        }
+        if (fetched) *fetched = given;
+        return given == wanted ? S_OK : S_FALSE;
+    }
+    STDMETHODIMP Skip(ULONG count) override {
+        next_ += count;
+        if (next_ <= items_.size()) return S_OK;
+        next_ = items_.size();
+        return S_FALSE;
+    }
+    STDMETHODIMP Reset() override {
+        next_ = 0;
+        return S_OK;
+    }
+    STDMETHODIMP Clone(IEnumVARIANT** copy) override {
+        if (!copy) return E_POINTER;
+        auto* clone = new (std::nothrow) Enumerator(items_);
+        if (!clone) return E_OUTOFMEMORY;
+        clone->next_ = next_;
+        *copy = clone;
+        return S_OK;
+    }
+
+private:
+    std::atomic<ULONG> refs_{1};
+    std::vector<ComPtr<IDispatch>> items_;
+    size_t next_ = 0;
+};
+
+}  // namespace
+
+HRESULT MakeEnumerator(std::vector<ComPtr<IDispatch>> items, VARIANT* result) {
+    auto* enumerator = new (std::nothrow) Enumerator(std::move(items));
+    if (!enumerator) return E_OUTOFMEMORY;
+    ::VariantInit(result);
+    result->vt = VT_UNKNOWN;
+    result->punkVal = enumerator;
+    return S_OK;
+}
+
+HRESULT ReturnString(VARIANT* result, const std::wstring& text) {
+    ::VariantClear(result);
+    result->vt = VT_BSTR;
+    result->bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return result->bstrVal ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT ReturnObject(VARIANT* result, IDispatch* object) {
+    ::VariantClear(result);
+    result->vt = VT_DISPATCH;
+    result->pdispVal = object;
+    if (object) object->AddRef();
+    return S_OK;
+}
+
+HRESULT ReturnLong(VARIANT* result, long value) {
+    ::VariantClear(result);
+    result->vt = VT_I4;
+    result->lVal = value;
+    return S_OK;
+}
+
+HRESULT ReturnBool(VARIANT* result, bool value) {
+    ::VariantClear(result);
+    result->vt = VT_BOOL;
+    result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+}  // namespace cartulane::sheethost

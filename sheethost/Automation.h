@@ -1,0 +1,81 @@
+#pragma once
+// What sheethost's object model is made of: an IDispatch answering to a table of
+// names and DISPIDs (those of the real application), the arguments of a call, and a
+// _NewEnum enumerator. Failures go back as DISP_E_EXCEPTION with a description, as the
+// real application reports them.
+
+#include "runtime/com.h"
+#include "sheethost/LiveObject.h"
+
+#include <atomic>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace cartulane::sheethost {
+
+struct Member {
+    const wchar_t* name;
+    DISPID id;
+};
+
+// "Application-defined or object-defined error" (1004): the application's error for a
+// call it cannot carry out.
+HRESULT ApplicationError();
+
+// The positional arguments of a call, in call order, and the value of a property put.
+class CallArgs {
+public:
+    explicit CallArgs(const DISPPARAMS* params);
+    // nullptr when the argument is absent or was left out.
+    const VARIANT* At(size_t index) const;
+    const VARIANT* PutValue() const { return put_; }
+
+private:
+    std::vector<const VARIANT*> positional_;
+    const VARIANT* put_ = nullptr;
+};
+
+class AutomationObject : public IDispatch, protected LiveObject {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT*) override;
+
+protected:
+    AutomationObject() = default;
+    virtual ~AutomationObject() = default;
+    virtual std::span<const Member> Members() const = 0;
+    virtual const IID& Iid() const = 0;
+    // A call by DISPID; a failure may leave its description in error.
+    virtual HRESULT Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) = 0;
+    // For a derived class that exposes more interfaces than IDispatch.
+    virtual HRESULT QueryOther(REFIID, void**) { return E_NOINTERFACE; }
+
+private:
+    std::atomic<ULONG> refs_{1};
+};
+
+// Creates an object with one reference held by the caller.
+template <typename T, typename... A>
+ComPtr<T> MakeObject(A&&... args) {
+    ComPtr<T> object;
+    object.Attach(new T(std::forward<A>(args)...));
+    return object;
+}
+
+// An IEnumVARIANT over a snapshot of objects, for _NewEnum.
+HRESULT MakeEnumerator(std::vector<ComPtr<IDispatch>> items, VARIANT* result);
+
+// Result helpers.
+HRESULT ReturnString(VARIANT* result, const std::wstring& text);
+HRESULT ReturnObject(VARIANT* result, IDispatch* object);
+HRESULT ReturnLong(VARIANT* result, long value);
+HRESULT ReturnBool(VARIANT* result, bool value);
+
+}  // namespace cartulane::sheethost

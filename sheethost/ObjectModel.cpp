@@ -1,0 +1,598 @@
+#include "sheethost/ObjectModel.h"
+
+#include "runtime/filesystem.h"
+
+#include <commdlg.h>
+#include <olectl.h>
+
+#include <algorithm>
+
+namespace cartulane::sheethost {
+
+// {00024413-0000-0000-C000-000000000046}
+const IID DIID_AppEvents = {0x00024413, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+namespace {
+
+const IID IID_Application_ = {0x000208D5, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Workbook_ = {0x000208DA, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Workbooks_ = {0x000208DB, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Sheets_ = {0x000208D7, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID IID_Worksheet_ = {0x000208D8, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+constexpr WORD kGet = DISPATCH_PROPERTYGET | DISPATCH_METHOD;
+constexpr wchar_t kTitle[] = L"sheethost";
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+HRESULT Fail(std::wstring* error, std::wstring text) {
+    *error = std::move(text);
+    return ApplicationError();
+}
+
+HRESULT StringArg(const CallArgs& args, size_t index, std::wstring* out) {
+    const VARIANT* arg = args.At(index);
+    if (!arg) return DISP_E_PARAMNOTFOUND;
+    Variant copy;
+    RETURN_IF_FAILED(::VariantCopy(&copy, const_cast<VARIANT*>(arg)));
+    return copy.ToString(out);
+}
+
+std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
+
+std::wstring FullPath(const std::wstring& path) {
+    std::wstring full = ExtendedPath(path);
+    if (full.starts_with(L"\\\\?\\UNC\\")) return L"\\\\" + full.substr(8);
+    if (full.starts_with(L"\\\\?\\")) return full.substr(4);
+    return full;
+}
+
+// An item of a collection by 1-based number or by name (ignoring case).
+template <typename T>
+HRESULT ItemOf(const std::vector<T*>& items, const VARIANT* index, T** found, std::wstring* error) {
+    *found = nullptr;
+    if (!index) return DISP_E_PARAMNOTFOUND;
+    if (index->vt == VT_BSTR) {
+        const std::wstring name = index->bstrVal ? index->bstrVal : L"";
+        for (T* item : items) {
+            if (SameText(item->Name(), name)) {
+                *found = item;
+                return S_OK;
+            }
+        }
+        return Fail(error, L"Subscript out of range");
+    }
+    Variant number;
+    if (FAILED(::VariantChangeType(&number, const_cast<VARIANT*>(index), 0, VT_I4))) return DISP_E_TYPEMISMATCH;
+    if (number.lVal < 1 || number.lVal > static_cast<long>(items.size())) return Fail(error, L"Subscript out of range");
+    *found = items[number.lVal - 1];
+    return S_OK;
+}
+
+// Workbooks: the open workbooks in the order they were opened.
+class WorkbooksCollection final : public AutomationObject {
+public:
+    explicit WorkbooksCollection(Application* app) : app_(app) {}
+
+protected:
+    std::span<const Member> Members() const override {
+        static const Member members[] = {{L"Count", xl::Count},   {L"Item", xl::Item}, {L"_Default", DISPID_VALUE},
+                                         {L"_NewEnum", DISPID_NEWENUM}, {L"Add", xl::Add},   {L"Open", xl::Open}};
+        return members;
+    }
+    const IID& Iid() const override { return IID_Workbooks_; }
+    HRESULT Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) override {
+        std::vector<Workbook*> books;
+        for (const auto& book : app_->OpenWorkbooks()) books.push_back(book.Get());
+        switch (id) {
+            case xl::Count:
+                return ReturnLong(result, static_cast<long>(books.size()));
+            case xl::Item:
+            case DISPID_VALUE: {
+                Workbook* found = nullptr;
+                RETURN_IF_FAILED(ItemOf(books, args.At(0), &found, error));
+                return ReturnObject(result, found);
+            }
+            case DISPID_NEWENUM: {
+                std::vector<ComPtr<IDispatch>> items(books.begin(), books.end());
+                return MakeEnumerator(std::move(items), result);
+            }
+            case xl::Add: {
+                ComPtr<Workbook> added;
+                RETURN_IF_FAILED(app_->AddWorkbook(&added));
+                return ReturnObject(result, added.Get());
+            }
+            case xl::Open: {
+                std::wstring file;
+                if (FAILED(StringArg(args, 0, &file))) return DISP_E_PARAMNOTFOUND;
+                ComPtr<Workbook> opened;
+                RETURN_IF_FAILED(app_->OpenWorkbook(file, &opened, error));
+                return ReturnObject(result, opened.Get());
+            }
+            default:
+                return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+
+private:
+    ComPtr<Application> app_;
+};
+
+// Sheets of a workbook: all of them, or the worksheets only.
+class SheetsCollection final : public AutomationObject {
+public:
+    SheetsCollection(Workbook* book, bool worksheetsOnly) : book_(book), worksheetsOnly_(worksheetsOnly) {}
+
+protected:
+    std::span<const Member> Members() const override {
+        static const Member members[] = {{L"Count", xl::Count}, {L"Item", xl::Item}, {L"_Default", DISPID_VALUE},
+                                         {L"_NewEnum", DISPID_NEWENUM}};
+        return members;
+    }
+    const IID& Iid() const override { return IID_Sheets_; }
+    HRESULT Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) override {
+        std::vector<Sheet*> sheets;
+        for (const auto& sheet : book_->Sheets())
+            if (!worksheetsOnly_ || !sheet->IsChart()) sheets.push_back(sheet.Get());
+        switch (id) {
+            case xl::Count:
+                return ReturnLong(result, static_cast<long>(sheets.size()));
+            case xl::Item:
+            case DISPID_VALUE: {
+                Sheet* found = nullptr;
+                RETURN_IF_FAILED(ItemOf(sheets, args.At(0), &found, error));
+                return ReturnObject(result, found);
+            }
+            case DISPID_NEWENUM: {
+                std::vector<ComPtr<IDispatch>> items(sheets.begin(), sheets.end());
+                return MakeEnumerator(std::move(items), result);
+            }
+            default:
+                return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+
+private:
+    ComPtr<Workbook> book_;
+    bool worksheetsOnly_;
+};
+
+}  // namespace
+
+// ---- Sheet ----
+
+std::span<const Member> Sheet::Members() const {
+    static const Member members[] = {{L"Name", xl::Name}, {L"Visible", xl::Visible}, {L"Select", xl::Select}};
+    return members;
+}
+
+const IID& Sheet::Iid() const { return IID_Worksheet_; }
+
+HRESULT Sheet::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) {
+    if (!book_) return Fail(error, L"Object required: the workbook is closed");
+    const bool put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+    switch (id) {
+        case xl::Name: {
+            if (!put) return ReturnString(result, name_);
+            Variant value;
+            std::wstring name;
+            if (!args.PutValue() || FAILED(::VariantCopy(&value, const_cast<VARIANT*>(args.PutValue()))) ||
+                FAILED(value.ToString(&name)))
+                return DISP_E_TYPEMISMATCH;
+            if (name.empty() || name.size() > 31 || name.find_first_of(L":\\/?*[]") != std::wstring::npos)
+                return Fail(error, L"That sheet name is not valid.");
+            for (const auto& other : book_->sheets_)
+                if (other.Get() != this && SameText(other->name_, name))
+                    return Fail(error, L"That name is already taken. Try a different one.");
+            name_ = name;
+            book_->saved_ = false;
+            book_->Changed();
+            return S_OK;
+        }
+        case xl::Visible: {
+            if (!put) return ReturnLong(result, visible_);
+            Variant value;
+            if (!args.PutValue() || FAILED(::VariantChangeType(&value, const_cast<VARIANT*>(args.PutValue()), 0, VT_I4)))
+                return DISP_E_TYPEMISMATCH;
+            const long visible = value.lVal;
+            if (visible != xl::SheetVisible && visible != xl::SheetHidden && visible != xl::SheetVeryHidden)
+                return Fail(error, L"Unable to set the Visible property of the Worksheet class");
+            if (visible != xl::SheetVisible) {
+                const auto shown = std::count_if(book_->sheets_.begin(), book_->sheets_.end(), [](const auto& s) {
+                    return s->visible_ == xl::SheetVisible;
+                });
+                if (visible_ == xl::SheetVisible && shown <= 1)
+                    return Fail(error, L"Unable to set the Visible property of the Worksheet class");
+            }
+            visible_ = visible;
+            if (visible_ != xl::SheetVisible && book_->active_ == this) {
+                for (const auto& other : book_->sheets_)
+                    if (other->visible_ == xl::SheetVisible) book_->active_ = other.Get();
+            }
+            book_->saved_ = false;
+            book_->Changed();
+            return S_OK;
+        }
+        case xl::Select:
+            if (!book_->app_ || book_->app_->ActiveWorkbook() != book_ || visible_ != xl::SheetVisible)
+                return Fail(error, L"Select method of Worksheet class failed");
+            book_->active_ = this;
+            book_->Changed();
+            return S_OK;
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
+// ---- Workbook ----
+
+Workbook::Workbook(Application* app, std::wstring name, std::wstring path)
+    : app_(app), name_(std::move(name)), path_(std::move(path)) {
+    for (const wchar_t* sheet : {L"Sheet1", L"Sheet2", L"Sheet3"})
+        sheets_.push_back(MakeObject<Sheet>(this, sheet, false));
+    active_ = sheets_.front().Get();
+}
+
+void Workbook::AddChartSheet(const std::wstring& name) {
+    sheets_.push_back(MakeObject<Sheet>(this, name, true));
+    Changed();
+}
+
+void Workbook::Detach() {
+    app_ = nullptr;
+    for (const auto& sheet : sheets_) sheet->Detach();
+}
+
+void Workbook::Changed() {
+    if (app_) app_->Notify();
+}
+
+HRESULT Workbook::SaveAs(const std::wstring& file, std::wstring* error) {
+    const std::wstring full = FullPath(file);
+    if (full.empty()) return Fail(error, L"Method 'SaveAs' of object '_Workbook' failed");
+    const std::wstring name = FileName(full);
+    if (app_) {
+        Workbook* other = app_->Find(name);
+        if (other && other != this)
+            return Fail(error, L"You can't save this workbook with the same name as another open workbook.");
+    }
+    if (FileSystem().FileExists(full) && !SameText(full, path_)) {
+        const std::wstring question = L"A file named '" + name + L"' already exists in this location. Do you want to replace it?";
+        if (::MessageBoxW(app_ ? app_->OwnerWindow() : nullptr, question.c_str(), kTitle, MB_YESNO | MB_ICONWARNING) != IDYES)
+            return Fail(error, L"Method 'SaveAs' of object '_Workbook' failed");
+    }
+    HANDLE out = ::CreateFileW(ExtendedPath(full).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+    if (out == INVALID_HANDLE_VALUE) return Fail(error, L"Cannot access '" + full + L"'.");
+    const char content[] = "sheethost workbook\r\n";
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(out, content, sizeof(content) - 1, &written, nullptr);
+    ::CloseHandle(out);
+    if (!ok) return Fail(error, L"Cannot access '" + full + L"'.");
+    path_ = full;
+    name_ = name;
+    saved_ = true;
+    Changed();
+    return S_OK;
+}
+
+std::span<const Member> Workbook::Members() const {
+    static const Member members[] = {{L"Name", xl::Name},       {L"Activate", xl::Activate}, {L"Sheets", xl::Sheets},
+                                     {L"Worksheets", xl::Worksheets}, {L"SaveAs", xl::SaveAs}, {L"Close", xl::Close},
+                                     {L"Saved", xl::Saved},     {L"FullName", xl::FullName}, {L"Path", xl::Path},
+                                     {L"ActiveSheet", xl::ActiveSheet}};
+    return members;
+}
+
+const IID& Workbook::Iid() const { return IID_Workbook_; }
+
+HRESULT Workbook::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) {
+    if (!app_) return Fail(error, L"Object required: the workbook is closed");
+    switch (id) {
+        case xl::Name:
+            return ReturnString(result, name_);
+        case xl::FullName:
+            return ReturnString(result, path_.empty() ? name_ : path_);
+        case xl::Path:
+            return ReturnString(result, path_.empty() ? L"" : path_.substr(0, path_.find_last_of(L'\\')));
+        case xl::Saved:
+            if (flags & DISPATCH_PROPERTYPUT) {
+                Variant value;
+                if (!args.PutValue() || FAILED(::VariantChangeType(&value, const_cast<VARIANT*>(args.PutValue()), 0, VT_BOOL)))
+                    return DISP_E_TYPEMISMATCH;
+                saved_ = value.boolVal != VARIANT_FALSE;
+                return S_OK;
+            }
+            return ReturnBool(result, saved_);
+        case xl::Activate:
+            return app_->ActivateWorkbook(this);
+        case xl::ActiveSheet:
+            return ReturnObject(result, active_);
+        case xl::Sheets:
+        case xl::Worksheets: {
+            auto sheets = MakeObject<SheetsCollection>(this, id == xl::Worksheets);
+            if (!args.At(0)) return ReturnObject(result, sheets.Get());
+            // Worksheets("Sheet1"): the collection's item at once.
+            Variant index;
+            ::VariantCopy(&index, const_cast<VARIANT*>(args.At(0)));
+            DISPPARAMS item{&index, nullptr, 1, 0};
+            EXCEPINFO exception{};
+            const HRESULT hr = sheets->Invoke(DISPID_VALUE, IID_NULL, 0, kGet, &item, result, &exception, nullptr);
+            if (hr == DISP_E_EXCEPTION) {
+                *error = exception.bstrDescription ? exception.bstrDescription : L"";
+                ::SysFreeString(exception.bstrDescription);
+                ::SysFreeString(exception.bstrSource);
+                return exception.scode;
+            }
+            return hr;
+        }
+        case xl::SaveAs: {
+            std::wstring file;
+            if (FAILED(StringArg(args, 0, &file))) return DISP_E_PARAMNOTFOUND;
+            return SaveAs(file, error);
+        }
+        case xl::Close: {
+            std::optional<bool> save;
+            if (const VARIANT* arg = args.At(0)) {
+                Variant value;
+                if (FAILED(::VariantChangeType(&value, const_cast<VARIANT*>(arg), 0, VT_BOOL))) return DISP_E_TYPEMISMATCH;
+                save = value.boolVal != VARIANT_FALSE;
+            }
+            std::wstring file;
+            if (SUCCEEDED(StringArg(args, 1, &file)) && save.value_or(false)) RETURN_IF_FAILED(SaveAs(file, error));
+            return app_->CloseWorkbook(this, save, error);
+        }
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
+// ---- Application ----
+
+class Application::EventPoint final : public IConnectionPoint, LiveObject {
+public:
+    explicit EventPoint(Application* app) : app_(app) {}
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
+            *object = static_cast<IConnectionPoint*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHODIMP GetConnectionInterface(IID* iid) override {
+        if (!iid) return E_POINTER;
+        *iid = DIID_AppEvents;
+        return S_OK;
+    }
+    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override {
+        return app_->QueryInterface(IID_PPV_ARGS(container));
+    }
+    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
+        if (!sink || !cookie) return E_POINTER;
+        ComPtr<IDispatch> events;
+        if (FAILED(sink->QueryInterface(DIID_AppEvents, reinterpret_cast<void**>(events.ReleaseAndGetAddressOf()))) &&
+            FAILED(sink->QueryInterface(IID_PPV_ARGS(&events))))
+            return CONNECT_E_CANNOTCONNECT;
+        *cookie = app_->nextCookie_++;
+        app_->sinks_[*cookie] = events;
+        return S_OK;
+    }
+    STDMETHODIMP Unadvise(DWORD cookie) override {
+        return app_->sinks_.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
+    }
+    STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+
+private:
+    std::atomic<ULONG> refs_{1};
+    ComPtr<Application> app_;
+};
+
+Application::Application() = default;
+
+Application::~Application() {
+    for (const auto& book : workbooks_) book->Detach();
+}
+
+HRESULT Application::QueryOther(REFIID iid, void** object) {
+    if (iid != IID_IConnectionPointContainer) return E_NOINTERFACE;
+    *object = static_cast<IConnectionPointContainer*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP Application::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
+    if (!point) return E_POINTER;
+    *point = nullptr;
+    if (iid != DIID_AppEvents) return CONNECT_E_NOCONNECTION;
+    *point = new (std::nothrow) EventPoint(this);
+    return *point ? S_OK : E_OUTOFMEMORY;
+}
+
+void Application::Raise(DISPID event, Workbook* book, VARIANT_BOOL* cancel) {
+    // A snapshot: a handler may advise or unadvise.
+    std::vector<ComPtr<IDispatch>> sinks;
+    for (const auto& [cookie, sink] : sinks_) sinks.push_back(sink);
+    for (const auto& sink : sinks) {
+        VARIANT args[2];
+        ::VariantInit(&args[0]);
+        ::VariantInit(&args[1]);
+        UINT count = 1;
+        if (cancel) {  // stored last first: Cancel, then Wb
+            args[0].vt = VT_BOOL | VT_BYREF;
+            args[0].pboolVal = cancel;
+            count = 2;
+        }
+        VARIANT& wb = args[count - 1];
+        wb.vt = VT_DISPATCH;
+        wb.pdispVal = book;
+        DISPPARAMS params{args, nullptr, count, 0};
+        Variant ignored;
+        sink->Invoke(event, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &ignored, nullptr, nullptr);
+    }
+}
+
+void Application::Notify() {
+    if (Changed) Changed();
+}
+
+Workbook* Application::Find(const std::wstring& name) const {
+    for (const auto& book : workbooks_)
+        if (SameText(book->Name(), name)) return book.Get();
+    return nullptr;
+}
+
+void Application::MakeActive(Workbook* book) {
+    Workbook* old = active_;
+    if (old == book) return;
+    if (old) Raise(xl::WorkbookDeactivate, old);
+    active_ = book;
+    Notify();
+    if (book) Raise(xl::WorkbookActivate, book);
+}
+
+HRESULT Application::AddWorkbook(ComPtr<Workbook>* added) {
+    std::wstring name;
+    do {
+        name = L"Book" + std::to_wstring(nextBook_++);
+    } while (Find(name));
+    auto book = MakeObject<Workbook>(this, name, L"");
+    workbooks_.push_back(book);
+    Notify();
+    Raise(xl::NewWorkbook, book.Get());
+    MakeActive(book.Get());
+    if (added) *added = book;
+    return S_OK;
+}
+
+HRESULT Application::OpenWorkbook(const std::wstring& file, ComPtr<Workbook>* opened, std::wstring* error) {
+    const std::wstring full = FullPath(file);
+    if (full.empty() || !FileSystem().FileExists(full))
+        return Fail(error, L"Sorry, we couldn't find " + file + L". Is it possible it was moved, renamed or deleted?");
+    for (const auto& book : workbooks_) {
+        if (SameText(book->Path(), full)) {  // already open: it is activated
+            MakeActive(book.Get());
+            if (opened) *opened = book;
+            return S_OK;
+        }
+    }
+    const std::wstring name = FileName(full);
+    if (Find(name)) {
+        return Fail(error, L"A document with the name '" + name +
+                               L"' is already open. You cannot open two documents with the same name, even if the "
+                               L"documents are in different folders.");
+    }
+    auto book = MakeObject<Workbook>(this, name, full);
+    workbooks_.push_back(book);
+    Notify();
+    Raise(xl::WorkbookOpen, book.Get());
+    MakeActive(book.Get());
+    if (opened) *opened = book;
+    return S_OK;
+}
+
+HRESULT Application::ActivateWorkbook(Workbook* book) {
+    MakeActive(book);
+    return S_OK;
+}
+
+HRESULT Application::CloseWorkbook(Workbook* book, std::optional<bool> saveChanges, std::wstring* error) {
+    ComPtr<Workbook> keep(book);
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    Raise(xl::WorkbookBeforeClose, book, &cancel);
+    if (cancel != VARIANT_FALSE) return S_OK;
+
+    bool save = saveChanges.value_or(false);
+    if (!saveChanges && !book->Saved()) {
+        const std::wstring question = L"Want to save your changes to '" + book->Name() + L"'?";
+        const int answer = ::MessageBoxW(owner_, question.c_str(), kTitle, MB_YESNOCANCEL | MB_ICONWARNING);
+        if (answer == IDCANCEL) return S_OK;
+        save = answer == IDYES;
+    }
+    if (save && !book->Saved()) {
+        std::wstring file = book->Path();
+        if (file.empty()) {
+            wchar_t chosen[MAX_PATH] = {};
+            ::lstrcpynW(chosen, (book->Name() + L".xlsx").c_str(), MAX_PATH);
+            OPENFILENAMEW dialog{sizeof(dialog)};
+            dialog.hwndOwner = owner_;
+            dialog.lpstrFilter = L"Excel Workbook (*.xlsx)\0*.xlsx\0All files\0*.*\0";
+            dialog.lpstrFile = chosen;
+            dialog.nMaxFile = MAX_PATH;
+            dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
+            if (!::GetSaveFileNameW(&dialog)) return S_OK;  // cancelled: it stays open
+            file = chosen;
+        }
+        RETURN_IF_FAILED(book->SaveAs(file, error));
+    }
+
+    const bool wasActive = active_ == book;
+    if (wasActive) {
+        Raise(xl::WorkbookDeactivate, book);
+        active_ = nullptr;
+    }
+    std::erase_if(workbooks_, [book](const ComPtr<Workbook>& b) { return b.Get() == book; });
+    book->Detach();
+    Notify();
+    if (wasActive && !workbooks_.empty()) MakeActive(workbooks_.back().Get());
+    return S_OK;
+}
+
+HRESULT Application::Quit() {
+    while (!workbooks_.empty()) {
+        Workbook* book = workbooks_.back().Get();
+        std::wstring error;
+        RETURN_IF_FAILED(CloseWorkbook(book, std::nullopt, &error));
+        if (!workbooks_.empty() && workbooks_.back().Get() == book) return S_OK;  // the user cancelled
+    }
+    if (QuitRequested) QuitRequested();
+    return S_OK;
+}
+
+std::span<const Member> Application::Members() const {
+    static const Member members[] = {{L"Workbooks", xl::Workbooks},        {L"Version", xl::Version},
+                                     {L"Quit", xl::Quit},                  {L"ActiveWorkbook", xl::ActiveWorkbook},
+                                     {L"ActiveSheet", xl::ActiveSheet},    {L"Name", xl::Name}};
+    return members;
+}
+
+const IID& Application::Iid() const { return IID_Application_; }
+
+HRESULT Application::Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) {
+    switch (id) {
+        case xl::Workbooks: {
+            auto books = MakeObject<WorkbooksCollection>(this);
+            if (!args.At(0)) return ReturnObject(result, books.Get());
+            std::vector<Workbook*> list;
+            for (const auto& book : workbooks_) list.push_back(book.Get());
+            Workbook* found = nullptr;
+            RETURN_IF_FAILED(ItemOf(list, args.At(0), &found, error));
+            return ReturnObject(result, found);
+        }
+        case xl::Version:
+            return ReturnString(result, version_);
+        case xl::Name:
+            return ReturnString(result, L"sheethost");
+        case xl::ActiveWorkbook:
+            return ReturnObject(result, active_);
+        case xl::ActiveSheet:
+            return ReturnObject(result, active_ ? active_->ActiveSheet() : nullptr);
+        case xl::Quit:
+            return Quit();
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
+}  // namespace cartulane::sheethost

@@ -1,8 +1,10 @@
 // Tabrix.ocx: the class object and self-registration of TestControl.
 
 #include "Tabrix_h.h"
+#include "control/SharedValues.h"
 #include "control/TestControl.h"
 #include "runtime/com_server.h"
+#include "runtime/forms.h"
 
 namespace {
 
@@ -42,7 +44,10 @@ std::vector<com::RegistryValue> RegistryEntries(const std::wstring& modulePath) 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     // Unloaded by FreeLibrary (not at process exit): a class left registered would point
     // into the unloaded code.
-    if (reason == DLL_PROCESS_DETACH && !reserved) ActiveXControl::UnregisterWindowClass();
+    if (reason == DLL_PROCESS_DETACH && !reserved) {
+        ActiveXControl::UnregisterWindowClass();
+        Form::UnregisterWindowClass();
+    }
     return TRUE;
 }
 
@@ -52,6 +57,9 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
 
 STDAPI DllCanUnloadNow() {
     if (com::ModuleLocks() != 0) return S_FALSE;
+    // No control and no form is left: nothing can use the application kept at the last
+    // node click any more.
+    control::CurrentApp = nullptr;
     com::ReleaseTypeInfos();
     return S_OK;
 }

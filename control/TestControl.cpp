@@ -1,7 +1,10 @@
 #include "control/TestControl.h"
 
 #include "control/FolderTree.h"
+#include "control/Forms.h"
+#include "control/Host.h"
 #include "control/NodeImages.h"
+#include "control/SharedValues.h"
 
 #include <windowsx.h>
 
@@ -33,6 +36,30 @@ int ShiftOf(WPARAM keys) {
 
 int ButtonsOf(WPARAM keys) {
     return ((keys & MK_LBUTTON) ? 1 : 0) | ((keys & MK_RBUTTON) ? 2 : 0) | ((keys & MK_MBUTTON) ? 4 : 0);
+}
+
+// Adds a node under a key made unique when it is taken already: a workbook "A_B" with
+// sheet "C" beside a workbook "A" with sheet "B_C" would otherwise share "A_B_C", and the
+// fill would end there. ":" is in no workbook or sheet name, so a made key meets none.
+HRESULT AddUnique(TreeNodes& nodes, const std::wstring* relative, const std::wstring& key, const std::wstring& text,
+                  int image, Node** added) {
+    std::wstring unique = key;
+    for (int n = 2; nodes.Find(unique); ++n) unique = key + L":" + std::to_wstring(n);
+    return relative ? nodes.Add(*relative, tvwChild, unique, text, image, added)
+                    : nodes.Add(unique, text, image, added);
+}
+
+// The failure of a host call, with a description the caller can show.
+HRESULT Described(HRESULT hr) {
+    std::wstring description = TakeErrorDescription();
+    if (description.empty()) {
+        wchar_t* text = nullptr;
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+        description = text ? text : L"The workbooks could not be listed.";
+        ::LocalFree(text);
+    }
+    return SetErrorDescription(hr, description, L"Quillet.TestControl");
 }
 
 }  // namespace
@@ -85,7 +112,12 @@ void TestControl::OnCreate() {
                                   dpi_);
     }
     Image1.AttachWindow(nullptr, dpi_);
+
+    TreeView1.NodeClick = [this](Node& node) { TreeView1_NodeClick(node); };
+    TreeView1.MouseUp = [this](int button, int shift, float x, float y) { TreeView1_MouseUp(button, shift, x, y); };
 }
+
+HWND TestControl::OwnerWindow() const { return ::GetAncestor(Hwnd(), GA_ROOT); }
 
 void TestControl::OnDestroy() { splitterCaptured_ = false; }
 
@@ -179,6 +211,12 @@ LRESULT TestControl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool*
         case WM_CAPTURECHANGED:
             splitterCaptured_ = false;
             break;
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == kCommand1Id + 6) {
+                Command7_Click();
+                *handled = true;
+            }
+            break;
         case WM_SETCURSOR: {
             POINT at;
             ::GetCursorPos(&at);
@@ -210,7 +248,78 @@ STDMETHODIMP TestControl::get_Application(IDispatch** application) {
     return S_OK;
 }
 
-STDMETHODIMP TestControl::FillTvw() { return E_NOTIMPL; }
+// ---- the workbook tree ----
+
+// Lists every open workbook with its sheets. Nothing is guarded: the first failing call
+// on the application ends the fill, and its error goes back to the caller. Every sheet
+// is listed, chart sheets too: all the fill needs of a sheet is its name.
+STDMETHODIMP TestControl::FillTvw() {
+    if (!Application) return S_OK;
+    TreeView::BulkUpdate update(TreeView1);
+    TreeNodes& nodes = TreeView1.Nodes();
+    nodes.Clear();
+    const HRESULT hr = host::ForEachWorkbook(Application.Get(), [&](IDispatch* workbook) -> HRESULT {
+        std::wstring name;
+        RETURN_IF_FAILED(host::Name(workbook, &name));
+        Node* book = nullptr;
+        RETURN_IF_FAILED(AddUnique(nodes, nullptr, name, name, kImageWorkbook, &book));
+        book->SetExpanded(true);
+        const std::wstring bookKey = book->Key();
+        return host::ForEachSheet(workbook, [&](IDispatch* sheet) -> HRESULT {
+            std::wstring sheetName;
+            RETURN_IF_FAILED(host::Name(sheet, &sheetName));
+            return AddUnique(nodes, &bookKey, name + L"_" + sheetName, sheetName, kImageWorksheet, nullptr);
+        });
+    });
+    return FAILED(hr) ? Described(hr) : S_OK;
+}
+
+// A click activates the workbook, and for a sheet selects it, or tells that it is hidden.
+// Each step that fails is skipped. The workbook's name is the text of its node (its key
+// too, unless the key had to be made unique).
+void TestControl::TreeView1_NodeClick(Node& node) {
+    CurrentApp = Application;
+    if (!Application) return;
+    const bool isWorkbook = node.Parent() == nullptr;
+    const std::wstring bookName = isWorkbook ? node.Text() : node.Parent()->Text();
+    ComPtr<IDispatch> workbook;
+    if (SUCCEEDED(host::WorkbookByName(Application.Get(), bookName, &workbook))) host::Activate(workbook.Get());
+    if (!isWorkbook) {
+        ComPtr<IDispatch> sheet;
+        long visible = 0;
+        if (workbook && SUCCEEDED(host::WorksheetByName(workbook.Get(), node.Text(), &sheet)) &&
+            SUCCEEDED(host::Visible(sheet.Get(), &visible))) {
+            if (visible == -1) {
+                host::Select(sheet.Get());
+            } else {
+                ::MessageBoxW(OwnerWindow(), L"该工作表已被隐藏，无法查看！", L"提示", MB_OK | MB_ICONINFORMATION);
+            }
+        }
+    }
+    CurrentBookName = bookName;
+}
+
+// The right button opens the close-workbook pop-up; any other closes it. The pop-up
+// acts on the workbook of the last node click, not on the node under the pointer.
+HRESULT TestControl::TreeView1_MouseUp(int button, int, float x, float y) {
+    Form2& popup = DefaultInstance<Form2>();
+    if (button == 2) {
+        PopupLeft = RoundHalfEven(TreeView1.Left() + x);
+        PopupTop = RoundHalfEven(TreeView1.Top() + y);
+        BookTreeHeight = RoundHalfEven(TreeView1.Height());
+        BookTreeWidth = RoundHalfEven(TreeView1.Width());
+        popup.Show(OwnerWindow());
+        return popup.Loaded() ? S_OK : E_FAIL;
+    }
+    if (popup.Visible()) popup.Unload();
+    return S_OK;
+}
+
+HRESULT TestControl::Command7_Click() {
+    Form1& help = DefaultInstance<Form1>();
+    help.Show(OwnerWindow());
+    return help.Loaded() ? S_OK : E_FAIL;
+}
 
 STDMETHODIMP TestControl::InterfaceSupportsErrorInfo(REFIID iid) {
     return iid == IID__TestControl ? S_OK : S_FALSE;

@@ -45,6 +45,11 @@ private:
     void OnDestroy() override;
 
     void UserControl_Resize();
+    void TreeView1_NodeClick(Node& node);
+    HRESULT TreeView1_MouseUp(int button, int shift, float x, float y);
+    HRESULT Command7_Click();
+    // The window that owns the control's messages and pop-ups: the host's main window.
+    HWND OwnerWindow() const;
     void Image1_MouseDown(int button, int shift, float x, float y);
     HRESULT Image1_MouseMove(int button, int shift, float x, float y);
     // The splitter has no window: the control routes the mouse to it.

@@ -5,6 +5,9 @@
 #include "runtime/handles.h"
 #include "runtime/twips.h"
 
+#include <memory>
+#include <string>
+
 namespace cartulane {
 
 // "Invalid property value": a negative width or height.
@@ -52,5 +55,66 @@ UniqueFont CreateFormFont();
 // A child window of a standard class ("Button", "Static") with a caption and the form font.
 HWND CreateChildWindow(HWND parent, const wchar_t* windowClass, const wchar_t* caption, DWORD style, UINT id,
                        HFONT font);
+
+// A form: a top-level window of class "Form" (the skin engine knows a form by that
+// name) laid out in twips. It is loaded when first needed (its window made hidden and
+// Form_Load run), shown without being modal, and unloaded by destroying its window.
+// While loaded it keeps its library loaded.
+class Form {
+public:
+    enum class Border { FixedSingle, None };
+
+    Form(std::wstring caption, Border border, double clientWidth, double clientHeight, bool centred);
+    virtual ~Form();
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    void Load();
+    // Modeless; a form shown again while loaded is only brought up.
+    void Show(HWND owner = nullptr);
+    void Hide();
+    void Unload();
+    bool Loaded() const { return hwnd_ != nullptr; }
+    // Asking a form whether it is visible loads it first (hidden), as referring to it does.
+    bool Visible();
+    HWND Hwnd() const { return hwnd_; }
+    // The window's place on the screen, twips.
+    void Move(double left, double top);
+
+    static void UnregisterWindowClass();
+
+protected:
+    // The form's own load step; the skin engine attaches from here.
+    virtual void Form_Load() {}
+    // Make the children (the window exists, hidden).
+    virtual void CreateControls() = 0;
+    // Each time the form is about to be shown.
+    virtual void Form_Show() {}
+    virtual void OnCommand(UINT id, UINT code);
+    // A child at its design place, in twips of the client area.
+    HWND AddChild(const wchar_t* windowClass, const wchar_t* caption, DWORD style, UINT id, double left, double top,
+                  double width, double height);
+    Dpi FormDpi() const { return dpi_; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+
+    std::wstring caption_;
+    Border border_;
+    double clientWidth_, clientHeight_;
+    bool centred_;
+    Dpi dpi_;
+    UniqueFont font_;
+    HWND hwnd_ = nullptr;
+    bool shownOnce_ = false;
+};
+
+// A form's single default instance on this thread, made when it is first referred to.
+template <typename F>
+F& DefaultInstance() {
+    thread_local std::unique_ptr<F> instance;
+    if (!instance) instance = std::make_unique<F>();
+    return *instance;
+}
 
 }  // namespace cartulane

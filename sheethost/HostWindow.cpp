@@ -1,5 +1,6 @@
 #include "sheethost/HostWindow.h"
 
+#include "runtime/dispatch.h"
 #include "runtime/handles.h"
 #include "sheethost/LiveObject.h"
 
@@ -56,11 +57,54 @@ private:
     HostWindow* host_;
 };
 
+// Calls a control's FillTvw for each of the four workbook events, as the add-in does.
+class HostWindow::Relay final : public IDispatch, LiveObject {
+public:
+    explicit Relay(IDispatch* control) : control_(control) {}
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID_AppEvents) {
+            *object = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return count ? (*count = 0, S_OK) : E_POINTER; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        if (id != xl::NewWorkbook && id != xl::WorkbookOpen && id != xl::WorkbookActivate &&
+            id != xl::WorkbookDeactivate)
+            return S_OK;
+        return dispatch::Call(control_.Get(), L"FillTvw");
+    }
+
+private:
+    std::atomic<ULONG> refs_{1};
+    ComPtr<IDispatch> control_;
+};
+
 HostWindow::HostWindow() = default;
 
 HostWindow::~HostWindow() {
+    for (auto& [point, cookie] : relays_) point->Unadvise(cookie);
+    relays_.clear();
     panes_.clear();
     activeObject_.Reset();
+    view_.reset();
+    if (app_) {
+        app_->Changed = nullptr;
+        app_->QuitRequested = nullptr;
+    }
+    app_.Reset();
     if (frame_) frame_->Detach();
     frame_.Reset();
     if (hwnd_) ::DestroyWindow(hwnd_);
@@ -77,22 +121,21 @@ HRESULT HostWindow::Create(const wchar_t* title, int width, int height, bool vis
         wc.lpszClassName = L"SheetHostMain";
         return ::RegisterClassExW(&wc);
     }();
-    static const ATOM workbookClass = [] {
-        WNDCLASSEXW wc{sizeof(wc)};
-        wc.lpfnWndProc = &HostWindow::WorkbookProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = L"SheetHostWorkbooks";
-        return ::RegisterClassExW(&wc);
-    }();
     frame_.Attach(new (std::nothrow) Frame(this));
     if (!frame_) return E_OUTOFMEMORY;
     hwnd_ = ::CreateWindowExW(0, MAKEINTATOM(mainClass), title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                               CW_USEDEFAULT, width, height, nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
     if (!hwnd_) return HRESULT_FROM_WIN32(::GetLastError());
-    workbooks_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, MAKEINTATOM(workbookClass), L"", WS_CHILD | WS_VISIBLE, 0, 0, 0,
-                                   0, hwnd_, nullptr, ::GetModuleHandleW(nullptr), this);
+    app_ = MakeObject<Application>();
+    app_->SetOwnerWindow(hwnd_);
+    view_ = std::make_unique<WorkbookView>(*app_.Get(), hwnd_);
+    view_->Clicked = [this] { TakeFocusBack(); };
+    app_->Changed = [this] {
+        if (view_) view_->Refresh();
+    };
+    app_->QuitRequested = [this] {
+        if (hwnd_) ::PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+    };
     Layout();
     if (visible) {
         ::ShowWindow(hwnd_, SW_SHOW);
@@ -128,8 +171,8 @@ void HostWindow::Layout() {
         ::SetWindowPos(pane->Hwnd(), nullptr, left, 0, width, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
         left += width;
     }
-    if (workbooks_) {
-        ::SetWindowPos(workbooks_, nullptr, left, 0, std::max<int>(0, client.right - left), client.bottom,
+    if (view_) {
+        ::SetWindowPos(view_->Hwnd(), nullptr, left, 0, std::max<int>(0, client.right - left), client.bottom,
                        SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
@@ -196,8 +239,14 @@ LRESULT CALLBACK HostWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
         case WM_SIZE:
             if (host && host->hwnd_ == hwnd) host->Layout();
             return 0;
+        case WM_CLOSE:
+            // Closing the application closes its workbooks first, asking about changes.
+            if (host && host->hwnd_ == hwnd && host->app_ && !host->app_->CloseAll()) return 0;
+            return ::DefWindowProcW(hwnd, message, wParam, lParam);
         case WM_DESTROY:
             if (host && host->hwnd_ == hwnd) {
+                for (auto& [point, cookie] : host->relays_) point->Unadvise(cookie);
+                host->relays_.clear();
                 host->panes_.clear();
                 host->activeObject_.Reset();
                 host->hwnd_ = nullptr;
@@ -208,22 +257,26 @@ LRESULT CALLBACK HostWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
     }
 }
 
-// The workbook area: clicking it takes the focus back from a pane's control.
-LRESULT CALLBACK HostWindow::WorkbookProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
-    }
-    auto* host = reinterpret_cast<HostWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message == WM_LBUTTONDOWN && host) {
-        if (host->activeObject_) {
-            ComPtr<IOleInPlaceObject> object;
-            if (SUCCEEDED(host->activeObject_.As(&object))) object->UIDeactivate();
-        }
-        ::SetFocus(hwnd);
-        return 0;
-    }
-    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+// A click in the workbook area takes the focus back from a pane's control.
+void HostWindow::TakeFocusBack() {
+    if (!activeObject_) return;
+    ComPtr<IOleInPlaceObject> object;
+    if (SUCCEEDED(activeObject_.As(&object))) object->UIDeactivate();
+}
+
+HRESULT HostWindow::ConnectControl(TaskPane* pane) {
+    IDispatch* control = pane ? pane->ContentControl() : nullptr;
+    if (!control) return E_INVALIDARG;
+    RETURN_IF_FAILED(dispatch::PutRef(control, L"Application", Variant(static_cast<IDispatch*>(app_.Get()))));
+    ComPtr<IConnectionPoint> point;
+    RETURN_IF_FAILED(app_->FindConnectionPoint(DIID_AppEvents, &point));
+    ComPtr<IDispatch> relay;
+    relay.Attach(new (std::nothrow) Relay(control));
+    if (!relay) return E_OUTOFMEMORY;
+    DWORD cookie = 0;
+    RETURN_IF_FAILED(point->Advise(relay.Get(), &cookie));
+    relays_.emplace_back(point, cookie);
+    return S_OK;
 }
 
 }  // namespace cartulane::sheethost

@@ -4,7 +4,9 @@
 // the UI-active control, then to the host's own keys.
 
 #include "runtime/com.h"
+#include "sheethost/ObjectModel.h"
 #include "sheethost/TaskPane.h"
+#include "sheethost/WorkbookView.h"
 
 #include <memory>
 #include <vector>
@@ -20,7 +22,14 @@ public:
 
     HRESULT Create(const wchar_t* title, int width, int height, bool visible);
     HWND Hwnd() const { return hwnd_; }
-    HWND WorkbookArea() const { return workbooks_; }
+    HWND WorkbookArea() const { return view_ ? view_->Hwnd() : nullptr; }
+    // The application object the host hands to add-ins and controls.
+    Application& App() const { return *app_.Get(); }
+
+    // What the add-in does for its pane, for running the control without it: hands the
+    // control the application, and calls its FillTvw after each workbook opened, created,
+    // activated or deactivated.
+    HRESULT ConnectControl(TaskPane* pane);
 
     // A pane docked at the left, widthPoints wide, hosting the control (ProgID or "{CLSID}").
     // The pane stays even when the control cannot be made; the error comes back.
@@ -50,13 +59,16 @@ public:
 private:
     class Frame;
     friend class TaskPane;
+    class Relay;
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
-    static LRESULT CALLBACK WorkbookProc(HWND, UINT, WPARAM, LPARAM);
     void SetActiveObject(IOleInPlaceActiveObject* object);
+    void TakeFocusBack();
 
     HWND hwnd_ = nullptr;
-    HWND workbooks_ = nullptr;
+    ComPtr<Application> app_;
+    std::unique_ptr<WorkbookView> view_;
     ComPtr<Frame> frame_;
+    std::vector<std::pair<ComPtr<IConnectionPoint>, DWORD>> relays_;
     ComPtr<IOleInPlaceActiveObject> activeObject_;
     std::vector<std::unique_ptr<TaskPane>> panes_;
     std::vector<UINT> hostKeys_;

@@ -196,31 +196,10 @@ HRESULT Sheet::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result
             Variant value;
             if (!args.PutValue() || FAILED(::VariantChangeType(&value, const_cast<VARIANT*>(args.PutValue()), 0, VT_I4)))
                 return DISP_E_TYPEMISMATCH;
-            const long visible = value.lVal;
-            if (visible != xl::SheetVisible && visible != xl::SheetHidden && visible != xl::SheetVeryHidden)
-                return Fail(error, L"Unable to set the Visible property of the Worksheet class");
-            if (visible != xl::SheetVisible) {
-                const auto shown = std::count_if(book_->sheets_.begin(), book_->sheets_.end(), [](const auto& s) {
-                    return s->visible_ == xl::SheetVisible;
-                });
-                if (visible_ == xl::SheetVisible && shown <= 1)
-                    return Fail(error, L"Unable to set the Visible property of the Worksheet class");
-            }
-            visible_ = visible;
-            if (visible_ != xl::SheetVisible && book_->active_ == this) {
-                for (const auto& other : book_->sheets_)
-                    if (other->visible_ == xl::SheetVisible) book_->active_ = other.Get();
-            }
-            book_->saved_ = false;
-            book_->Changed();
-            return S_OK;
+            return book_->SetSheetVisible(this, value.lVal, error);
         }
         case xl::Select:
-            if (!book_->app_ || book_->app_->ActiveWorkbook() != book_ || visible_ != xl::SheetVisible)
-                return Fail(error, L"Select method of Worksheet class failed");
-            book_->active_ = this;
-            book_->Changed();
-            return S_OK;
+            return book_->SelectSheet(this, error);
         default:
             return DISP_E_MEMBERNOTFOUND;
     }
@@ -238,6 +217,48 @@ Workbook::Workbook(Application* app, std::wstring name, std::wstring path)
 void Workbook::AddChartSheet(const std::wstring& name) {
     sheets_.push_back(MakeObject<Sheet>(this, name, true));
     Changed();
+}
+
+void Workbook::RemoveSheet(const std::wstring& name) {
+    std::erase_if(sheets_, [&](const ComPtr<Sheet>& sheet) {
+        if (!SameText(sheet->name_, name)) return false;
+        sheet->Detach();
+        if (active_ == sheet.Get()) active_ = nullptr;
+        return true;
+    });
+    if (!active_ && !sheets_.empty()) active_ = sheets_.front().Get();
+    Changed();
+}
+
+HRESULT Workbook::SetSheetVisible(Sheet* sheet, long visible, std::wstring* error) {
+    if (visible != xl::SheetVisible && visible != xl::SheetHidden && visible != xl::SheetVeryHidden)
+        return Fail(error, L"Unable to set the Visible property of the Worksheet class");
+    if (visible != xl::SheetVisible && sheet->visible_ == xl::SheetVisible) {
+        const auto shown = std::count_if(sheets_.begin(), sheets_.end(),
+                                         [](const auto& s) { return s->visible_ == xl::SheetVisible; });
+        if (shown <= 1) return Fail(error, L"Unable to set the Visible property of the Worksheet class");
+    }
+    if (sheet->visible_ == visible) return S_OK;
+    sheet->visible_ = visible;
+    if (visible != xl::SheetVisible && active_ == sheet) {
+        for (const auto& other : sheets_)
+            if (other->visible_ == xl::SheetVisible) {
+                active_ = other.Get();
+                break;
+            }
+    }
+    saved_ = false;
+    Changed();
+    return S_OK;
+}
+
+HRESULT Workbook::SelectSheet(Sheet* sheet, std::wstring* error) {
+    std::wstring ignored;
+    if (!app_ || app_->ActiveWorkbook() != this || sheet->visible_ != xl::SheetVisible)
+        return Fail(error ? error : &ignored, L"Select method of Worksheet class failed");
+    active_ = sheet;
+    Changed();
+    return S_OK;
 }
 
 void Workbook::Detach() {
@@ -549,14 +570,18 @@ HRESULT Application::CloseWorkbook(Workbook* book, std::optional<bool> saveChang
     return S_OK;
 }
 
-HRESULT Application::Quit() {
+bool Application::CloseAll() {
     while (!workbooks_.empty()) {
         Workbook* book = workbooks_.back().Get();
         std::wstring error;
-        RETURN_IF_FAILED(CloseWorkbook(book, std::nullopt, &error));
-        if (!workbooks_.empty() && workbooks_.back().Get() == book) return S_OK;  // the user cancelled
+        if (FAILED(CloseWorkbook(book, std::nullopt, &error))) return false;
+        if (!workbooks_.empty() && workbooks_.back().Get() == book) return false;  // the user cancelled
     }
-    if (QuitRequested) QuitRequested();
+    return true;
+}
+
+HRESULT Application::Quit() {
+    if (CloseAll() && QuitRequested) QuitRequested();
     return S_OK;
 }
 

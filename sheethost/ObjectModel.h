@@ -77,6 +77,11 @@ public:
     Sheet* ActiveSheet() const { return active_; }
     // A chart sheet: in Sheets, not in Worksheets.
     void AddChartSheet(const std::wstring& name);
+    void RemoveSheet(const std::wstring& name);
+    // As the Visible property and Select do: the last visible sheet cannot be hidden, and
+    // only a visible sheet of the active workbook can be selected.
+    HRESULT SetSheetVisible(Sheet* sheet, long visible, std::wstring* error);
+    HRESULT SelectSheet(Sheet* sheet, std::wstring* error = nullptr);
     HRESULT SaveAs(const std::wstring& file, std::wstring* error);
     void Detach();
 
@@ -124,7 +129,9 @@ public:
     // saveChanges given: save or not without asking; otherwise the application asks when
     // there are unsaved changes (Yes, No, Cancel). A cancelled close leaves it open.
     HRESULT CloseWorkbook(Workbook* book, std::optional<bool> saveChanges, std::wstring* error);
-    // Closes every workbook (asking as Close does) and then lets the host end.
+    // Closes every workbook, asking as Close does; false when the user kept one open.
+    bool CloseAll();
+    // CloseAll, then lets the host end.
     HRESULT Quit();
 
     size_t EventSinks() const { return sinks_.size(); }

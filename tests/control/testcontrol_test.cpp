@@ -2,16 +2,10 @@
 // control sited in a sheethost pane, its layout at the screen's DPI, the splitter, the
 // folder tree it builds, the keyboard, and the references it gives back.
 
-#include "Tabrix_h.h"
 #include "runtime/dispatch.h"
 #include "runtime/filesystem.h"
-#include "runtime/twips.h"
-#include "sheethost/HostWindow.h"
 #include "sheethost/LiveObject.h"
-#include "tests/support/test_support.h"
-
-#include <commctrl.h>
-#include <gtest/gtest.h>
+#include "tests/control/pane_fixture.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -22,47 +16,9 @@ namespace {
 
 using sheethost::HostWindow;
 using sheethost::TaskPane;
+using test::CallOcx;
 
-std::wstring OcxPath() {
-    wchar_t path[MAX_PATH];
-    const DWORD size = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, size);
-    return folder.substr(0, folder.rfind(L'\\')) + L"\\Tabrix.ocx";
-}
-
-HMODULE Ocx() {
-    static HMODULE module = ::LoadLibraryW(OcxPath().c_str());
-    return module;
-}
-
-HRESULT CallExport(const char* name) {
-    auto function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(::GetProcAddress(Ocx(), name)));
-    return function ? function() : E_NOTIMPL;
-}
-
-// The profile the control takes its default root from: USERPROFILE & "\桌面".
-test::TempDir* g_profile = nullptr;
-
-class Environment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_NE(Ocx(), nullptr) << "Tabrix.ocx next to the test program";
-        ASSERT_HRESULT_SUCCEEDED(CallExport("DllRegisterServer"));
-        g_profile = new test::TempDir();
-        test::MakeFolder(*g_profile / L"桌面");
-        test::MakeFolder(*g_profile / L"桌面\\报表 2024");
-        test::MakeFile(*g_profile / L"桌面\\报表 2024\\一月.xlsx");
-        test::MakeFile(*g_profile / L"桌面\\预算.xls");
-        test::MakeFile(*g_profile / L"桌面\\readme.txt");
-        ::SetEnvironmentVariableW(L"USERPROFILE", g_profile->path().c_str());
-    }
-    void TearDown() override {
-        CallExport("DllUnregisterServer");
-        delete g_profile;
-    }
-};
-
-const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Environment);
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
 
 std::wstring QueryValue(const std::wstring& key, const wchar_t* name = nullptr) {
     wchar_t value[512] = {};
@@ -98,14 +54,14 @@ std::wstring Guid(REFGUID guid) {
 
 TEST(Registration, WritesWhatAContainerNeedsAndRemovesExactlyThat) {
     const std::wstring clsid = L"CLSID\\" + Guid(CLSID_TestControl);
-    ASSERT_HRESULT_SUCCEEDED(CallExport("DllUnregisterServer"));
+    ASSERT_HRESULT_SUCCEEDED(CallOcx("DllUnregisterServer"));
     EXPECT_FALSE(KeyExists(clsid));
     const DWORD classes = SubkeyCount(L"CLSID"), libraries = SubkeyCount(L"TypeLib"),
                 interfaces = SubkeyCount(L"Interface");
 
-    ASSERT_HRESULT_SUCCEEDED(CallExport("DllRegisterServer"));
-    ASSERT_HRESULT_SUCCEEDED(CallExport("DllRegisterServer"));  // twice is the same as once
-    EXPECT_EQ(QueryValue(clsid + L"\\InprocServer32"), OcxPath());
+    ASSERT_HRESULT_SUCCEEDED(CallOcx("DllRegisterServer"));
+    ASSERT_HRESULT_SUCCEEDED(CallOcx("DllRegisterServer"));  // twice is the same as once
+    EXPECT_EQ(QueryValue(clsid + L"\\InprocServer32"), test::OcxPath());
     EXPECT_EQ(QueryValue(clsid + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
     EXPECT_TRUE(KeyExists(clsid + L"\\Control"));
     EXPECT_EQ(QueryValue(clsid + L"\\MiscStatus\\1"), L"131473");
@@ -140,15 +96,15 @@ TEST(Registration, WritesWhatAContainerNeedsAndRemovesExactlyThat) {
         {L"Application", INVOKE_PROPERTYPUT}, {L"Application", INVOKE_PROPERTYGET}, {L"FillTvw", INVOKE_FUNC}};
     EXPECT_EQ(slots, expected);
 
-    ASSERT_HRESULT_SUCCEEDED(CallExport("DllUnregisterServer"));
+    ASSERT_HRESULT_SUCCEEDED(CallOcx("DllUnregisterServer"));
     for (const std::wstring& key : {clsid, std::wstring(L"Quillet.TestControl"), std::wstring(L"Quillet.TestControl.1"),
                                     L"TypeLib\\" + Guid(LIBID_Quillet), L"Interface\\" + Guid(IID__TestControl)})
         EXPECT_FALSE(KeyExists(key)) << test::Narrow(key);
     EXPECT_EQ(SubkeyCount(L"CLSID"), classes);
     EXPECT_EQ(SubkeyCount(L"TypeLib"), libraries);
     EXPECT_EQ(SubkeyCount(L"Interface"), interfaces);
-    ASSERT_HRESULT_SUCCEEDED(CallExport("DllUnregisterServer"));  // again: nothing left to remove
-    ASSERT_HRESULT_SUCCEEDED(CallExport("DllRegisterServer"));
+    ASSERT_HRESULT_SUCCEEDED(CallOcx("DllUnregisterServer"));  // again: nothing left to remove
+    ASSERT_HRESULT_SUCCEEDED(CallOcx("DllRegisterServer"));
 }
 
 TEST(Registration, CreatedByProgIdWithTheInterfacesOfAControl) {
@@ -188,62 +144,9 @@ TEST(Registration, CreatedByProgIdWithTheInterfacesOfAControl) {
     EXPECT_EQ(stored.Get(), application.Get());
 }
 
-// A sheethost window with one pane hosting the control, and the control's children.
-class PaneTest : public ::testing::Test {
+class PaneTest : public test::PaneFixture {
 protected:
-    void SetUp() override {
-        ASSERT_HRESULT_SUCCEEDED(host_.Create(L"sheethost", 900, 700, true));
-        ASSERT_HRESULT_SUCCEEDED(host_.AddPane(L"Quillet.TestControl", L"Cartulane", 245, &pane_));
-        ASSERT_NE(pane_->Control(), nullptr);
-        ASSERT_HRESULT_SUCCEEDED(pane_->Control()->QueryInterface(IID_PPV_ARGS(&inPlace_)));
-        ASSERT_HRESULT_SUCCEEDED(inPlace_->GetWindow(&control_));
-        host_.PumpMessages();
-        std::vector<HWND> trees;
-        for (HWND child = ::GetWindow(control_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-            wchar_t className[64] = {};
-            ::GetClassNameW(child, className, 64);
-            if (std::wstring(className) == WC_TREEVIEWW) trees.push_back(child);
-        }
-        ASSERT_EQ(trees.size(), 2u);
-        std::sort(trees.begin(), trees.end(), [&](HWND a, HWND b) { return Rect(a).top < Rect(b).top; });
-        folderTree_ = trees[0];
-        workbookTree_ = trees[1];
-        label_ = Child(L"已打开的Excel文件：");
-        ASSERT_NE(label_, nullptr);
-    }
-
-    HWND Child(const wchar_t* text) {
-        for (HWND child = ::GetWindow(control_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-            wchar_t caption[64] = {};
-            ::GetWindowTextW(child, caption, 64);
-            if (std::wstring(caption) == text) return child;
-        }
-        return nullptr;
-    }
-
-    // A window's place in the control's client area.
-    RECT Rect(HWND window) {
-        RECT r{};
-        ::GetWindowRect(window, &r);
-        ::MapWindowPoints(nullptr, control_, reinterpret_cast<POINT*>(&r), 2);
-        return r;
-    }
-
-    // What the container does on every resize of the pane.
-    void Resize(int width, int height) {
-        const RECT r{2, 30, 2 + width, 30 + height};
-        ASSERT_HRESULT_SUCCEEDED(inPlace_->SetObjectRects(&r, &r));
-        host_.PumpMessages();
-    }
-
-    int Px(double twips) { return TwipsToPixels(twips, dpi_.x); }
-    int Py(double twips) { return TwipsToPixels(twips, dpi_.y); }
-    RECT Expected(double left, double top, double width, double height) {
-        return {Px(left), Py(top), Px(left) + Px(width), Py(top) + Py(height)};
-    }
-
-    // The layout the control must have for a client area of width x height pixels, and
-    // the folder tree's height in twips (what the splitter starts from).
+    // The layout the control must have for a client area of width x height pixels.
     struct Layout {
         RECT folderTree, label, workbookTree;
         double folderTreeHeight;
@@ -255,33 +158,6 @@ protected:
         return {Expected(0, 255, W, upper), Expected(0, 255 + upper + 105, W, 255),
                 Expected(0, 255 + upper + 105 + 255, W, H), upper};
     }
-
-    std::wstring ItemText(HWND tree, HTREEITEM item) {
-        wchar_t text[260] = {};
-        TVITEMW data{};
-        data.mask = TVIF_TEXT | TVIF_HANDLE;
-        data.hItem = item;
-        data.pszText = text;
-        data.cchTextMax = 260;
-        TreeView_GetItem(tree, &data);
-        return text;
-    }
-
-    std::vector<std::wstring> Children(HWND tree, HTREEITEM parent) {
-        std::vector<std::wstring> texts;
-        for (HTREEITEM item = TreeView_GetChild(tree, parent); item; item = TreeView_GetNextSibling(tree, item))
-            texts.push_back(ItemText(tree, item));
-        return texts;
-    }
-
-    const Dpi dpi_ = ScreenDpi();
-    HostWindow host_;
-    TaskPane* pane_ = nullptr;
-    ComPtr<IOleInPlaceObject> inPlace_;
-    HWND control_ = nullptr;
-    HWND folderTree_ = nullptr;
-    HWND workbookTree_ = nullptr;
-    HWND label_ = nullptr;
 };
 
 // The first pane of the process: the default root is set on the first resize.
@@ -296,13 +172,13 @@ TEST_F(PaneTest, TheFirstResizeBuildsTheFolderTreeFromTheDesktopAndLaterOnesKeep
     test::TempDir other;
     test::MakeFolder(other / L"桌面");
     ::SetEnvironmentVariableW(L"USERPROFILE", other.path().c_str());
-    test::MakeFile(*g_profile / L"桌面\\新 文件.xlsx");
+    test::MakeFile(test::ControlEnvironment::Profile() / L"桌面\\新 文件.xlsx");
     Resize(300, 500);
-    ::SetEnvironmentVariableW(L"USERPROFILE", g_profile->path().c_str());
+    ::SetEnvironmentVariableW(L"USERPROFILE", test::ControlEnvironment::Profile().path().c_str());
     root = TreeView_GetRoot(folderTree_);
     EXPECT_EQ(ItemText(folderTree_, root), L"桌面");
     EXPECT_EQ(Children(folderTree_, root).size(), 3u);
-    ASSERT_TRUE(DeleteFileW((*g_profile / L"桌面\\新 文件.xlsx").c_str()));
+    ASSERT_TRUE(DeleteFileW((test::ControlEnvironment::Profile() / L"桌面\\新 文件.xlsx").c_str()));
 }
 
 TEST_F(PaneTest, TheControlIsSitedInPlaceInThePaneWithItsChildren) {
@@ -533,6 +409,7 @@ TEST(PaneLifetime, DestroyingThePaneGivesBackEveryReference) {
     {
         HostWindow host;
         ASSERT_HRESULT_SUCCEEDED(host.Create(L"sheethost", 800, 600, false));
+        const long withHost = sheethost::LiveObjects();
         TaskPane* pane = nullptr;
         ASSERT_HRESULT_SUCCEEDED(host.AddPane(L"Quillet.TestControl", L"Cartulane", 245, &pane));
         ComPtr<_TestControl> control;
@@ -544,13 +421,13 @@ TEST(PaneLifetime, DestroyingThePaneGivesBackEveryReference) {
         EXPECT_GT(sheethost::LiveObjects(), before);
         host.RemovePane(pane);
         EXPECT_EQ(host.ActiveObject(), nullptr);
-        EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
-        EXPECT_EQ(sheethost::LiveObjects(), before + 1);  // the host's frame
+        EXPECT_EQ(CallOcx("DllCanUnloadNow"), S_OK);
+        EXPECT_EQ(sheethost::LiveObjects(), withHost);
     }
     EXPECT_EQ(sheethost::LiveObjects(), before);
     application->AddRef();
     EXPECT_EQ(application->Release(), applicationRefs);
-    EXPECT_EQ(CallExport("DllCanUnloadNow"), S_OK);
+    EXPECT_EQ(CallOcx("DllCanUnloadNow"), S_OK);
 }
 
 }  // namespace

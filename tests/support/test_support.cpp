@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 namespace cartulane::test {
 
 namespace {
@@ -87,46 +89,63 @@ LRESULT CALLBACK HiddenWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam
 HiddenWindow::~HiddenWindow() { ::DestroyWindow(hwnd_); }
 
 namespace {
-thread_local MessageBoxes* g_messageBoxes = nullptr;
+thread_local DialogWatcher* g_watcher = nullptr;
+
+bool IsDialog(HWND window) {
+    wchar_t className[16] = {};
+    ::GetClassNameW(window, className, 16);
+    return std::wstring(className) == L"#32770";
+}
+}  // namespace
+
+DialogWatcher::DialogWatcher(std::function<void(HWND)> onDialog)
+    : onDialog_(std::move(onDialog)),
+      hook_(::SetWindowsHookExW(WH_CBT, &DialogWatcher::Hook, nullptr, ::GetCurrentThreadId())),
+      previous_(g_watcher) {
+    g_watcher = this;
 }
 
-MessageBoxes::MessageBoxes(int answer)
-    : answer_(answer),
-      hook_(::SetWindowsHookExW(WH_CBT, &MessageBoxes::Hook, nullptr, ::GetCurrentThreadId())),
-      previous_(g_messageBoxes) {
-    g_messageBoxes = this;
-}
-
-MessageBoxes::~MessageBoxes() {
+DialogWatcher::~DialogWatcher() {
     ::UnhookWindowsHookEx(hook_);
-    g_messageBoxes = previous_;
+    g_watcher = previous_;
 }
 
-LRESULT CALLBACK MessageBoxes::Hook(int code, WPARAM wParam, LPARAM lParam) {
-    MessageBoxes* self = g_messageBoxes;
-    if (code == HCBT_ACTIVATE && self) {
-        HWND box = reinterpret_cast<HWND>(wParam);
-        wchar_t className[16] = {};
-        ::GetClassNameW(box, className, 16);
-        // A message box: a dialog with its text in the static of id 0xFFFF.
-        if (std::wstring(className) == L"#32770" && ::GetDlgItem(box, 0xFFFF)) {
-            Shown shown;
-            wchar_t text[1024] = {};
-            ::GetWindowTextW(box, text, 1024);
-            shown.title = text;
-            ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
-            shown.text = text;
-            HICON icon = reinterpret_cast<HICON>(::SendDlgItemMessageW(box, 0x14, STM_GETICON, 0, 0));
-            shown.information = icon && icon == ::LoadIconW(nullptr, IDI_INFORMATION);
-            for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO})
-                if (HWND button = ::GetDlgItem(box, id); button && (::GetWindowLongW(button, GWL_STYLE) & WS_VISIBLE))
-                    shown.buttons.push_back(id);
-            self->seen_.push_back(shown);
-            ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(self->answer_, BN_CLICKED), 0);
-        }
-    }
+LRESULT CALLBACK DialogWatcher::Hook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && g_watcher && IsDialog(reinterpret_cast<HWND>(wParam)))
+        g_watcher->onDialog_(reinterpret_cast<HWND>(wParam));
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
+
+MessageBoxes::MessageBoxes(int answer) : answer_(answer), watcher_([this](HWND box) { Answer(box); }) {}
+
+// A message box: a dialog with its text in the static of id 0xFFFF.
+void MessageBoxes::Answer(HWND box) {
+    if (!::GetDlgItem(box, 0xFFFF)) return;
+    Shown shown;
+    wchar_t text[1024] = {};
+    ::GetWindowTextW(box, text, 1024);
+    shown.title = text;
+    ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+    shown.text = text;
+    // The icon's static is 0x14 in Windows' message box, 0x440 in Wine's.
+    for (int id : {0x14, 0x440}) {
+        HICON icon = reinterpret_cast<HICON>(::SendDlgItemMessageW(box, id, STM_GETICON, 0, 0));
+        shown.information = shown.information || (icon && icon == ::LoadIconW(nullptr, IDI_INFORMATION));
+    }
+    for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO})
+        if (HWND button = ::GetDlgItem(box, id); button && (::GetWindowLongW(button, GWL_STYLE) & WS_VISIBLE))
+            shown.buttons.push_back(id);
+    seen_.push_back(shown);
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer_, BN_CLICKED), 0);
+}
+
+FolderBrowserAnswer::FolderBrowserAnswer(std::wstring folder)
+    : folder_(std::move(folder)), watcher_([this](HWND dialog) {
+          if (::GetDlgItem(dialog, 0xFFFF)) return;  // a message box, not the browser
+          ++shown_;
+          if (!folder_.empty()) ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder_.c_str()));
+          ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(folder_.empty() ? IDCANCEL : IDOK, BN_CLICKED), 0);
+      }) {}
 
 ComPtr<IDispatch> CreateByProgId(const wchar_t* progId) {
     CLSID clsid;

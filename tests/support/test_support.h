@@ -49,7 +49,23 @@ private:
     HWND hwnd_;
 };
 
-// Answers the message boxes this thread shows, as a user would, and keeps what they said.
+// Calls back for each dialog this thread activates (message boxes, the shell's dialogs),
+// so that a test can read it and answer as a user would.
+class DialogWatcher {
+public:
+    explicit DialogWatcher(std::function<void(HWND dialog)> onDialog);
+    ~DialogWatcher();
+    DialogWatcher(const DialogWatcher&) = delete;
+    DialogWatcher& operator=(const DialogWatcher&) = delete;
+
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
+    std::function<void(HWND)> onDialog_;
+    HHOOK hook_;
+    DialogWatcher* previous_;
+};
+
+// Answers the message boxes this thread shows with one button, and keeps what they said.
 class MessageBoxes {
 public:
     struct Shown {
@@ -59,18 +75,26 @@ public:
         std::vector<int> buttons;  // IDOK, IDCANCEL, IDYES, IDNO, ...
     };
     explicit MessageBoxes(int answer = IDOK);
-    ~MessageBoxes();
-    MessageBoxes(const MessageBoxes&) = delete;
-    MessageBoxes& operator=(const MessageBoxes&) = delete;
     void SetAnswer(int answer) { answer_ = answer; }
     const std::vector<Shown>& Seen() const { return seen_; }
 
 private:
-    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
+    void Answer(HWND box);
     int answer_;
     std::vector<Shown> seen_;
-    HHOOK hook_;
-    MessageBoxes* previous_;
+    DialogWatcher watcher_;
+};
+
+// Answers the shell's folder browser: chooses folder, or cancels when it is empty.
+class FolderBrowserAnswer {
+public:
+    explicit FolderBrowserAnswer(std::wstring folder);
+    int Shown() const { return shown_; }
+
+private:
+    std::wstring folder_;
+    int shown_ = 0;
+    DialogWatcher watcher_;
 };
 
 // An automation object of the system, by ProgID; empty when it cannot be made.

@@ -1,0 +1,110 @@
+#include "control/Forms.h"
+
+#include "control/FolderTree.h"
+#include "control/Host.h"
+#include "control/SavePath.h"
+#include "control/SharedValues.h"
+
+namespace cartulane::control {
+
+namespace {
+
+constexpr UINT kLabel1 = 1;
+constexpr UINT kCommand2 = 2;
+
+struct Note {
+    double top, height;
+    const wchar_t* text;
+};
+
+// Label1, Label2, Label3, Label4, Label9, Label6, Label11, Label12, top to bottom.
+constexpr Note kNotes[] = {
+    {360, 375, L"1.换目录是指从弹出窗口中选择要显示的根目录；"},
+    {720, 375, L"2.点击新建操作时，请先点击选择在新建Excel文件的所在目录文件夹；"},
+    {1080, 375,
+     L"3.点击复制操作时，请先点击要进行复制的文件或文件夹，提示复制成功后，再点击要粘贴新文件所在的文件夹，然后点击粘贴操作；"},
+    {1680, 375, L"4.点击删除操作前，请先选择要删除的文件或文件夹；"},
+    {2040, 375, L"5.点击刷新按键，程序将刷新显示目录；"},
+    {2400, 615,
+     L"6.文件或文件夹重命名：用鼠标左键先点击一下文件或文件夹名称，约2秒后再点击一下，此时会进入节点名称编辑状态，重新命名为你"
+     L"想要的名称，回车或点击其他处，即可完成重命名操作；"},
+    {3120, 375, L"7.双击即可打开Excel文件；"},
+    {3480, 375, L"8.在“已打开Excel文件”窗口中，右击工作簿，选择关闭工作簿，即可关闭该工作簿；"},
+};
+
+constexpr double kFrameLeft = 360, kFrameTop = 240;
+
+}  // namespace
+
+// ---- Form1: help ----
+
+Form1::Form1() : Form(L"帮助", Border::FixedSingle, 7350, 6270, true) {}
+
+void Form1::CreateControls() {
+    AddChild(L"Button", L"说明", BS_GROUPBOX, 0, kFrameLeft, kFrameTop, 6615, 5295);
+    bool first = true;
+    for (const Note& note : kNotes) {
+        AddChild(L"Static", note.text, SS_LEFT | SS_NOPREFIX, 0, kFrameLeft + 360, kFrameTop + note.top,
+                 first ? 6015 : 5775, note.height);
+        first = false;
+    }
+    AddChild(L"Button", L"关闭", BS_PUSHBUTTON | WS_TABSTOP, kCommand2, 6000, 5640, 975, 375);
+}
+
+void Form1::OnCommand(UINT id, UINT code) {
+    if (id == kCommand2 && code == BN_CLICKED) Unload();
+}
+
+// ---- Form2: the close-workbook pop-up ----
+
+Form2::Form2() : Form(L"", Border::None, 1335, 420, false) {}
+
+void Form2::CreateControls() {
+    AddChild(L"Static", L"关闭工作簿", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, kLabel1, 240, 120, 1095, 255);
+}
+
+// Placed each time it is shown, from the values of the last right-button release. They
+// are in the control's coordinates, so the pop-up lands at that offset from the
+// screen's corner.
+void Form2::Form_Show() {
+    Move(BookTreeWidth / 5.0 + PopupLeft, BookTreeHeight / 1.2 + PopupTop);
+}
+
+void Form2::OnCommand(UINT id, UINT code) {
+    if (id == kLabel1 && code == STN_CLICKED) Label1_Click();
+}
+
+// With no workbook clicked yet, or one that is closed already, there is nothing to
+// close; the pop-up goes away in any case.
+void Form2::Label1_Click() {
+    ComPtr<IDispatch> workbook;
+    if (CurrentApp && !CurrentBookName.empty() &&
+        SUCCEEDED(host::WorkbookByName(CurrentApp.Get(), CurrentBookName, &workbook))) {
+        host::Close(workbook.Get());
+    }
+    Unload();
+}
+
+// ---- Form3: the folder choice ----
+
+Form3::Form3() : Form(L"", Border::None, 1155, 375, false) {}
+
+void Form3::CreateControls() {
+    AddChild(L"Static", L"更改根目录", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, kLabel1, 90, 105, 1095, 255);
+}
+
+void Form3::Form_Load() {
+    Hide();
+    Label1_Click();
+}
+
+void Form3::OnCommand(UINT id, UINT code) {
+    if (id == kLabel1 && code == STN_CLICKED) Label1_Click();
+}
+
+void Form3::Label1_Click() {
+    PickedFolder = BrowseForFolder(Hwnd(), L"选择文件夹");
+    RootPath = PickedFolder.empty() ? DefaultRootPath() : PickedFolder;
+}
+
+}  // namespace cartulane::control

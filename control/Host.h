@@ -1,0 +1,32 @@
+#pragma once
+// The calls the control makes on the spreadsheet application, typed, over late-bound
+// calls by name: they work with every version of the application.
+
+#include "runtime/com.h"
+
+#include <functional>
+#include <string>
+
+namespace cartulane::control::host {
+
+using Visit = std::function<HRESULT(IDispatch* item)>;
+
+// Application
+HRESULT ForEachWorkbook(IDispatch* application, const Visit& visit);  // in collection order
+HRESULT WorkbookByName(IDispatch* application, const std::wstring& name, ComPtr<IDispatch>* workbook);
+HRESULT OpenWorkbook(IDispatch* application, const std::wstring& file);
+HRESULT AddWorkbook(IDispatch* application, ComPtr<IDispatch>* workbook);
+HRESULT Version(IDispatch* application, std::wstring* version);
+
+// Workbook and sheets
+HRESULT Name(IDispatch* workbookOrSheet, std::wstring* name);
+HRESULT Activate(IDispatch* workbook);
+HRESULT ForEachSheet(IDispatch* workbook, const Visit& visit);  // in tab order
+HRESULT WorksheetByName(IDispatch* workbook, const std::wstring& name, ComPtr<IDispatch>* worksheet);
+HRESULT SaveAs(IDispatch* workbook, const std::wstring& file);
+// Every optional argument left out: the application asks about unsaved changes itself.
+HRESULT Close(IDispatch* workbook);
+HRESULT Visible(IDispatch* worksheet, long* visible);  // -1 visible, 0 hidden, 2 very hidden
+HRESULT Select(IDispatch* worksheet);
+
+}  // namespace cartulane::control::host

@@ -1,0 +1,12 @@
+#include "control/SharedValues.h"
+
+namespace cartulane::control {
+
+thread_local std::wstring CurrentBookName;
+thread_local ComPtr<IDispatch> CurrentApp;
+thread_local int PopupLeft = 0;
+thread_local int PopupTop = 0;
+thread_local int BookTreeHeight = 0;
+thread_local int BookTreeWidth = 0;
+
+}  // namespace cartulane::control

@@ -1,0 +1,218 @@
+#include "sheethost/WorkbookView.h"
+
+#include "runtime/handles.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <windowsx.h>
+
+namespace cartulane::sheethost {
+
+namespace {
+
+enum : UINT { kNew = 1, kOpen, kClose, kHide, kShow, kBooks = 20, kSheets };
+constexpr const wchar_t* kCaptions[] = {L"New", L"Open...", L"Close", L"Hide sheet", L"Show sheets"};
+
+int Scaled(HWND hwnd, int pixels) {
+    WindowDC dc(hwnd);
+    return ::MulDiv(pixels, ::GetDeviceCaps(dc.get(), LOGPIXELSY), 96);
+}
+
+}  // namespace
+
+WorkbookView::WorkbookView(Application& app, HWND parent) : app_(app) {
+    static const ATOM windowClass = [] {
+        WNDCLASSEXW wc{sizeof(wc)};
+        wc.lpfnWndProc = &WorkbookView::WindowProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        wc.lpszClassName = L"SheetHostWorkbooks";
+        return ::RegisterClassExW(&wc);
+    }();
+    hwnd_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, MAKEINTATOM(windowClass), L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
+                              0, 0, 0, 0, parent, nullptr, ::GetModuleHandleW(nullptr), this);
+    HFONT font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+    for (UINT i = 0; i < 5; ++i) {
+        buttons_[i] = ::CreateWindowExW(0, L"Button", kCaptions[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 0, 0,
+                                        hwnd_, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kNew + i)), nullptr, nullptr);
+        ::SendMessageW(buttons_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    books_ = ::CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, hwnd_,
+                               reinterpret_cast<HMENU>(kBooks), nullptr, nullptr);
+    sheets_ = ::CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TCS_BOTTOM, 0, 0, 0,
+                                0, hwnd_, reinterpret_cast<HMENU>(kSheets), nullptr, nullptr);
+    ::SendMessageW(books_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    ::SendMessageW(sheets_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    Refresh();
+}
+
+WorkbookView::~WorkbookView() {
+    if (hwnd_) ::DestroyWindow(hwnd_);
+}
+
+std::vector<Sheet*> WorkbookView::ShownSheets() const {
+    std::vector<Sheet*> shown;
+    if (Workbook* book = app_.ActiveWorkbook())
+        for (const auto& sheet : book->Sheets())
+            if (sheet->Visible() == xl::SheetVisible) shown.push_back(sheet.Get());
+    return shown;
+}
+
+void WorkbookView::Refresh() {
+    if (!hwnd_) return;
+    refreshing_ = true;
+    TabCtrl_DeleteAllItems(books_);
+    int index = 0;
+    for (const auto& book : app_.OpenWorkbooks()) {
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<wchar_t*>(book->Name().c_str());
+        TabCtrl_InsertItem(books_, index, &item);
+        if (book.Get() == app_.ActiveWorkbook()) TabCtrl_SetCurSel(books_, index);
+        ++index;
+    }
+    TabCtrl_DeleteAllItems(sheets_);
+    index = 0;
+    Workbook* active = app_.ActiveWorkbook();
+    for (Sheet* sheet : ShownSheets()) {
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<wchar_t*>(sheet->Name().c_str());
+        TabCtrl_InsertItem(sheets_, index, &item);
+        if (active && sheet == active->ActiveSheet()) TabCtrl_SetCurSel(sheets_, index);
+        ++index;
+    }
+    refreshing_ = false;
+    ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void WorkbookView::Layout() {
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    const int bar = Scaled(hwnd_, 28), tabs = Scaled(hwnd_, 26), gap = Scaled(hwnd_, 4);
+    int left = gap;
+    for (HWND button : buttons_) {
+        const int width = Scaled(hwnd_, 84);
+        ::SetWindowPos(button, nullptr, left, gap, width, bar - 2 * gap + 2, SWP_NOZORDER);
+        left += width + gap;
+    }
+    ::SetWindowPos(books_, nullptr, 0, bar, client.right, tabs, SWP_NOZORDER);
+    ::SetWindowPos(sheets_, nullptr, 0, client.bottom - tabs, client.right, tabs, SWP_NOZORDER);
+}
+
+void WorkbookView::PaintGrid(HDC dc) {
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    const int top = Scaled(hwnd_, 28 + 26), bottom = client.bottom - Scaled(hwnd_, 26);
+    if (!app_.ActiveWorkbook() || bottom <= top) return;
+    const int cell = Scaled(hwnd_, 20), column = Scaled(hwnd_, 64), header = Scaled(hwnd_, 32);
+    UniquePen pen(::CreatePen(PS_SOLID, 1, RGB(0xD4, 0xD4, 0xD4)));
+    SelectGuard selected(dc, pen.get());
+    ::SetBkMode(dc, TRANSPARENT);
+    ::SetTextColor(dc, RGB(0x60, 0x60, 0x60));
+    for (int x = header, c = 0; x < client.right; x += column, ++c) {
+        ::MoveToEx(dc, x, top, nullptr);
+        ::LineTo(dc, x, bottom);
+        const wchar_t letter[2] = {static_cast<wchar_t>(L'A' + c % 26), 0};
+        RECT label{x, top, x + column, top + cell};
+        ::DrawTextW(dc, letter, 1, &label, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
+    for (int y = top + cell, r = 1; y < bottom; y += cell, ++r) {
+        ::MoveToEx(dc, 0, y, nullptr);
+        ::LineTo(dc, client.right, y);
+        const std::wstring number = std::to_wstring(r);
+        RECT label{0, y, header, y + cell};
+        ::DrawTextW(dc, number.c_str(), -1, &label, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    }
+}
+
+void WorkbookView::OnCommand(UINT id) {
+    std::wstring error;
+    Workbook* active = app_.ActiveWorkbook();
+    switch (id) {
+        case kNew:
+            app_.AddWorkbook(nullptr);
+            break;
+        case kOpen: {
+            wchar_t file[MAX_PATH] = {};
+            OPENFILENAMEW dialog{sizeof(dialog)};
+            dialog.hwndOwner = ::GetAncestor(hwnd_, GA_ROOT);
+            dialog.lpstrFilter = L"Excel files (*.xls*)\0*.xls*\0All files\0*.*\0";
+            dialog.lpstrFile = file;
+            dialog.nMaxFile = MAX_PATH;
+            dialog.Flags = OFN_FILEMUSTEXIST;
+            if (::GetOpenFileNameW(&dialog) && FAILED(app_.OpenWorkbook(file, nullptr, &error)))
+                ::MessageBoxW(dialog.hwndOwner, error.c_str(), L"sheethost", MB_OK | MB_ICONWARNING);
+            break;
+        }
+        case kClose:
+            if (active) app_.CloseWorkbook(active, std::nullopt, &error);
+            break;
+        case kHide:
+            if (active && active->ActiveSheet() && FAILED(active->SetSheetVisible(active->ActiveSheet(), xl::SheetHidden, &error)))
+                ::MessageBoxW(::GetAncestor(hwnd_, GA_ROOT), error.c_str(), L"sheethost", MB_OK | MB_ICONWARNING);
+            break;
+        case kShow:
+            if (active)
+                for (const auto& sheet : active->Sheets()) active->SetSheetVisible(sheet.Get(), xl::SheetVisible, &error);
+            break;
+        default:
+            break;
+    }
+}
+
+LRESULT WorkbookView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_SIZE:
+            Layout();
+            return 0;
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = ::BeginPaint(hwnd_, &paint);
+            PaintGrid(dc);
+            ::EndPaint(hwnd_, &paint);
+            return 0;
+        }
+        case WM_LBUTTONDOWN:
+            if (Clicked) Clicked();
+            ::SetFocus(hwnd_);
+            return 0;
+        case WM_COMMAND:
+            if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
+            return 0;
+        case WM_NOTIFY: {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->code != static_cast<UINT>(TCN_SELCHANGE) || refreshing_) break;
+            const int chosen = TabCtrl_GetCurSel(header->hwndFrom);
+            if (header->hwndFrom == books_ && chosen >= 0 && chosen < static_cast<int>(app_.OpenWorkbooks().size())) {
+                app_.ActivateWorkbook(app_.OpenWorkbooks()[chosen].Get());
+            } else if (header->hwndFrom == sheets_) {
+                const auto shown = ShownSheets();
+                if (chosen >= 0 && chosen < static_cast<int>(shown.size())) app_.ActiveWorkbook()->SelectSheet(shown[chosen]);
+            }
+            return 0;
+        }
+        default:
+            break;
+    }
+    return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK WorkbookView::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* view = static_cast<WorkbookView*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        view->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
+    }
+    auto* view = reinterpret_cast<WorkbookView*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_NCDESTROY && view) {
+        view->hwnd_ = nullptr;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+    return view && view->hwnd_ ? view->OnMessage(message, wParam, lParam)
+                               : ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+}  // namespace cartulane::sheethost

@@ -1,0 +1,120 @@
+#include "tests/control/pane_fixture.h"
+
+#include <algorithm>
+
+namespace cartulane::test {
+
+namespace {
+
+HMODULE Ocx() {
+    static HMODULE module = ::LoadLibraryW(OcxPath().c_str());
+    return module;
+}
+
+TempDir* g_profile = nullptr;
+
+}  // namespace
+
+std::wstring OcxPath() {
+    wchar_t path[MAX_PATH];
+    const DWORD size = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, size);
+    return folder.substr(0, folder.rfind(L'\\')) + L"\\Tabrix.ocx";
+}
+
+HRESULT CallOcx(const char* name) {
+    auto function =
+        reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(::GetProcAddress(Ocx(), name)));
+    return function ? function() : E_NOTIMPL;
+}
+
+void ControlEnvironment::SetUp() {
+    ASSERT_NE(Ocx(), nullptr) << "Tabrix.ocx next to the test program";
+    ASSERT_HRESULT_SUCCEEDED(CallOcx("DllRegisterServer"));
+    g_profile = new TempDir();
+    MakeFolder(*g_profile / L"桌面");
+    MakeFolder(*g_profile / L"桌面\\报表 2024");
+    MakeFile(*g_profile / L"桌面\\报表 2024\\一月.xlsx");
+    MakeFile(*g_profile / L"桌面\\预算.xls");
+    MakeFile(*g_profile / L"桌面\\readme.txt");
+    ::SetEnvironmentVariableW(L"USERPROFILE", g_profile->path().c_str());
+}
+
+void ControlEnvironment::TearDown() {
+    CallOcx("DllUnregisterServer");
+    delete g_profile;
+    g_profile = nullptr;
+}
+
+const TempDir& ControlEnvironment::Profile() { return *g_profile; }
+
+void PaneFixture::SetUp() {
+    ASSERT_HRESULT_SUCCEEDED(host_.Create(L"sheethost", 900, 700, true));
+    ASSERT_HRESULT_SUCCEEDED(host_.AddPane(L"Quillet.TestControl", L"Cartulane", 245, &pane_));
+    ASSERT_NE(pane_->Control(), nullptr);
+    ASSERT_HRESULT_SUCCEEDED(pane_->Control()->QueryInterface(IID_PPV_ARGS(&inPlace_)));
+    ASSERT_HRESULT_SUCCEEDED(inPlace_->GetWindow(&control_));
+    host_.PumpMessages();
+    std::vector<HWND> trees;
+    for (HWND child = ::GetWindow(control_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[64] = {};
+        ::GetClassNameW(child, className, 64);
+        if (std::wstring(className) == WC_TREEVIEWW) trees.push_back(child);
+    }
+    ASSERT_EQ(trees.size(), 2u);
+    std::sort(trees.begin(), trees.end(), [&](HWND a, HWND b) { return Rect(a).top < Rect(b).top; });
+    folderTree_ = trees[0];
+    workbookTree_ = trees[1];
+    label_ = Child(L"已打开的Excel文件：");
+    ASSERT_NE(label_, nullptr);
+}
+
+HWND PaneFixture::Child(const wchar_t* text) {
+    for (HWND child = ::GetWindow(control_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t caption[64] = {};
+        ::GetWindowTextW(child, caption, 64);
+        if (std::wstring(caption) == text) return child;
+    }
+    return nullptr;
+}
+
+RECT PaneFixture::Rect(HWND window) {
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    ::MapWindowPoints(nullptr, control_, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// What the container does on every resize of the pane.
+void PaneFixture::Resize(int width, int height) {
+    const RECT r{2, 30, 2 + width, 30 + height};
+    ASSERT_HRESULT_SUCCEEDED(inPlace_->SetObjectRects(&r, &r));
+    host_.PumpMessages();
+}
+
+std::wstring PaneFixture::ItemText(HWND tree, HTREEITEM item) {
+    wchar_t text[260] = {};
+    TVITEMW data{};
+    data.mask = TVIF_TEXT | TVIF_HANDLE;
+    data.hItem = item;
+    data.pszText = text;
+    data.cchTextMax = 260;
+    TreeView_GetItem(tree, &data);
+    return text;
+}
+
+std::vector<std::wstring> PaneFixture::Children(HWND tree, HTREEITEM parent) {
+    std::vector<std::wstring> texts;
+    for (HTREEITEM item = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree); item;
+         item = TreeView_GetNextSibling(tree, item))
+        texts.push_back(ItemText(tree, item));
+    return texts;
+}
+
+ComPtr<_TestControl> PaneFixture::Control() {
+    ComPtr<_TestControl> control;
+    if (pane_ && pane_->ContentControl()) pane_->ContentControl()->QueryInterface(IID_PPV_ARGS(&control));
+    return control;
+}
+
+}  // namespace cartulane::test

@@ -1,0 +1,59 @@
+#pragma once
+// What the tests of the control through COM share: Tabrix.ocx registered from the test
+// program's folder, a user profile with a desktop folder, and a sheethost window with one
+// pane hosting the control, with the control's children found.
+
+#include "Tabrix_h.h"
+#include "runtime/twips.h"
+#include "sheethost/HostWindow.h"
+#include "tests/support/test_support.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace cartulane::test {
+
+std::wstring OcxPath();
+// Calls one of the library's exports (DllRegisterServer, DllCanUnloadNow, ...).
+HRESULT CallOcx(const char* name);
+
+// Registers the library for the whole program and points USERPROFILE at a profile whose
+// "桌面" holds a folder "报表 2024" (with 一月.xlsx), 预算.xls and readme.txt.
+class ControlEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override;
+    void TearDown() override;
+    static const TempDir& Profile();
+};
+
+class PaneFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+
+    HWND Child(const wchar_t* text);
+    RECT Rect(HWND window);
+    void Resize(int width, int height);
+    int Px(double twips) { return TwipsToPixels(twips, dpi_.x); }
+    int Py(double twips) { return TwipsToPixels(twips, dpi_.y); }
+    RECT Expected(double left, double top, double width, double height) {
+        return {Px(left), Py(top), Px(left) + Px(width), Py(top) + Py(height)};
+    }
+    std::wstring ItemText(HWND tree, HTREEITEM item);
+    std::vector<std::wstring> Children(HWND tree, HTREEITEM parent);
+    // The control's interface, its tree's items under parent (nullptr: the top level).
+    ComPtr<_TestControl> Control();
+
+    const Dpi dpi_ = ScreenDpi();
+    sheethost::HostWindow host_;
+    sheethost::TaskPane* pane_ = nullptr;
+    ComPtr<IOleInPlaceObject> inPlace_;
+    HWND control_ = nullptr;
+    HWND folderTree_ = nullptr;
+    HWND workbookTree_ = nullptr;
+    HWND label_ = nullptr;
+};
+
+}  // namespace cartulane::test

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Builds, registers the control in the demo's Wine prefix (build/demoprefix) with the
 # system's regsvr32, makes a sample desktop folder "桌面" in the prefix's user profile,
-# and starts sheethost with the "Cartulane" pane. With a display it stays open; without
-# one it runs on Xvfb, saves build/demo.png and ends.
+# and starts sheethost with the "Cartulane" pane, connected to the application as the
+# add-in connects it, with one workbook opened from the desktop and one new. With a
+# display it stays open; without one it runs on Xvfb, saves build/demo.png (the pane with
+# the workbooks) and build/demo-popup.png (after a click on a workbook and a right-click:
+# the close-workbook pop-up), and ends.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$top/scripts/install-deps.sh"
@@ -32,7 +35,7 @@ for f in "预算 2025.xlsx" "Book1.xls" "销售数据.xlsm" "会议纪要.docx" 
   [ -e "$desk/$f" ] || : > "$desk/$f"
 done
 
-args=(--pane Quillet.TestControl Cartulane 245)
+args=(--pane Quillet.TestControl Cartulane 245 --connect --open "$(winepath -w "$desk/预算 2025.xlsx")" --new)
 if [ "$headless" = 0 ]; then
   exec wine "$bin/sheethost.exe" "${args[@]}"
 fi
@@ -43,4 +46,11 @@ for _ in $(seq 60); do
 done
 sleep 3
 import -window root "$top/build/demo.png"
-echo "screenshot: build/demo.png"
+# A click on the first workbook of the lower tree, then the right button on that tree.
+window=$(xdotool search --name '^sheethost$' | head -n 1)
+xdotool mousemove --window "$window" 60 386 click 1
+sleep 1
+xdotool mousemove --window "$window" 80 520 click 3
+sleep 1.5
+import -window root "$top/build/demo-popup.png"
+echo "screenshots: build/demo.png build/demo-popup.png"

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Builds, registers the control in the demo's Wine prefix (build/demoprefix) with the
-# system's regsvr32, makes a sample desktop folder "桌面" in the prefix's user profile,
-# and starts sheethost with the "Cartulane" pane, connected to the application as the
-# add-in connects it, with one workbook opened from the desktop and one new. With a
-# display it stays open; without one it runs on Xvfb, saves build/demo.png (the pane with
-# the workbooks) and build/demo-popup.png (after a click on a workbook and a right-click:
-# the close-workbook pop-up), and ends.
+# Builds, registers the control and the add-in in the demo's Wine prefix
+# (build/demoprefix) with the system's regsvr32, makes a sample desktop folder "桌面" in
+# the prefix's user profile, and starts sheethost, which loads the add-in: its ribbon tab
+# with the toggle button and its "Cartulane" pane. One workbook is opened from the
+# desktop and one is new. With a display it stays open; without one it runs on Xvfb,
+# saves build/demo.png (ribbon, pane and workbooks) and build/demo-popup.png (after a
+# click on a workbook and a right-click: the close-workbook pop-up), and ends.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$top/scripts/install-deps.sh"
@@ -24,6 +24,7 @@ start_display
 
 bin="$top/build/x64/bin"
 wine regsvr32 /s "$(winepath -w "$bin/Tabrix.ocx")"
+wine regsvr32 /s "$(winepath -w "$bin/TabrixAddIn.dll")"
 
 # The sample desktop: workbook files, other files and folders, Chinese names among them.
 profile=$(winepath -u "$(wine cmd /c 'echo %USERPROFILE%' | tr -d '\r')")
@@ -35,7 +36,7 @@ for f in "预算 2025.xlsx" "Book1.xls" "销售数据.xlsm" "会议纪要.docx" 
   [ -e "$desk/$f" ] || : > "$desk/$f"
 done
 
-args=(--pane Quillet.TestControl Cartulane 245 --connect --open "$(winepath -w "$desk/预算 2025.xlsx")" --new)
+args=(--open "$(winepath -w "$desk/预算 2025.xlsx")" --new)
 if [ "$headless" = 0 ]; then
   exec wine "$bin/sheethost.exe" "${args[@]}"
 fi

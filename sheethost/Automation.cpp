@@ -25,33 +25,10 @@ const VARIANT* CallArgs::At(size_t index) const {
     return arg;
 }
 
-STDMETHODIMP AutomationObject::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == Iid()) {
-        *object = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return QueryOther(iid, object);
-}
-
-STDMETHODIMP_(ULONG) AutomationObject::Release() {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-}
-
-STDMETHODIMP AutomationObject::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
-
-STDMETHODIMP AutomationObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+HRESULT MemberIdOfName(std::span<const Member> members, LPOLESTR* names, UINT count, DISPID* ids) {
     if (!names || !ids || count == 0) return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-    for (const Member& member : Members()) {
+    for (const Member& member : members) {
         if (::lstrcmpiW(member.name, names[0]) == 0) {
             ids[0] = member.id;
             return count == 1 ? S_OK : DISP_E_UNKNOWNNAME;  // no named arguments here
@@ -60,14 +37,7 @@ STDMETHODIMP AutomationObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count
     return DISP_E_UNKNOWNNAME;
 }
 
-STDMETHODIMP AutomationObject::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                      EXCEPINFO* exception, UINT*) {
-    bool known = false;
-    for (const Member& member : Members()) known = known || member.id == id;
-    if (!known) return DISP_E_MEMBERNOTFOUND;
-    Variant ignored;
-    std::wstring error;
-    const HRESULT hr = Call(id, flags, CallArgs(params), result ? result : &ignored, &error);
+HRESULT CallResult(HRESULT hr, const std::wstring& error, EXCEPINFO* exception) {
     if (SUCCEEDED(hr) || (HRESULT_FACILITY(hr) == FACILITY_DISPATCH)) return hr;
     if (exception) {
         *exception = {};

@@ -36,30 +36,63 @@ private:
     const VARIANT* put_ = nullptr;
 };
 
-class AutomationObject : public IDispatch, protected LiveObject {
+// The IDispatch half of an automation object: a name looked up in the member table, and
+// a failed call turned into DISP_E_EXCEPTION with its description.
+HRESULT MemberIdOfName(std::span<const Member> members, LPOLESTR* names, UINT count, DISPID* ids);
+HRESULT CallResult(HRESULT hr, const std::wstring& error, EXCEPINFO* exception);
+
+// An object of the model, reachable through Interface: IDispatch, or a dual interface of
+// the application whose vtable methods the derived class implements as well.
+template <typename Interface>
+class Automation : public Interface, protected LiveObject {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == Iid()) {
+            *object = static_cast<Interface*>(this);
+            this->AddRef();
+            return S_OK;
+        }
+        return QueryOther(iid, object);
+    }
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override;
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return count ? (*count = 0, S_OK) : E_POINTER; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        return MemberIdOfName(Members(), names, count, ids);
+    }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT*) override;
+                        EXCEPINFO* exception, UINT*) override {
+        bool known = false;
+        for (const Member& member : Members()) known = known || member.id == id;
+        if (!known) return DISP_E_MEMBERNOTFOUND;
+        Variant ignored;
+        std::wstring error;
+        const HRESULT hr = Call(id, flags, CallArgs(params), result ? result : &ignored, &error);
+        return CallResult(hr, error, exception);
+    }
 
 protected:
-    AutomationObject() = default;
-    virtual ~AutomationObject() = default;
+    Automation() = default;
+    virtual ~Automation() = default;
     virtual std::span<const Member> Members() const = 0;
     virtual const IID& Iid() const = 0;
     // A call by DISPID; a failure may leave its description in error.
     virtual HRESULT Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) = 0;
-    // For a derived class that exposes more interfaces than IDispatch.
+    // For a derived class that exposes more interfaces.
     virtual HRESULT QueryOther(REFIID, void**) { return E_NOINTERFACE; }
 
 private:
     std::atomic<ULONG> refs_{1};
 };
+
+using AutomationObject = Automation<IDispatch>;
 
 // Creates an object with one reference held by the caller.
 template <typename T, typename... A>

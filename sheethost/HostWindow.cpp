@@ -57,49 +57,14 @@ private:
     HostWindow* host_;
 };
 
-// Calls a control's FillTvw for each of the four workbook events, as the add-in does.
-class HostWindow::Relay final : public IDispatch, LiveObject {
-public:
-    explicit Relay(IDispatch* control) : control_(control) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID_AppEvents) {
-            *object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return count ? (*count = 0, S_OK) : E_POINTER; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-        if (id != xl::NewWorkbook && id != xl::WorkbookOpen && id != xl::WorkbookActivate &&
-            id != xl::WorkbookDeactivate)
-            return S_OK;
-        return dispatch::Call(control_.Get(), L"FillTvw");
-    }
-
-private:
-    std::atomic<ULONG> refs_{1};
-    ComPtr<IDispatch> control_;
-};
-
 HostWindow::HostWindow() = default;
 
 HostWindow::~HostWindow() {
-    for (auto& [point, cookie] : relays_) point->Unadvise(cookie);
-    relays_.clear();
+    addIns_.reset();  // the add-ins go first, while their panes are still there
     panes_.clear();
     activeObject_.Reset();
     view_.reset();
+    ribbon_.reset();
     if (app_) {
         app_->Changed = nullptr;
         app_->QuitRequested = nullptr;
@@ -128,6 +93,9 @@ HRESULT HostWindow::Create(const wchar_t* title, int width, int height, bool vis
     if (!hwnd_) return HRESULT_FROM_WIN32(::GetLastError());
     app_ = MakeObject<Application>();
     app_->SetOwnerWindow(hwnd_);
+    ribbon_ = std::make_unique<Ribbon>();
+    RETURN_IF_FAILED(ribbon_->Create(hwnd_));
+    addIns_ = std::make_unique<AddIns>(*this);
     view_ = std::make_unique<WorkbookView>(*app_.Get(), hwnd_);
     view_->Clicked = [this] { TakeFocusBack(); };
     app_->Changed = [this] {
@@ -145,8 +113,8 @@ HRESULT HostWindow::Create(const wchar_t* title, int width, int height, bool vis
 }
 
 HRESULT HostWindow::AddPane(const std::wstring& control, const std::wstring& title, int widthPoints,
-                            TaskPane** pane) {
-    auto added = std::make_unique<TaskPane>(*this, title, widthPoints);
+                            TaskPane** pane, bool visible) {
+    auto added = std::make_unique<TaskPane>(*this, title, widthPoints, visible);
     TaskPane* created = added.get();
     panes_.push_back(std::move(added));
     if (pane) *pane = created;
@@ -164,16 +132,31 @@ void HostWindow::Layout() {
     if (!hwnd_) return;
     RECT client{};
     ::GetClientRect(hwnd_, &client);
-    int left = 0;
+    // The windows are drawn anew where they land: bits copied from where they were may
+    // not have been painted yet.
+    constexpr UINT kMove = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
+    const int top = ribbon_ ? std::min<int>(ribbon_->Height(), client.bottom) : 0;
+    if (ribbon_ && ribbon_->Hwnd()) {
+        ::SetWindowPos(ribbon_->Hwnd(), nullptr, 0, 0, client.right, top,
+                       kMove | (top > 0 ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
+    }
+    const int height = client.bottom - top;
+    int left = 0, right = client.right;
     for (const auto& pane : panes_) {
         if (!pane->Visible() || !pane->Hwnd()) continue;
-        const int width = std::min<int>(pane->WidthPixels(), client.right - left);
-        ::SetWindowPos(pane->Hwnd(), nullptr, left, 0, width, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
-        left += width;
+        const int width = std::min<int>(pane->WidthPixels(), right - left);
+        const bool atRight = pane->DockPosition() == msoCTPDockPositionRight;
+        ::SetWindowPos(pane->Hwnd(), nullptr, atRight ? right - width : left, top, width, height,
+                       kMove);
+        if (atRight) {
+            right -= width;
+        } else {
+            left += width;
+        }
     }
     if (view_) {
-        ::SetWindowPos(view_->Hwnd(), nullptr, left, 0, std::max<int>(0, client.right - left), client.bottom,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(view_->Hwnd(), nullptr, left, top, std::max<int>(0, right - left), height,
+                       kMove);
     }
 }
 
@@ -242,11 +225,10 @@ LRESULT CALLBACK HostWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
         case WM_CLOSE:
             // Closing the application closes its workbooks first, asking about changes.
             if (host && host->hwnd_ == hwnd && host->app_ && !host->app_->CloseAll()) return 0;
+            if (host && host->hwnd_ == hwnd && host->addIns_) host->addIns_->UnloadAll();
             return ::DefWindowProcW(hwnd, message, wParam, lParam);
         case WM_DESTROY:
             if (host && host->hwnd_ == hwnd) {
-                for (auto& [point, cookie] : host->relays_) point->Unadvise(cookie);
-                host->relays_.clear();
                 host->panes_.clear();
                 host->activeObject_.Reset();
                 host->hwnd_ = nullptr;
@@ -262,21 +244,6 @@ void HostWindow::TakeFocusBack() {
     if (!activeObject_) return;
     ComPtr<IOleInPlaceObject> object;
     if (SUCCEEDED(activeObject_.As(&object))) object->UIDeactivate();
-}
-
-HRESULT HostWindow::ConnectControl(TaskPane* pane) {
-    IDispatch* control = pane ? pane->ContentControl() : nullptr;
-    if (!control) return E_INVALIDARG;
-    RETURN_IF_FAILED(dispatch::PutRef(control, L"Application", Variant(static_cast<IDispatch*>(app_.Get()))));
-    ComPtr<IConnectionPoint> point;
-    RETURN_IF_FAILED(app_->FindConnectionPoint(DIID_AppEvents, &point));
-    ComPtr<IDispatch> relay;
-    relay.Attach(new (std::nothrow) Relay(control));
-    if (!relay) return E_OUTOFMEMORY;
-    DWORD cookie = 0;
-    RETURN_IF_FAILED(point->Advise(relay.Get(), &cookie));
-    relays_.emplace_back(point, cookie);
-    return S_OK;
 }
 
 }  // namespace cartulane::sheethost

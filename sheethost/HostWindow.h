@@ -4,7 +4,9 @@
 // the UI-active control, then to the host's own keys.
 
 #include "runtime/com.h"
+#include "sheethost/AddIns.h"
 #include "sheethost/ObjectModel.h"
+#include "sheethost/Ribbon.h"
 #include "sheethost/TaskPane.h"
 #include "sheethost/WorkbookView.h"
 
@@ -26,18 +28,19 @@ public:
     // The application object the host hands to add-ins and controls.
     Application& App() const { return *app_.Get(); }
 
-    // What the add-in does for its pane, for running the control without it: hands the
-    // control the application, and calls its FillTvw after each workbook opened, created,
-    // activated or deactivated.
-    HRESULT ConnectControl(TaskPane* pane);
+    Ribbon& GetRibbon() const { return *ribbon_; }
+    AddIns& GetAddIns() const { return *addIns_; }
+    // Loads the add-ins set to load at start (the application does this as it starts).
+    void LoadAddIns() { addIns_->LoadAll(); }
 
     // A pane docked at the left, widthPoints wide, hosting the control (ProgID or "{CLSID}").
     // The pane stays even when the control cannot be made; the error comes back.
-    HRESULT AddPane(const std::wstring& control, const std::wstring& title, int widthPoints, TaskPane** pane);
+    HRESULT AddPane(const std::wstring& control, const std::wstring& title, int widthPoints, TaskPane** pane,
+                    bool visible = true);
     void RemovePane(TaskPane* pane);
     const std::vector<std::unique_ptr<TaskPane>>& Panes() const { return panes_; }
 
-    // Places the panes and the workbook area; runs on every resize.
+    // Places the ribbon, the panes and the workbook area; runs on every resize.
     void Layout();
 
     // What the application's loop does with a message before dispatching it: the active
@@ -59,7 +62,6 @@ public:
 private:
     class Frame;
     friend class TaskPane;
-    class Relay;
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     void SetActiveObject(IOleInPlaceActiveObject* object);
     void TakeFocusBack();
@@ -67,8 +69,9 @@ private:
     HWND hwnd_ = nullptr;
     ComPtr<Application> app_;
     std::unique_ptr<WorkbookView> view_;
+    std::unique_ptr<Ribbon> ribbon_;
+    std::unique_ptr<AddIns> addIns_;
     ComPtr<Frame> frame_;
-    std::vector<std::pair<ComPtr<IConnectionPoint>, DWORD>> relays_;
     ComPtr<IOleInPlaceActiveObject> activeObject_;
     std::vector<std::unique_ptr<TaskPane>> panes_;
     std::vector<UINT> hostKeys_;

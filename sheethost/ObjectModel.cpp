@@ -9,9 +9,6 @@
 
 namespace cartulane::sheethost {
 
-// {00024413-0000-0000-C000-000000000046}
-const IID DIID_AppEvents = {0x00024413, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-
 namespace {
 
 const IID IID_Application_ = {0x000208D5, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -477,10 +474,10 @@ Workbook* Application::Find(const std::wstring& name) const {
 void Application::MakeActive(Workbook* book) {
     Workbook* old = active_;
     if (old == book) return;
-    if (old) Raise(xl::WorkbookDeactivate, old);
+    if (old) Raise(office::WorkbookDeactivate, old);
     active_ = book;
     Notify();
-    if (book) Raise(xl::WorkbookActivate, book);
+    if (book) Raise(office::WorkbookActivate, book);
 }
 
 HRESULT Application::AddWorkbook(ComPtr<Workbook>* added) {
@@ -491,7 +488,7 @@ HRESULT Application::AddWorkbook(ComPtr<Workbook>* added) {
     auto book = MakeObject<Workbook>(this, name, L"");
     workbooks_.push_back(book);
     Notify();
-    Raise(xl::NewWorkbook, book.Get());
+    Raise(office::NewWorkbook, book.Get());
     MakeActive(book.Get());
     if (added) *added = book;
     return S_OK;
@@ -517,7 +514,7 @@ HRESULT Application::OpenWorkbook(const std::wstring& file, ComPtr<Workbook>* op
     auto book = MakeObject<Workbook>(this, name, full);
     workbooks_.push_back(book);
     Notify();
-    Raise(xl::WorkbookOpen, book.Get());
+    Raise(office::WorkbookOpen, book.Get());
     MakeActive(book.Get());
     if (opened) *opened = book;
     return S_OK;
@@ -531,7 +528,7 @@ HRESULT Application::ActivateWorkbook(Workbook* book) {
 HRESULT Application::CloseWorkbook(Workbook* book, std::optional<bool> saveChanges, std::wstring* error) {
     ComPtr<Workbook> keep(book);
     VARIANT_BOOL cancel = VARIANT_FALSE;
-    Raise(xl::WorkbookBeforeClose, book, &cancel);
+    Raise(office::WorkbookBeforeClose, book, &cancel);
     if (cancel != VARIANT_FALSE) return S_OK;
 
     bool save = saveChanges.value_or(false);
@@ -560,7 +557,7 @@ HRESULT Application::CloseWorkbook(Workbook* book, std::optional<bool> saveChang
 
     const bool wasActive = active_ == book;
     if (wasActive) {
-        Raise(xl::WorkbookDeactivate, book);
+        Raise(office::WorkbookDeactivate, book);
         active_ = nullptr;
     }
     std::erase_if(workbooks_, [book](const ComPtr<Workbook>& b) { return b.Get() == book; });

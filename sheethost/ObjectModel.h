@@ -11,6 +11,7 @@
 //   Close:           WorkbookBeforeClose(wb, Cancel); if it was active, WorkbookDeactivate(wb)
 //                    while it is still open, then WorkbookActivate(next) once it is gone.
 
+#include "office_h.h"
 #include "sheethost/Automation.h"
 
 #include <ocidl.h>
@@ -32,14 +33,9 @@ constexpr DISPID Activate = 0x130, Sheets = 0x1E5, Worksheets = 0x1EE, SaveAs = 
                  Saved = 0x12A, FullName = 0x121, Path = 0x123;
 // Worksheet
 constexpr DISPID Visible = 0x22E, Select = 0xEB;
-// Application events
-constexpr DISPID NewWorkbook = 0x61D, WorkbookOpen = 0x61F, WorkbookActivate = 0x620, WorkbookDeactivate = 0x621,
-                 WorkbookBeforeClose = 0x622;
 // XlSheetVisibility
 constexpr long SheetVisible = -1, SheetHidden = 0, SheetVeryHidden = 2;
 }  // namespace xl
-
-extern const IID DIID_AppEvents;
 
 class Workbook;
 

@@ -1,5 +1,6 @@
 #include "sheethost/TaskPane.h"
 
+#include "sheethost/Automation.h"
 #include "runtime/handles.h"
 #include "sheethost/HostWindow.h"
 #include "sheethost/LiveObject.h"
@@ -177,10 +178,205 @@ STDMETHODIMP TaskPane::Site::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, 
 
 // ---- TaskPane ----
 
-TaskPane::TaskPane(HostWindow& host, std::wstring title, int widthPoints)
-    : host_(host), title_(std::move(title)), widthPoints_(widthPoints) {}
+// ---- the pane in the object model ----
+
+class TaskPane::Object final : public Automation<_CustomTaskPane> {
+public:
+    explicit Object(TaskPane* pane) : pane_(pane) {}
+    void Detach() { pane_ = nullptr; }
+
+    STDMETHODIMP get_Title(BSTR* title) override {
+        if (!title) return E_POINTER;
+        RETURN_IF_FAILED(Alive());
+        *title = ::SysAllocString(pane_->title_.c_str());
+        return *title ? S_OK : E_OUTOFMEMORY;
+    }
+    STDMETHODIMP get_Application(IDispatch** application) override {
+        if (!application) return E_POINTER;
+        RETURN_IF_FAILED(Alive());
+        *application = &pane_->host_.App();
+        (*application)->AddRef();
+        return S_OK;
+    }
+    // sheethost has no window objects: the pane belongs to the one main window.
+    STDMETHODIMP get_Window(IDispatch** window) override {
+        if (!window) return E_POINTER;
+        *window = nullptr;
+        return Alive();
+    }
+    STDMETHODIMP get_Visible(VARIANT_BOOL* visible) override {
+        if (!visible) return E_POINTER;
+        RETURN_IF_FAILED(Alive());
+        *visible = pane_->visible_ ? VARIANT_TRUE : VARIANT_FALSE;
+        return S_OK;
+    }
+    STDMETHODIMP put_Visible(VARIANT_BOOL visible) override {
+        RETURN_IF_FAILED(Alive());
+        pane_->SetVisible(visible != VARIANT_FALSE);
+        return S_OK;
+    }
+    STDMETHODIMP get_ContentControl(IDispatch** control) override {
+        if (!control) return E_POINTER;
+        RETURN_IF_FAILED(Alive());
+        *control = pane_->dispatch_.Get();
+        if (*control) (*control)->AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP get_Height(int* height) override {
+        if (!height) return E_POINTER;
+        RETURN_IF_FAILED(Alive());
+        RECT bounds{};
+        ::GetWindowRect(pane_->hwnd_, &bounds);
+        *height = ::MulDiv(bounds.bottom - bounds.top, 72, LogicalInch(pane_->hwnd_));
+        return S_OK;
+    }
+    STDMETHODIMP put_Height(int) override {
+        RETURN_IF_FAILED(Alive());
+        return SetErrorDescription(E_INVALIDARG, L"The height of a pane docked at the left or right is the window's.");
+    }
+    STDMETHODIMP get_Width(int* width) override {
+        if (!width) return E_POINTER;
+        RETURN_IF_FAILED(Alive());
+        *width = pane_->widthPoints_;
+        return S_OK;
+    }
+    STDMETHODIMP put_Width(int width) override {
+        RETURN_IF_FAILED(Alive());
+        if (width <= 0) return SetErrorDescription(E_INVALIDARG, L"The width of a pane must be positive.");
+        pane_->SetWidth(width);
+        return S_OK;
+    }
+    STDMETHODIMP get_DockPosition(MsoCTPDockPosition* dock) override {
+        if (!dock) return E_POINTER;
+        RETURN_IF_FAILED(Alive());
+        *dock = pane_->dock_;
+        return S_OK;
+    }
+    STDMETHODIMP put_DockPosition(MsoCTPDockPosition dock) override {
+        RETURN_IF_FAILED(Alive());
+        if (dock != msoCTPDockPositionLeft && dock != msoCTPDockPositionRight)
+            return SetErrorDescription(E_NOTIMPL, L"sheethost docks task panes at the left or the right.");
+        pane_->SetDockPosition(dock);
+        return S_OK;
+    }
+    STDMETHODIMP get_DockPositionRestrict(MsoCTPDockPositionRestrict* restrict) override {
+        if (!restrict) return E_POINTER;
+        RETURN_IF_FAILED(Alive());
+        *restrict = restrict_;
+        return S_OK;
+    }
+    STDMETHODIMP put_DockPositionRestrict(MsoCTPDockPositionRestrict restrict) override {
+        RETURN_IF_FAILED(Alive());
+        restrict_ = restrict;
+        return S_OK;
+    }
+    STDMETHODIMP Delete() override {
+        RETURN_IF_FAILED(Alive());
+        pane_->host_.RemovePane(pane_);  // detaches this object
+        return S_OK;
+    }
+
+protected:
+    std::span<const Member> Members() const override {
+        static const Member members[] = {
+            {L"Title", 0}, {L"Application", 1},  {L"Window", 2}, {L"Visible", 3},
+            {L"ContentControl", 4}, {L"Height", 5}, {L"Width", 6}, {L"DockPosition", 7},
+            {L"DockPositionRestrict", 8}, {L"Delete", 9},
+        };
+        return members;
+    }
+    const IID& Iid() const override { return IID__CustomTaskPane; }
+    HRESULT Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) override {
+        const HRESULT hr = CallMember(id, flags, args, result);
+        if (FAILED(hr)) *error = TakeErrorDescription();
+        return hr;
+    }
+
+private:
+    HRESULT Alive() const {
+        return pane_ ? S_OK
+                     : SetErrorDescription(E_FAIL, L"The taskpane has been deleted or is otherwise no longer valid.");
+    }
+
+    HRESULT CallMember(DISPID id, WORD flags, const CallArgs& args, VARIANT* result) {
+        const bool put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
+        long number = 0;
+        bool flag = false;
+        if (put) {
+            if (!args.PutValue()) return DISP_E_PARAMNOTFOUND;
+            Variant value;
+            RETURN_IF_FAILED(::VariantCopy(&value, const_cast<VARIANT*>(args.PutValue())));
+            if (id == 3) RETURN_IF_FAILED(value.ToBool(&flag));
+            else RETURN_IF_FAILED(value.ToInt(&number));
+        }
+        ComPtr<IDispatch> object;
+        Bstr text;
+        VARIANT_BOOL visible = VARIANT_FALSE;
+        int size = 0;
+        switch (id) {
+            case 0:
+                RETURN_IF_FAILED(get_Title(text.put()));
+                return ReturnString(result, text.str());
+            case 1:
+                RETURN_IF_FAILED(get_Application(&object));
+                return ReturnObject(result, object.Get());
+            case 2:
+                RETURN_IF_FAILED(get_Window(&object));
+                return ReturnObject(result, object.Get());
+            case 3:
+                if (put) return put_Visible(flag ? VARIANT_TRUE : VARIANT_FALSE);
+                RETURN_IF_FAILED(get_Visible(&visible));
+                return ReturnBool(result, visible != VARIANT_FALSE);
+            case 4:
+                RETURN_IF_FAILED(get_ContentControl(&object));
+                return ReturnObject(result, object.Get());
+            case 5:
+                if (put) return put_Height(static_cast<int>(number));
+                RETURN_IF_FAILED(get_Height(&size));
+                return ReturnLong(result, size);
+            case 6:
+                if (put) return put_Width(static_cast<int>(number));
+                RETURN_IF_FAILED(get_Width(&size));
+                return ReturnLong(result, size);
+            case 7: {
+                if (put) return put_DockPosition(static_cast<MsoCTPDockPosition>(number));
+                MsoCTPDockPosition dock{};
+                RETURN_IF_FAILED(get_DockPosition(&dock));
+                return ReturnLong(result, dock);
+            }
+            case 8: {
+                if (put) return put_DockPositionRestrict(static_cast<MsoCTPDockPositionRestrict>(number));
+                MsoCTPDockPositionRestrict restrict{};
+                RETURN_IF_FAILED(get_DockPositionRestrict(&restrict));
+                return ReturnLong(result, restrict);
+            }
+            case 9:
+                return Delete();
+            default:
+                return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+
+    TaskPane* pane_;
+    MsoCTPDockPositionRestrict restrict_ = msoCTPDockPositionRestrictNone;
+};
+
+HRESULT TaskPane::Automation(_CustomTaskPane** object) {
+    if (!object) return E_POINTER;
+    if (!object_) object_ = MakeObject<Object>(this);
+    *object = object_.Get();
+    (*object)->AddRef();
+    return S_OK;
+}
+
+// ---- TaskPane ----
+
+TaskPane::TaskPane(HostWindow& host, std::wstring title, int widthPoints, bool visible)
+    : host_(host), title_(std::move(title)), widthPoints_(widthPoints), visible_(visible) {}
 
 TaskPane::~TaskPane() {
+    if (object_) object_->Detach();
+    object_.Reset();
     if (control_) {
         ComPtr<IOleInPlaceObject> inPlace;
         if (SUCCEEDED(control_.As(&inPlace))) inPlace->InPlaceDeactivate();
@@ -205,7 +401,8 @@ HRESULT TaskPane::Create(HWND parent, const std::wstring& control) {
         return ::RegisterClassExW(&wc);
     }();
     hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, MAKEINTATOM(windowClass), title_.c_str(),
-                              WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, WidthPixels(), 100,
+                              WS_CHILD | (visible_ ? WS_VISIBLE : 0) | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0,
+                              WidthPixels(), 100,
                               parent, nullptr, ::GetModuleHandleW(nullptr), this);
     if (!hwnd_) return HRESULT_FROM_WIN32(::GetLastError());
     site_.Attach(new (std::nothrow) Site(this));
@@ -244,6 +441,11 @@ void TaskPane::SetVisible(bool visible) {
 
 void TaskPane::SetWidth(int points) {
     widthPoints_ = points;
+    host_.Layout();
+}
+
+void TaskPane::SetDockPosition(MsoCTPDockPosition dock) {
+    dock_ = dock;
     host_.Layout();
 }
 

@@ -3,6 +3,7 @@
 // main window, with a title bar and a close box, hosting one ActiveX control that it
 // creates by ProgID and sites in place, as the application's task panes do.
 
+#include "office_h.h"
 #include "runtime/com.h"
 
 #include <ocidl.h>
@@ -16,7 +17,7 @@ class HostWindow;
 
 class TaskPane {
 public:
-    TaskPane(HostWindow& host, std::wstring title, int widthPoints);
+    TaskPane(HostWindow& host, std::wstring title, int widthPoints, bool visible = true);
     ~TaskPane();  // deactivates, closes and lets go of the control
     TaskPane(const TaskPane&) = delete;
     TaskPane& operator=(const TaskPane&) = delete;
@@ -35,6 +36,9 @@ public:
     int Width() const { return widthPoints_; }  // points, the application's unit for panes
     void SetWidth(int points);
     int WidthPixels() const;
+    // The edge of the main window the pane is docked at: left or right.
+    MsoCTPDockPosition DockPosition() const { return dock_; }
+    void SetDockPosition(MsoCTPDockPosition dock);
     int TitleHeight() const;
     // Where the control sits, in the pane's client coordinates.
     RECT ContentRect() const;
@@ -42,8 +46,14 @@ public:
     // The pane was shown or hidden (by the close box or SetVisible).
     std::function<void(TaskPane&)> VisibleStateChange;
 
+    // The pane as the application's object model shows it to add-ins (_CustomTaskPane),
+    // made at the first request. It outlives the pane only as an empty shell whose calls
+    // fail.
+    HRESULT Automation(_CustomTaskPane** object);
+
 private:
     class Site;
+    class Object;
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void Paint();
@@ -52,11 +62,13 @@ private:
     HostWindow& host_;
     std::wstring title_;
     int widthPoints_;
-    bool visible_ = true;
+    bool visible_;
+    MsoCTPDockPosition dock_ = msoCTPDockPositionLeft;
     HWND hwnd_ = nullptr;
     ComPtr<Site> site_;
     ComPtr<IOleObject> control_;
     ComPtr<IDispatch> dispatch_;
+    ComPtr<Object> object_;
 };
 
 }  // namespace cartulane::sheethost

@@ -1,8 +1,9 @@
 // sheethost: the stand-in spreadsheet application.
 //   sheethost [--version <text>] [--new] [--open <file>]...
-//             [--pane <ProgID> <title> <width in points> [--connect]]...
-// --connect does for the last pane what the add-in does: the control gets the application
-// and rebuilds its workbook tree after each workbook event.
+//             [--pane <ProgID> <title> <width in points>]...
+// At start it loads the COM add-ins entered for the application with LoadBehavior 3;
+// then it opens and creates the workbooks asked for, so that their events reach the
+// add-ins. --pane adds a pane of its own with a control in it.
 #include "sheethost/HostWindow.h"
 
 #include <commctrl.h>
@@ -12,7 +13,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (FAILED(::OleInitialize(nullptr))) return 1;
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     ::InitCommonControlsEx(&controls);
     int result = 0;
     {
@@ -20,17 +21,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         if (FAILED(host.Create(L"sheethost", 1024, 720, true))) return 1;
         int argc = 0;
         wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-        cartulane::sheethost::TaskPane* pane = nullptr;
+        for (int i = 1; argv && i < argc; ++i) {
+            if (std::wstring(argv[i]) == L"--version" && i + 1 < argc) host.App().SetVersion(argv[++i]);
+        }
+        host.LoadAddIns();
         for (int i = 1; argv && i < argc; ++i) {
             const std::wstring option = argv[i];
             const bool more = i + 1 < argc;
             if (option == L"--pane" && i + 3 < argc) {
-                host.AddPane(argv[i + 1], argv[i + 2], _wtoi(argv[i + 3]), &pane);
+                host.AddPane(argv[i + 1], argv[i + 2], _wtoi(argv[i + 3]), nullptr);
                 i += 3;
-            } else if (option == L"--connect" && pane) {
-                host.ConnectControl(pane);
             } else if (option == L"--version" && more) {
-                host.App().SetVersion(argv[++i]);
+                ++i;
             } else if (option == L"--new") {
                 host.App().AddWorkbook(nullptr);
             } else if (option == L"--open" && more) {
@@ -41,6 +43,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         ::LocalFree(argv);
         result = host.Run();
     }
+    // The libraries that no longer hold anything are unloaded; a control held by an
+    // add-in goes only after the add-in.
+    ::CoFreeUnusedLibraries();
+    ::CoFreeUnusedLibraries();
     ::OleUninitialize();
     return result;
 }

@@ -66,14 +66,14 @@ public:
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
         const VARIANT& wb = params->rgvarg[params->cArgs - 1];
-        const wchar_t* event = id == xl::NewWorkbook          ? L"New "
-                               : id == xl::WorkbookOpen       ? L"Open "
-                               : id == xl::WorkbookActivate   ? L"Activate "
-                               : id == xl::WorkbookDeactivate ? L"Deactivate "
-                               : id == xl::WorkbookBeforeClose ? L"BeforeClose "
+        const wchar_t* event = id == office::NewWorkbook          ? L"New "
+                               : id == office::WorkbookOpen       ? L"Open "
+                               : id == office::WorkbookActivate   ? L"Activate "
+                               : id == office::WorkbookDeactivate ? L"Deactivate "
+                               : id == office::WorkbookBeforeClose ? L"BeforeClose "
                                                                : L"? ";
         events.push_back(event + NameOf(wb.pdispVal));
-        if (id == xl::WorkbookBeforeClose && cancelClose) *params->rgvarg[0].pboolVal = VARIANT_TRUE;
+        if (id == office::WorkbookBeforeClose && cancelClose) *params->rgvarg[0].pboolVal = VARIANT_TRUE;
         return S_OK;
     }
     ULONG refs = 1;

@@ -1,0 +1,178 @@
+#include "addin/Connect.h"
+
+#include "addin/ExcelApp.h"
+
+#include <new>
+
+namespace cartulane::addin {
+
+namespace {
+
+constexpr UINT kRibbonString = 101;
+constexpr wchar_t kControlProgId[] = L"Quillet.TestControl";
+constexpr wchar_t kPaneTitle[] = L"Cartulane";
+constexpr int kPaneWidth = 245;  // in the application's unit for pane widths
+
+// The toggle's pressed state as the ribbon passes it: by value or by reference.
+HRESULT PressedArgument(const VARIANT& argument, VARIANT_BOOL* pressed) {
+    Variant converted;
+    RETURN_IF_FAILED(::VariantChangeType(&converted, const_cast<VARIANT*>(&argument), 0, VT_BOOL));
+    *pressed = converted.boolVal;
+    return S_OK;
+}
+
+// The ribbon control: an object by value or by reference; Nothing is allowed.
+HRESULT ControlArgument(const VARIANT& argument, ComPtr<IDispatch>* control) {
+    const VARIANT* v = argument.vt == (VT_VARIANT | VT_BYREF) ? argument.pvarVal : &argument;
+    switch (v->vt) {
+        case VT_DISPATCH: *control = v->pdispVal; return S_OK;
+        case VT_DISPATCH | VT_BYREF: *control = *v->ppdispVal; return S_OK;
+        case VT_UNKNOWN:
+            if (v->punkVal) return v->punkVal->QueryInterface(IID_PPV_ARGS(control->ReleaseAndGetAddressOf()));
+            return S_OK;
+        case VT_EMPTY: return S_OK;
+        default: return DISP_E_TYPEMISMATCH;
+    }
+}
+
+}  // namespace
+
+HRESULT Connect::Create(REFIID iid, void** object) {
+    auto* created = new (std::nothrow) Connect();
+    if (!created) return E_OUTOFMEMORY;
+    const HRESULT hr = created->QueryInterface(iid, object);
+    created->Release();
+    return hr;
+}
+
+STDMETHODIMP Connect::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__Connect) {
+        *object = static_cast<_Connect*>(this);
+    } else if (iid == IID_IDTExtensibility2) {
+        *object = static_cast<IDTExtensibility2*>(this);
+    } else if (iid == IID_IRibbonExtensibility) {
+        *object = static_cast<IRibbonExtensibility*>(this);
+    } else if (iid == IID_ICustomTaskPaneConsumer) {
+        *object = static_cast<ICustomTaskPaneConsumer*>(this);
+    } else {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) Connect::Release() {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+}
+
+STDMETHODIMP Connect::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+STDMETHODIMP Connect::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (index != 0) return DISP_E_BADINDEX;
+    return com::ModuleTypeInfo(com::ThisModule(), IID__Connect, info);
+}
+
+STDMETHODIMP Connect::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    ComPtr<ITypeInfo> info;
+    RETURN_IF_FAILED(com::ModuleTypeInfo(com::ThisModule(), IID__Connect, &info));
+    return com::DispatchGetIDsOfNames(info.Get(), names, count, ids);
+}
+
+// ShowTaskPane is taken apart here rather than by the type library: the ribbon may pass
+// the pressed state by value, which a by-reference parameter would refuse.
+STDMETHODIMP Connect::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                             EXCEPINFO* exception, UINT* badArgument) {
+    DISPID showTaskPane = DISPID_UNKNOWN;
+    LPOLESTR name = const_cast<LPOLESTR>(L"ShowTaskPane");
+    RETURN_IF_FAILED(GetIDsOfNames(IID_NULL, &name, 1, 0, &showTaskPane));
+    if (id != showTaskPane) return DISP_E_MEMBERNOTFOUND;
+    if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+    if (!params) return E_POINTER;
+    if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+    if (params->cArgs != 2) return DISP_E_BADPARAMCOUNT;
+    ComPtr<IDispatch> control;
+    if (FAILED(ControlArgument(params->rgvarg[1], &control))) {
+        if (badArgument) *badArgument = 1;
+        return DISP_E_TYPEMISMATCH;
+    }
+    VARIANT_BOOL pressed = VARIANT_FALSE;
+    if (FAILED(PressedArgument(params->rgvarg[0], &pressed))) {
+        if (badArgument) *badArgument = 0;
+        return DISP_E_TYPEMISMATCH;
+    }
+    IDispatch* controlArgument = control.Get();
+    HRESULT hr = ShowTaskPane(&controlArgument, &pressed);
+    if (FAILED(hr) && exception) {
+        *exception = {};
+        exception->scode = hr;
+        exception->bstrSource = ::SysAllocString(L"Brevant");
+        exception->bstrDescription = ::SysAllocString(TakeErrorDescription().c_str());
+        hr = DISP_E_EXCEPTION;
+    }
+    if (result) ::VariantInit(result);
+    return hr;
+}
+
+STDMETHODIMP Connect::ShowTaskPane(IDispatch**, VARIANT_BOOL* pressed) {
+    if (!pressed) return E_POINTER;
+    if (!FileTaskPane) return SetErrorDescription(ControlError(91), L"Object variable or With block variable not set");
+    return FileTaskPane->put_Visible(*pressed ? VARIANT_TRUE : VARIANT_FALSE);
+}
+
+STDMETHODIMP Connect::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*, SAFEARRAY**) {
+    HostApp = Application;
+    ComPtr<ExcelApp> relay;
+    relay.Attach(new (std::nothrow) ExcelApp());
+    if (!relay) return E_OUTOFMEMORY;
+    AppEventSink = relay;
+    IDispatch* application = HostApp.Get();
+    return AppEventSink->Attech(&application);
+}
+
+STDMETHODIMP Connect::OnDisconnection(ext_DisconnectMode, SAFEARRAY**) {
+    HostApp.Reset();
+    AppEventSink.Reset();  // ends the subscription
+    return S_OK;
+}
+
+STDMETHODIMP Connect::OnAddInsUpdate(SAFEARRAY**) { return S_OK; }
+STDMETHODIMP Connect::OnStartupComplete(SAFEARRAY**) { return S_OK; }
+STDMETHODIMP Connect::OnBeginShutdown(SAFEARRAY**) { return S_OK; }
+
+STDMETHODIMP Connect::GetCustomUI(BSTR, BSTR* RibbonXml) {
+    if (!RibbonXml) return E_POINTER;
+    *RibbonXml = nullptr;
+    const wchar_t* text = nullptr;
+    const int length = ::LoadStringW(com::ThisModule(), kRibbonString, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0) return HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND);
+    *RibbonXml = ::SysAllocStringLen(text, static_cast<UINT>(length));
+    return *RibbonXml ? S_OK : E_OUTOFMEMORY;
+}
+
+// Creates the pane with the control, docked left, and hands the control the application.
+// Each value stays set once its step has run, whatever fails after it.
+STDMETHODIMP Connect::CTPFactoryAvailable(ICTPFactory* CTPFactoryInst) {
+    if (!CTPFactoryInst) return E_POINTER;
+    Variant noParent = Variant::Missing();
+    RETURN_IF_FAILED(CTPFactoryInst->CreateCTP(Bstr(kControlProgId).get(), Bstr(kPaneTitle).get(), noParent,
+                                               FileTaskPane.ReleaseAndGetAddressOf()));
+    if (!FileTaskPane) return E_POINTER;
+    RETURN_IF_FAILED(FileTaskPane->put_DockPosition(msoCTPDockPositionLeft));
+    RETURN_IF_FAILED(FileTaskPane->put_Width(kPaneWidth));
+    ComPtr<IDispatch> content;
+    RETURN_IF_FAILED(FileTaskPane->get_ContentControl(&content));
+    if (!content) return E_NOINTERFACE;
+    RETURN_IF_FAILED(content.As(&PaneControl));
+    RETURN_IF_FAILED(PaneControl->put_Application(HostApp.Get()));
+    return FileTaskPane->put_Visible(VARIANT_TRUE);
+}
+
+}  // namespace cartulane::addin

@@ -1,0 +1,53 @@
+#pragma once
+// Connect: the add-in the application loads at start-up. It keeps the application,
+// starts the event relay, gives the ribbon its tab with the toggle button, and creates
+// the task pane that hosts the control.
+
+#include "addin/AddInValues.h"
+#include "runtime/com_server.h"
+
+#include <atomic>
+
+namespace cartulane::addin {
+
+class Connect final : public _Connect,
+                      public IDTExtensibility2,
+                      public IRibbonExtensibility,
+                      public ICustomTaskPaneConsumer,
+                      com::ModuleObject {
+public:
+    static HRESULT Create(REFIID iid, void** object);
+    Connect() = default;
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override;
+    // IDispatch, the same for every interface: the ribbon reaches ShowTaskPane by name
+    // through whichever of them it holds.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* badArgument) override;
+
+    // _Connect
+    STDMETHODIMP ShowTaskPane(IDispatch** control, VARIANT_BOOL* pressed) override;
+    // IDTExtensibility2
+    STDMETHODIMP OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch* AddInInst,
+                              SAFEARRAY** custom) override;
+    STDMETHODIMP OnDisconnection(ext_DisconnectMode RemoveMode, SAFEARRAY** custom) override;
+    STDMETHODIMP OnAddInsUpdate(SAFEARRAY** custom) override;
+    STDMETHODIMP OnStartupComplete(SAFEARRAY** custom) override;
+    STDMETHODIMP OnBeginShutdown(SAFEARRAY** custom) override;
+    // IRibbonExtensibility
+    STDMETHODIMP GetCustomUI(BSTR RibbonID, BSTR* RibbonXml) override;
+    // ICustomTaskPaneConsumer
+    STDMETHODIMP CTPFactoryAvailable(ICTPFactory* CTPFactoryInst) override;
+
+private:
+    ~Connect() = default;
+    std::atomic<ULONG> refs_{1};
+};
+
+}  // namespace cartulane::addin

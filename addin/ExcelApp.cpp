@@ -1,0 +1,146 @@
+#include "addin/ExcelApp.h"
+
+#include <new>
+
+namespace cartulane::addin {
+
+// Receives the application's events for an ExcelApp. The application holds it through
+// the subscription; it lets go of its ExcelApp when the subscription ends.
+class ExcelApp::Events final : public IDispatch, com::ModuleObject {
+public:
+    explicit Events(ExcelApp* owner) : owner_(owner) {}
+    void Detach() { owner_ = nullptr; }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID_AppEvents) {
+            *object = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return count ? (*count = 0, S_OK) : E_POINTER; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
+        if (!owner_) return S_OK;
+        IDispatch* workbook = nullptr;
+        if (params && params->cArgs >= 1 && params->rgvarg[params->cArgs - 1].vt == VT_DISPATCH)
+            workbook = params->rgvarg[params->cArgs - 1].pdispVal;
+        ComPtr<ExcelApp> owner(owner_);  // a handler may end the subscription
+        switch (id) {
+            case office::NewWorkbook: return owner->XlApp_NewWorkbook(workbook);
+            case office::WorkbookActivate: return owner->XlApp_WorkbookActivate(workbook);
+            case office::WorkbookDeactivate: return owner->XlApp_WorkbookDeactivate(workbook);
+            case office::WorkbookOpen: return owner->XlApp_WorkbookOpen(workbook);
+            default: return S_OK;  // no other event is handled
+        }
+    }
+
+private:
+    std::atomic<ULONG> refs_{1};
+    ExcelApp* owner_;
+};
+
+HRESULT ExcelApp::Create(REFIID iid, void** object) {
+    auto* created = new (std::nothrow) ExcelApp();
+    if (!created) return E_OUTOFMEMORY;
+    const HRESULT hr = created->QueryInterface(iid, object);
+    created->Release();
+    return hr;
+}
+
+ExcelApp::~ExcelApp() { Unsubscribe(); }
+
+STDMETHODIMP ExcelApp::QueryInterface(REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__ExcelApp) {
+        *object = static_cast<_ExcelApp*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) ExcelApp::Release() {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+}
+
+STDMETHODIMP ExcelApp::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+STDMETHODIMP ExcelApp::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+    if (index != 0) return DISP_E_BADINDEX;
+    return com::ModuleTypeInfo(com::ThisModule(), IID__ExcelApp, info);
+}
+
+STDMETHODIMP ExcelApp::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+    ComPtr<ITypeInfo> info;
+    RETURN_IF_FAILED(com::ModuleTypeInfo(com::ThisModule(), IID__ExcelApp, &info));
+    return com::DispatchGetIDsOfNames(info.Get(), names, count, ids);
+}
+
+STDMETHODIMP ExcelApp::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                              EXCEPINFO* exception, UINT* badArgument) {
+    ComPtr<ITypeInfo> info;
+    RETURN_IF_FAILED(com::ModuleTypeInfo(com::ThisModule(), IID__ExcelApp, &info));
+    return com::DispatchInvoke(static_cast<_ExcelApp*>(this), info.Get(), id, flags, params, result, exception,
+                               badArgument);
+}
+
+// Subscribes to the events of the application given, ending an earlier subscription.
+STDMETHODIMP ExcelApp::Attech(IDispatch** application) {
+    if (!application) return E_POINTER;
+    Unsubscribe();
+    XlApp = *application;
+    if (!XlApp) return S_OK;
+    ComPtr<IConnectionPointContainer> container;
+    RETURN_IF_FAILED(XlApp.As(&container));
+    ComPtr<IConnectionPoint> point;
+    RETURN_IF_FAILED(container->FindConnectionPoint(DIID_AppEvents, &point));
+    ComPtr<Events> events;
+    events.Attach(new (std::nothrow) Events(this));
+    if (!events) return E_OUTOFMEMORY;
+    RETURN_IF_FAILED(point->Advise(static_cast<IDispatch*>(events.Get()), &cookie_));
+    point_ = point;
+    eventsObject_ = events.Get();
+    events_ = static_cast<IDispatch*>(events.Get());
+    return S_OK;
+}
+
+void ExcelApp::Unsubscribe() {
+    if (eventsObject_) eventsObject_->Detach();
+    eventsObject_ = nullptr;
+    if (point_) point_->Unadvise(cookie_);
+    point_.Reset();
+    events_.Reset();
+    cookie_ = 0;
+    XlApp.Reset();
+}
+
+// Each event rebuilds the workbook tree. Before the pane exists there is no control to
+// rebuild, and the event passes.
+namespace {
+HRESULT RebuildWorkbookTree() { return PaneControl ? PaneControl->FillTvw() : S_OK; }
+}  // namespace
+
+HRESULT ExcelApp::XlApp_NewWorkbook(IDispatch*) { return RebuildWorkbookTree(); }
+HRESULT ExcelApp::XlApp_WorkbookActivate(IDispatch*) { return RebuildWorkbookTree(); }
+HRESULT ExcelApp::XlApp_WorkbookDeactivate(IDispatch*) { return RebuildWorkbookTree(); }
+HRESULT ExcelApp::XlApp_WorkbookOpen(IDispatch*) { return RebuildWorkbookTree(); }
+
+}  // namespace cartulane::addin

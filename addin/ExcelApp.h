@@ -1,0 +1,52 @@
+#pragma once
+// ExcelApp: the relay of the application's workbook events to the control in the task
+// pane. A workbook opened, created, activated or deactivated rebuilds the control's
+// workbook tree.
+
+#include "addin/AddInValues.h"
+#include "runtime/com_server.h"
+
+#include <atomic>
+
+namespace cartulane::addin {
+
+class ExcelApp final : public _ExcelApp, com::ModuleObject {
+public:
+    static HRESULT Create(REFIID iid, void** object);
+    ExcelApp() = default;
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override;
+    // IDispatch
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override;
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* badArgument) override;
+    // _ExcelApp
+    STDMETHODIMP Attech(IDispatch** application) override;
+
+private:
+    class Events;
+    friend class Events;
+    ~ExcelApp();
+    void Unsubscribe();
+
+    // The four handlers; the workbook concerned is not used.
+    HRESULT XlApp_NewWorkbook(IDispatch* Wb);
+    HRESULT XlApp_WorkbookActivate(IDispatch* Wb);
+    HRESULT XlApp_WorkbookDeactivate(IDispatch* Wb);
+    HRESULT XlApp_WorkbookOpen(IDispatch* Wb);
+
+    std::atomic<ULONG> refs_{1};
+    // The application whose events arrive here, and the subscription.
+    ComPtr<IDispatch> XlApp;
+    ComPtr<IConnectionPoint> point_;
+    ComPtr<IDispatch> events_;
+    Events* eventsObject_ = nullptr;  // events_, to end it
+    DWORD cookie_ = 0;
+};
+
+}  // namespace cartulane::addin

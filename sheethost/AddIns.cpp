@@ -1,0 +1,172 @@
+#include "sheethost/AddIns.h"
+
+#include "runtime/handles.h"
+#include "sheethost/Automation.h"
+#include "sheethost/HostWindow.h"
+
+namespace cartulane::sheethost {
+
+namespace {
+
+// The width of a new pane until the add-in sets it, in points.
+constexpr int kDefaultPaneWidth = 200;
+
+// An empty SAFEARRAY of VARIANT: the custom argument of the add-in calls.
+class CustomArray {
+public:
+    CustomArray() : array_(::SafeArrayCreateVector(VT_VARIANT, 0, 0)) {}
+    ~CustomArray() { ::SafeArrayDestroy(array_); }
+    CustomArray(const CustomArray&) = delete;
+    CustomArray& operator=(const CustomArray&) = delete;
+    SAFEARRAY** get() { return &array_; }
+
+private:
+    SAFEARRAY* array_;
+};
+
+std::wstring AddInKey(const std::wstring& progId) { return std::wstring(office::kAddInsKey) + L"\\" + progId; }
+
+}  // namespace
+
+// The task-pane factory: panes in the main window, hosting a control made by ProgID.
+class AddIns::Factory final : public Automation<ICTPFactory> {
+public:
+    explicit Factory(HostWindow* host) : host_(host) {}
+    void Detach() { host_ = nullptr; }
+
+    // The pane starts hidden, as the application's panes do, with the control made and
+    // in place inside it.
+    STDMETHODIMP CreateCTP(BSTR axId, BSTR title, VARIANT, _CustomTaskPane** pane) override {
+        if (!pane) return E_POINTER;
+        *pane = nullptr;
+        if (!host_) return E_UNEXPECTED;
+        TaskPane* created = nullptr;
+        const HRESULT hr = host_->AddPane(axId ? axId : L"", title ? title : L"", kDefaultPaneWidth, &created, false);
+        if (FAILED(hr)) {
+            host_->RemovePane(created);
+            return SetErrorDescription(hr, L"The task pane's ActiveX control could not be created.");
+        }
+        return created->Automation(pane);
+    }
+
+protected:
+    std::span<const Member> Members() const override {
+        static const Member members[] = {{L"CreateCTP", 1}};
+        return members;
+    }
+    const IID& Iid() const override { return IID_ICTPFactory; }
+    HRESULT Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) override {
+        if (id != 1) return DISP_E_MEMBERNOTFOUND;
+        std::wstring axId, title;
+        if (!args.At(0) || !args.At(1)) return DISP_E_PARAMNOTFOUND;
+        RETURN_IF_FAILED(reinterpret_cast<const Variant*>(args.At(0))->ToString(&axId));
+        RETURN_IF_FAILED(reinterpret_cast<const Variant*>(args.At(1))->ToString(&title));
+        ComPtr<_CustomTaskPane> pane;
+        const HRESULT hr = CreateCTP(Bstr(axId).get(), Bstr(title).get(), Variant::Missing(), &pane);
+        if (FAILED(hr)) {
+            *error = TakeErrorDescription();
+            return hr;
+        }
+        return ReturnObject(result, pane.Get());
+    }
+
+private:
+    HostWindow* host_;
+};
+
+// The add-in as the application lists it (its COMAddIn), given to OnConnection.
+class AddIns::AddInObject final : public AutomationObject {
+public:
+    explicit AddInObject(std::wstring progId, std::wstring description)
+        : progId_(std::move(progId)), description_(std::move(description)) {}
+
+protected:
+    std::span<const Member> Members() const override {
+        static const Member members[] = {{L"Description", 0}, {L"ProgId", 3}, {L"Connect", 6}};
+        return members;
+    }
+    const IID& Iid() const override { return IID_IDispatch; }
+    HRESULT Call(DISPID id, WORD, const CallArgs&, VARIANT* result, std::wstring*) override {
+        switch (id) {
+            case 0: return ReturnString(result, description_);
+            case 3: return ReturnString(result, progId_);
+            case 6: return ReturnBool(result, true);
+            default: return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+
+private:
+    std::wstring progId_, description_;
+};
+
+AddIns::AddIns(HostWindow& host) : host_(host), factory_(MakeObject<Factory>(&host)) {}
+
+AddIns::~AddIns() {
+    UnloadAll();
+    factory_->Detach();
+}
+
+void AddIns::LoadAll() {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, office::kAddInsKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) return;
+    UniqueHKey key(opened);
+    std::vector<std::wstring> startUp;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = static_cast<DWORD>(std::size(name));
+        if (::RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        DWORD behavior = 0, size = sizeof(behavior);
+        if (::RegGetValueW(key.get(), name, L"LoadBehavior", RRF_RT_REG_DWORD, nullptr, &behavior, &size) ==
+                ERROR_SUCCESS &&
+            behavior == 3)
+            startUp.emplace_back(name, length);
+    }
+    for (const std::wstring& progId : startUp) {
+        if (SUCCEEDED(Load(progId))) continue;
+        const DWORD notLoaded = 2;
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, AddInKey(progId).c_str(), L"LoadBehavior", REG_DWORD, &notLoaded,
+                          sizeof(notLoaded));
+    }
+}
+
+HRESULT AddIns::Load(const std::wstring& progId) {
+    CLSID clsid;
+    RETURN_IF_FAILED(::CLSIDFromProgID(progId.c_str(), &clsid));
+    ComPtr<IDTExtensibility2> connect;
+    RETURN_IF_FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&connect)));
+
+    wchar_t description[512] = {};
+    DWORD size = sizeof(description);
+    ::RegGetValueW(HKEY_CURRENT_USER, AddInKey(progId).c_str(), L"Description", RRF_RT_REG_SZ, nullptr, description,
+                   &size);
+    ComPtr<IDispatch> addInObject = MakeObject<AddInObject>(progId, description);
+    CustomArray custom;
+    RETURN_IF_FAILED(connect->OnConnection(&host_.App(), ext_cm_Startup, addInObject.Get(), custom.get()));
+    // From here on the add-in is loaded: a failure of its ribbon or of its pane is kept for
+    // whoever asks, and the add-in stays connected, as in the application.
+    Loaded& added = loaded_.emplace_back(Loaded{progId, connect});
+    ComPtr<IRibbonExtensibility> ribbon;
+    if (SUCCEEDED(connect.As(&ribbon))) {
+        Bstr xml;
+        added.ribbonResult = ribbon->GetCustomUI(Bstr(L"Microsoft.Excel.Workbook").get(), xml.put());
+        if (SUCCEEDED(added.ribbonResult) && xml.get())
+            added.ribbonResult = host_.GetRibbon().AddCustomUI(xml.str(), ribbon.Get());
+    }
+    ComPtr<ICustomTaskPaneConsumer> consumer;
+    if (SUCCEEDED(connect.As(&consumer))) added.paneResult = consumer->CTPFactoryAvailable(factory_.Get());
+    connect->OnStartupComplete(custom.get());
+    host_.Layout();
+    return S_OK;
+}
+
+void AddIns::UnloadAll() {
+    if (loaded_.empty()) return;
+    CustomArray custom;
+    for (const Loaded& addIn : loaded_) addIn.connect->OnBeginShutdown(custom.get());
+    for (const Loaded& addIn : loaded_) addIn.connect->OnDisconnection(ext_dm_HostShutdown, custom.get());
+    host_.GetRibbon().Clear();
+    loaded_.clear();
+    host_.Layout();
+}
+
+}  // namespace cartulane::sheethost

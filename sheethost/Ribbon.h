@@ -1,0 +1,69 @@
+#pragma once
+// The stand-in application's ribbon: a strip across the top of the main window with the
+// tabs that add-ins define in custom-UI XML (read with MSXML). It shows each tab's groups
+// with their toggle buttons and, when one is pressed, calls the add-in back by the name
+// given in onAction, as the application's ribbon does: GetIDsOfNames and Invoke on the
+// add-in's IRibbonExtensibility, with the ribbon control and the pressed state.
+
+#include "office_h.h"
+#include "runtime/com.h"
+#include "runtime/handles.h"
+
+#include <string>
+#include <vector>
+
+namespace cartulane::sheethost {
+
+class Ribbon {
+public:
+    Ribbon() = default;
+    ~Ribbon();
+    Ribbon(const Ribbon&) = delete;
+    Ribbon& operator=(const Ribbon&) = delete;
+
+    HRESULT Create(HWND parent);
+    HWND Hwnd() const { return hwnd_; }
+    // 0 while there is no tab.
+    int Height() const;
+
+    // Adds the tabs of a custom-UI definition; their callbacks go to the add-in.
+    HRESULT AddCustomUI(const std::wstring& xml, IRibbonExtensibility* addIn);
+    // Takes every tab away and lets go of the add-ins.
+    void Clear();
+
+    struct Tab {
+        std::wstring id, label;
+        std::vector<HWND> windows;  // group captions and buttons
+    };
+    const std::vector<Tab>& Tabs() const { return tabs_; }
+    // The button with this id (or nullptr).
+    HWND Button(const std::wstring& id) const;
+    bool Pressed(const std::wstring& id) const;
+
+    // The state goes to onAction by value, or as VT_BOOL | VT_BYREF with this set: add-ins
+    // must take both.
+    bool passPressedByReference = false;
+    // What the last callback returned.
+    HRESULT lastCallbackResult = S_OK;
+
+private:
+    struct Control {
+        std::wstring id, tag, onAction;
+        HWND hwnd = nullptr;
+        ComPtr<IRibbonExtensibility> addIn;
+    };
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    HRESULT AddTab(IDispatch* tab, IRibbonExtensibility* addIn);
+    void ShowTab(int index);
+    void OnAction(const Control& control);
+    int Scale(int pixels) const;
+
+    HWND hwnd_ = nullptr;
+    HWND tabStrip_ = nullptr;
+    UniqueFont font_;
+    std::vector<Tab> tabs_;
+    std::vector<Control> controls_;
+};
+
+}  // namespace cartulane::sheethost

@@ -49,9 +49,9 @@ sleep 3
 import -window root "$top/build/demo.png"
 # A click on the first workbook of the lower tree, then the right button on that tree.
 window=$(xdotool search --name '^sheethost$' | head -n 1)
-xdotool mousemove --window "$window" 60 386 click 1
+xdotool mousemove --window "$window" 60 445 click 1
 sleep 1
-xdotool mousemove --window "$window" 80 520 click 3
+xdotool mousemove --window "$window" 80 580 click 3
 sleep 1.5
 import -window root "$top/build/demo-popup.png"
 echo "screenshots: build/demo.png build/demo-popup.png"

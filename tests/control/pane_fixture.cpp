@@ -55,16 +55,11 @@ void PaneFixture::SetUp() {
     ASSERT_HRESULT_SUCCEEDED(pane_->Control()->QueryInterface(IID_PPV_ARGS(&inPlace_)));
     ASSERT_HRESULT_SUCCEEDED(inPlace_->GetWindow(&control_));
     host_.PumpMessages();
-    std::vector<HWND> trees;
-    for (HWND child = ::GetWindow(control_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        wchar_t className[64] = {};
-        ::GetClassNameW(child, className, 64);
-        if (std::wstring(className) == WC_TREEVIEWW) trees.push_back(child);
-    }
-    ASSERT_EQ(trees.size(), 2u);
-    std::sort(trees.begin(), trees.end(), [&](HWND a, HWND b) { return Rect(a).top < Rect(b).top; });
-    folderTree_ = trees[0];
-    workbookTree_ = trees[1];
+    const ControlTrees trees = FindTrees(control_);
+    ASSERT_NE(trees.folder, nullptr);
+    ASSERT_NE(trees.workbook, nullptr);
+    folderTree_ = trees.folder;
+    workbookTree_ = trees.workbook;
     label_ = Child(L"已打开的Excel文件：");
     ASSERT_NE(label_, nullptr);
 }
@@ -92,7 +87,7 @@ void PaneFixture::Resize(int width, int height) {
     host_.PumpMessages();
 }
 
-std::wstring PaneFixture::ItemText(HWND tree, HTREEITEM item) {
+std::wstring ItemText(HWND tree, HTREEITEM item) {
     wchar_t text[260] = {};
     TVITEMW data{};
     data.mask = TVIF_TEXT | TVIF_HANDLE;
@@ -103,12 +98,26 @@ std::wstring PaneFixture::ItemText(HWND tree, HTREEITEM item) {
     return text;
 }
 
-std::vector<std::wstring> PaneFixture::Children(HWND tree, HTREEITEM parent) {
+std::vector<std::wstring> Children(HWND tree, HTREEITEM parent) {
     std::vector<std::wstring> texts;
     for (HTREEITEM item = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree); item;
          item = TreeView_GetNextSibling(tree, item))
         texts.push_back(ItemText(tree, item));
     return texts;
+}
+
+ControlTrees FindTrees(HWND control) {
+    std::vector<std::pair<LONG, HWND>> trees;
+    for (HWND child = ::GetWindow(control, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[64] = {};
+        ::GetClassNameW(child, className, 64);
+        RECT r{};
+        ::GetWindowRect(child, &r);
+        if (std::wstring(className) == WC_TREEVIEWW) trees.emplace_back(r.top, child);
+    }
+    if (trees.size() != 2) return {};
+    std::sort(trees.begin(), trees.end());
+    return {trees[0].second, trees[1].second};
 }
 
 ComPtr<_TestControl> PaneFixture::Control() {

@@ -29,6 +29,17 @@ public:
     static const TempDir& Profile();
 };
 
+// A tree view's items: the text of one, the texts under parent (nullptr: the top level).
+std::wstring ItemText(HWND tree, HTREEITEM item);
+std::vector<std::wstring> Children(HWND tree, HTREEITEM parent);
+
+// The control's two trees in its window: the folder tree above, the workbook tree below.
+struct ControlTrees {
+    HWND folder = nullptr;
+    HWND workbook = nullptr;
+};
+ControlTrees FindTrees(HWND control);
+
 class PaneFixture : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -41,9 +52,7 @@ protected:
     RECT Expected(double left, double top, double width, double height) {
         return {Px(left), Py(top), Px(left) + Px(width), Py(top) + Py(height)};
     }
-    std::wstring ItemText(HWND tree, HTREEITEM item);
-    std::vector<std::wstring> Children(HWND tree, HTREEITEM parent);
-    // The control's interface, its tree's items under parent (nullptr: the top level).
+    // The control's interface.
     ComPtr<_TestControl> Control();
 
     const Dpi dpi_ = ScreenDpi();

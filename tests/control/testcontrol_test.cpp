@@ -17,6 +17,8 @@ namespace {
 using sheethost::HostWindow;
 using sheethost::TaskPane;
 using test::CallOcx;
+using test::Children;
+using test::ItemText;
 
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
 

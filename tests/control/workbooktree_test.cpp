@@ -9,6 +9,8 @@ namespace cartulane {
 namespace {
 
 using sheethost::Application;
+using test::Children;
+using test::ItemText;
 using sheethost::Workbook;
 
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);

@@ -143,7 +143,8 @@ FolderBrowserAnswer::FolderBrowserAnswer(std::wstring folder)
     : folder_(std::move(folder)), watcher_([this](HWND dialog) {
           if (::GetDlgItem(dialog, 0xFFFF)) return;  // a message box, not the browser
           ++shown_;
-          if (!folder_.empty()) ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder_.c_str()));
+          // Posted, so that both come after the browser has filled its tree, in this order.
+          if (!folder_.empty()) ::PostMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder_.c_str()));
           ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(folder_.empty() ? IDCANCEL : IDOK, BN_CLICKED), 0);
       }) {}
 

@@ -1,0 +1,440 @@
+// The add-in loaded by sheethost as the application loads it, with both libraries
+// registered: registration, the pane and its control at start, the event relay, the
+// ribbon toggle, the ribbon callback in every form the ribbon may use, disconnection,
+// failures, and every reference the add-in took coming back.
+
+#include "Brevant_h.h"
+#include "office_h.h"
+#include "runtime/dispatch.h"
+#include "sheethost/LiveObject.h"
+#include "tests/control/pane_fixture.h"
+
+#include <memory>
+
+namespace cartulane {
+namespace {
+
+using sheethost::HostWindow;
+using sheethost::TaskPane;
+using test::Children;
+
+const wchar_t kAddInKey[] = L"Software\\Microsoft\\Office\\Excel\\Addins\\Brevant.Connect";
+
+std::wstring AddInPath() {
+    const std::wstring ocx = test::OcxPath();
+    return ocx.substr(0, ocx.rfind(L'\\')) + L"\\TabrixAddIn.dll";
+}
+
+// Runs one of the add-in library's exports as regsvr32 does, without keeping it loaded.
+HRESULT CallAddIn(const char* name) {
+    HMODULE module = ::LoadLibraryW(AddInPath().c_str());
+    if (!module) return HRESULT_FROM_WIN32(::GetLastError());
+    auto function =
+        reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+    const HRESULT hr = function ? function() : E_NOTIMPL;
+    ::FreeLibrary(module);
+    return hr;
+}
+
+class AddInEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { ASSERT_HRESULT_SUCCEEDED(CallAddIn("DllRegisterServer")); }
+    void TearDown() override { CallAddIn("DllUnregisterServer"); }
+};
+
+const auto* const g_control = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
+const auto* const g_addIn = ::testing::AddGlobalTestEnvironment(new AddInEnvironment);
+
+std::wstring RegistryText(HKEY root, const std::wstring& key, const wchar_t* name) {
+    wchar_t text[512] = {};
+    DWORD size = sizeof(text);
+    if (::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) return L"<none>";
+    return text;
+}
+
+DWORD RegistryNumber(HKEY root, const std::wstring& key, const wchar_t* name) {
+    DWORD value = 0xFFFFFFFF, size = sizeof(value);
+    ::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+}
+
+bool KeyExists(HKEY root, const std::wstring& key) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(opened);
+    return true;
+}
+
+class AddInTest : public ::testing::Test {
+protected:
+    void SetUp() override { baseline_ = sheethost::LiveObjects(); }
+    void TearDown() override {
+        host_.reset();
+        ::CoFreeUnusedLibraries();
+        ::CoFreeUnusedLibraries();
+    }
+
+    // The application as it starts: its window, then the add-ins.
+    void Start() {
+        host_ = std::make_unique<HostWindow>();
+        ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 1000, 760, true));
+        host_->LoadAddIns();
+        host_->PumpMessages();
+        ASSERT_EQ(host_->GetAddIns().Connected().size(), 1u);
+        ASSERT_EQ(host_->Panes().size(), 1u);
+    }
+    TaskPane& Pane() { return *host_->Panes().front(); }
+    IDTExtensibility2* Connect() { return host_->GetAddIns().Connected().front().connect.Get(); }
+    test::ControlTrees Trees() {
+        ComPtr<IOleInPlaceObject> inPlace;
+        HWND control = nullptr;
+        if (Pane().Control() && SUCCEEDED(Pane().Control()->QueryInterface(IID_PPV_ARGS(&inPlace))))
+            inPlace->GetWindow(&control);
+        return test::FindTrees(control);
+    }
+    std::vector<std::wstring> Workbooks() { return Children(Trees().workbook, nullptr); }
+    HWND Toggle() { return host_->GetRibbon().Button(L"Button"); }
+    void Press() {
+        ::SendMessageW(Toggle(), BM_CLICK, 0, 0);
+        host_->PumpMessages();
+    }
+    void CloseBox() {
+        RECT client{};
+        ::GetClientRect(Pane().Hwnd(), &client);
+        const LPARAM at = MAKELPARAM(client.right - Pane().TitleHeight() / 2, Pane().TitleHeight() / 2);
+        ::SendMessageW(Pane().Hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        ::SendMessageW(Pane().Hwnd(), WM_LBUTTONUP, 0, at);
+        host_->PumpMessages();
+    }
+    // ShowTaskPane through IDispatch as the ribbon calls it, on the given interface.
+    HRESULT CallShowTaskPane(IDispatch* through, VARIANT control, VARIANT pressed) {
+        DISPID id = DISPID_UNKNOWN;
+        LPOLESTR name = const_cast<LPOLESTR>(L"ShowTaskPane");
+        RETURN_IF_FAILED(through->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id));
+        VARIANT args[2] = {pressed, control};
+        DISPPARAMS params{args, nullptr, 2, 0};
+        Variant result;
+        EXCEPINFO exception{};
+        UINT bad = 0;
+        const HRESULT hr =
+            through->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &exception, &bad);
+        ::SysFreeString(exception.bstrSource);
+        ::SysFreeString(exception.bstrDescription);
+        ::SysFreeString(exception.bstrHelpFile);
+        return hr;
+    }
+
+    long baseline_ = 0;
+    std::unique_ptr<HostWindow> host_;
+};
+
+TEST_F(AddInTest, RegistrationEntersTheAddInForTheApplicationAndUnregistrationRemovesIt) {
+    EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, kAddInKey, L"FriendlyName"), L"Folvane Add-In");
+    EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, kAddInKey, L"Description"), L"Add-In Project Template");
+    EXPECT_EQ(RegistryNumber(HKEY_CURRENT_USER, kAddInKey, L"LoadBehavior"), 3u);
+    const std::wstring clsid = L"{4411A823-12FC-4EFA-B90F-79A9A70B5E0C}";
+    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, L"Brevant.Connect\\CLSID", nullptr), clsid);
+    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InprocServer32", nullptr), AddInPath());
+    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InprocServer32", L"ThreadingModel"),
+              L"Apartment");
+    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, L"Brevant.ExcelApp\\CLSID", nullptr),
+              L"{B84E8D2D-22E2-48FD-A3BD-B80BE09FE8ED}");
+    ComPtr<ITypeLib> library;
+    ASSERT_HRESULT_SUCCEEDED(::LoadRegTypeLib(LIBID_Brevant, 1, 0, 0, &library));
+    Bstr name, description;
+    ASSERT_HRESULT_SUCCEEDED(library->GetDocumentation(-1, name.put(), description.put(), nullptr, nullptr));
+    EXPECT_EQ(name.str(), L"Brevant");
+    EXPECT_EQ(description.str(), L"FolvaneAddIn Project");
+    library.Reset();
+
+    ASSERT_HRESULT_SUCCEEDED(CallAddIn("DllUnregisterServer"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kAddInKey));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Brevant.Connect"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Brevant.ExcelApp"));
+    // The application's own interfaces were never ours to register.
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\{000C0396-0000-0000-C000-000000000046}\\TypeLib"));
+    ASSERT_HRESULT_SUCCEEDED(CallAddIn("DllRegisterServer"));
+}
+
+TEST_F(AddInTest, AtStartTheRibbonHasTheToggleAndThePaneIsDockedLeftWithItsFolderTree) {
+    Start();
+    const auto& loaded = host_->GetAddIns().Connected().front();
+    EXPECT_EQ(loaded.progId, L"Brevant.Connect");
+    EXPECT_HRESULT_SUCCEEDED(loaded.ribbonResult);
+    EXPECT_HRESULT_SUCCEEDED(loaded.paneResult);
+
+    const auto& tabs = host_->GetRibbon().Tabs();
+    ASSERT_EQ(tabs.size(), 1u);
+    EXPECT_EQ(tabs[0].label, L"Cartulane");
+    ASSERT_NE(Toggle(), nullptr);
+    wchar_t text[64] = {};
+    ::GetWindowTextW(Toggle(), text, 64);
+    EXPECT_STREQ(text, L"Cartulane目录");
+    EXPECT_FALSE(host_->GetRibbon().Pressed(L"Button"));  // no getPressed: it starts unpressed
+    bool captionShown = false;
+    for (HWND window : tabs[0].windows) {
+        ::GetWindowTextW(window, text, 64);
+        captionShown = captionShown || std::wstring(text) == L"显示/隐藏Cartulane目录";
+    }
+    EXPECT_TRUE(captionShown);
+
+    EXPECT_EQ(Pane().Title(), L"Cartulane");
+    EXPECT_TRUE(Pane().Visible());
+    EXPECT_TRUE(::IsWindowVisible(Pane().Hwnd()));
+    EXPECT_EQ(Pane().DockPosition(), msoCTPDockPositionLeft);
+    EXPECT_EQ(Pane().Width(), 245);
+    RECT pane{};
+    ::GetWindowRect(Pane().Hwnd(), &pane);
+    ::MapWindowPoints(nullptr, host_->Hwnd(), reinterpret_cast<POINT*>(&pane), 2);
+    EXPECT_EQ(pane.left, 0);
+    EXPECT_EQ(pane.top, host_->GetRibbon().Height());
+    EXPECT_EQ(pane.right - pane.left, Pane().WidthPixels());
+
+    const test::ControlTrees trees = Trees();
+    ASSERT_NE(trees.folder, nullptr);
+    EXPECT_EQ(Children(trees.folder, nullptr), std::vector<std::wstring>{L"桌面"});
+    EXPECT_EQ(Children(trees.folder, TreeView_GetRoot(trees.folder)),
+              (std::vector<std::wstring>{L"报表 2024", L"预算.xls"}));
+    EXPECT_TRUE(Workbooks().empty());  // filled at the first workbook event
+    ComPtr<IDispatch> application;
+    ComPtr<_TestControl> control;
+    ASSERT_HRESULT_SUCCEEDED(Pane().ContentControl()->QueryInterface(IID_PPV_ARGS(&control)));
+    ASSERT_HRESULT_SUCCEEDED(control->get_Application(&application));
+    EXPECT_EQ(application.Get(), static_cast<IDispatch*>(&host_->App()));
+}
+
+TEST_F(AddInTest, OpeningCreatingSwitchingAndClosingWorkbooksReachTheWorkbookTree) {
+    Start();
+    test::TempDir folder;
+    test::MakeFile(folder / L"季度 报告.xlsx");
+    ComPtr<sheethost::Workbook> opened, added;
+    std::wstring error;
+    ASSERT_HRESULT_SUCCEEDED(host_->App().OpenWorkbook(folder / L"季度 报告.xlsx", &opened, &error));
+    EXPECT_EQ(Workbooks(), std::vector<std::wstring>{L"季度 报告.xlsx"});
+    ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(&added));
+    EXPECT_EQ(Workbooks(), (std::vector<std::wstring>{L"季度 报告.xlsx", L"Book1"}));
+    // Renamed behind the tree's back: the next activation shows it.
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Put(added->Sheets()[0].Get(), L"Name", Variant(L"汇总")));
+    ASSERT_HRESULT_SUCCEEDED(host_->App().ActivateWorkbook(opened.Get()));
+    const test::ControlTrees trees = Trees();
+    HTREEITEM book1 = TreeView_GetNextSibling(trees.workbook, TreeView_GetRoot(trees.workbook));
+    EXPECT_EQ(Children(trees.workbook, book1), (std::vector<std::wstring>{L"汇总", L"Sheet2", L"Sheet3"}));
+    // The workbook activated after a close lists what is left.
+    ASSERT_HRESULT_SUCCEEDED(host_->App().CloseWorkbook(opened.Get(), false, &error));
+    EXPECT_EQ(Workbooks(), std::vector<std::wstring>{L"Book1"});
+}
+
+TEST_F(AddInTest, TheToggleShowsAndHidesThePaneWhetherThePressedStateComesByValueOrByReference) {
+    for (bool byReference : {false, true}) {
+        SCOPED_TRACE(byReference ? "by reference" : "by value");
+        Start();
+        host_->GetRibbon().passPressedByReference = byReference;
+        Press();  // the button was up while the pane was shown: nothing changes
+        EXPECT_HRESULT_SUCCEEDED(host_->GetRibbon().lastCallbackResult);
+        EXPECT_TRUE(host_->GetRibbon().Pressed(L"Button"));
+        EXPECT_TRUE(Pane().Visible());
+        Press();
+        EXPECT_FALSE(Pane().Visible());
+        EXPECT_FALSE(::IsWindowVisible(Pane().Hwnd()));
+        Press();
+        EXPECT_TRUE(Pane().Visible());
+        EXPECT_HRESULT_SUCCEEDED(host_->GetRibbon().lastCallbackResult);
+
+        // The pane's own close box hides it and leaves the toggle as it was.
+        CloseBox();
+        EXPECT_FALSE(Pane().Visible());
+        EXPECT_TRUE(host_->GetRibbon().Pressed(L"Button"));
+        Press();  // up: hidden already
+        EXPECT_FALSE(Pane().Visible());
+        Press();
+        EXPECT_TRUE(Pane().Visible());
+        host_.reset();
+    }
+}
+
+TEST_F(AddInTest, TheCallbackIsFoundByNameThroughEveryInterfaceTheAddInGivesOut) {
+    Start();
+    ComPtr<IRibbonExtensibility> ribbon;
+    ComPtr<ICustomTaskPaneConsumer> consumer;
+    ComPtr<IDispatch> plain;
+    ASSERT_HRESULT_SUCCEEDED(Connect()->QueryInterface(IID_PPV_ARGS(&ribbon)));
+    ASSERT_HRESULT_SUCCEEDED(Connect()->QueryInterface(IID_PPV_ARGS(&consumer)));
+    ASSERT_HRESULT_SUCCEEDED(Connect()->QueryInterface(IID_PPV_ARGS(&plain)));
+    Variant control(static_cast<IDispatch*>(&host_->App()));
+    VARIANT_BOOL pressed = VARIANT_FALSE;
+    VARIANT byReference{};
+    byReference.vt = VT_BOOL | VT_BYREF;
+    byReference.pboolVal = &pressed;
+    IDispatch* held = &host_->App();
+    VARIANT controlByReference{};
+    controlByReference.vt = VT_DISPATCH | VT_BYREF;
+    controlByReference.ppdispVal = &held;
+
+    IDispatch* const interfaces[] = {ribbon.Get(), consumer.Get(), Connect(), plain.Get()};
+    for (IDispatch* through : interfaces) {
+        EXPECT_HRESULT_SUCCEEDED(CallShowTaskPane(through, control, Variant(false)));
+        EXPECT_FALSE(Pane().Visible());
+        EXPECT_HRESULT_SUCCEEDED(CallShowTaskPane(through, control, Variant(true)));
+        EXPECT_TRUE(Pane().Visible());
+        EXPECT_HRESULT_SUCCEEDED(CallShowTaskPane(through, controlByReference, byReference));
+        EXPECT_FALSE(Pane().Visible());
+        EXPECT_HRESULT_SUCCEEDED(CallShowTaskPane(through, Variant(), Variant(true)));
+        EXPECT_TRUE(Pane().Visible());
+    }
+    EXPECT_EQ(CallShowTaskPane(ribbon.Get(), control, Variant(L"maybe")), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(CallShowTaskPane(ribbon.Get(), Variant(L"button"), Variant(true)), DISP_E_TYPEMISMATCH);
+    EXPECT_TRUE(Pane().Visible());
+
+    // The ribbon's XML is the same whatever ribbon asks.
+    Bstr first, other, empty;
+    ASSERT_HRESULT_SUCCEEDED(ribbon->GetCustomUI(Bstr(L"Microsoft.Excel.Workbook").get(), first.put()));
+    ASSERT_HRESULT_SUCCEEDED(ribbon->GetCustomUI(Bstr(L"Microsoft.Word.Document").get(), other.put()));
+    ASSERT_HRESULT_SUCCEEDED(ribbon->GetCustomUI(nullptr, empty.put()));
+    EXPECT_EQ(first.str(), other.str());
+    EXPECT_EQ(first.str(), empty.str());
+}
+
+TEST_F(AddInTest, TheRibbonDefinitionIsTheOneTabWithItsGroupAndToggleAndNoOtherCallback) {
+    Start();
+    ComPtr<IRibbonExtensibility> ribbon;
+    ASSERT_HRESULT_SUCCEEDED(Connect()->QueryInterface(IID_PPV_ARGS(&ribbon)));
+    Bstr xml;
+    ASSERT_HRESULT_SUCCEEDED(ribbon->GetCustomUI(Bstr(L"Microsoft.Excel.Workbook").get(), xml.put()));
+    ComPtr<IDispatch> document = test::CreateByProgId(L"Msxml2.DOMDocument.6.0");
+    ASSERT_NE(document, nullptr);
+    Variant loaded;
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Call(document.Get(), L"loadXML", {Variant(xml.str())}, &loaded));
+    ASSERT_EQ(loaded.vt, VT_BOOL);
+    ASSERT_EQ(loaded.boolVal, VARIANT_TRUE);
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Call(
+        document.Get(), L"setProperty",
+        {Variant(L"SelectionNamespaces"), Variant(L"xmlns:c='http://schemas.microsoft.com/office/2006/01/customui'")}));
+    ComPtr<IDispatch> root;
+    std::wstring space;
+    ASSERT_HRESULT_SUCCEEDED(dispatch::GetDispatch(document.Get(), L"documentElement", &root));
+    ASSERT_HRESULT_SUCCEEDED(dispatch::GetString(root.Get(), L"namespaceURI", &space));
+    EXPECT_EQ(space, L"http://schemas.microsoft.com/office/2006/01/customui");
+    // Every element with every attribute, in document order.
+    ComPtr<IDispatch> all;
+    ASSERT_HRESULT_SUCCEEDED(dispatch::GetDispatch(document.Get(), L"selectNodes", &all, {Variant(L"//*")}));
+    std::vector<std::wstring> seen;
+    ASSERT_HRESULT_SUCCEEDED(dispatch::ForEach(all.Get(), [&](const Variant& item) -> HRESULT {
+        ComPtr<IDispatch> element, attributes;
+        RETURN_IF_FAILED(item.ToDispatch(&element));
+        std::wstring line;
+        RETURN_IF_FAILED(dispatch::GetString(element.Get(), L"nodeName", &line));
+        RETURN_IF_FAILED(dispatch::GetDispatch(element.Get(), L"attributes", &attributes));
+        RETURN_IF_FAILED(dispatch::ForEach(attributes.Get(), [&](const Variant& attribute) -> HRESULT {
+            ComPtr<IDispatch> node;
+            std::wstring name, value;
+            RETURN_IF_FAILED(attribute.ToDispatch(&node));
+            RETURN_IF_FAILED(dispatch::GetString(node.Get(), L"nodeName", &name));
+            RETURN_IF_FAILED(dispatch::GetString(node.Get(), L"text", &value));
+            line += L" " + name + L"=" + value;
+            return S_OK;
+        }));
+        seen.push_back(line);
+        return S_OK;
+    }));
+    EXPECT_EQ(seen, (std::vector<std::wstring>{
+                        L"customUI",
+                        L"ribbon",
+                        L"tabs",
+                        L"tab id=TaskPaneTab label=Cartulane",
+                        L"group id=Group1 label=显示/隐藏Cartulane目录",
+                        L"toggleButton id=Button label=Cartulane目录 size=large onAction=ShowTaskPane "
+                        L"imageMso=ImportSavedImports",
+                    }));
+}
+
+TEST_F(AddInTest, AfterDisconnectionThePaneAndControlStayButNoEventReachesTheControl) {
+    Start();
+    ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
+    EXPECT_EQ(Workbooks(), std::vector<std::wstring>{L"Book1"});
+    SAFEARRAY* custom = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
+    ASSERT_HRESULT_SUCCEEDED(Connect()->OnDisconnection(ext_dm_UserClosed, &custom));
+    ::SafeArrayDestroy(custom);
+    ASSERT_EQ(host_->Panes().size(), 1u);
+    EXPECT_TRUE(Pane().Visible());
+    ASSERT_NE(Trees().workbook, nullptr);
+    ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
+    EXPECT_EQ(Workbooks(), std::vector<std::wstring>{L"Book1"});
+    // The toggle still reaches the pane the add-in keeps.
+    Press();
+    Press();
+    EXPECT_FALSE(Pane().Visible());
+}
+
+TEST_F(AddInTest, EventsBeforeThePaneExistsAndAPaneThatCannotBeMadeDoNoHarm) {
+    // The add-in connected by hand, before it is given the task-pane factory.
+    host_ = std::make_unique<HostWindow>();
+    ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 1000, 760, true));
+    {
+        ComPtr<IDTExtensibility2> connect;
+        ASSERT_HRESULT_SUCCEEDED(::CoCreateInstance(CLSID_Connect, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&connect)));
+        SAFEARRAY* custom = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
+        ASSERT_HRESULT_SUCCEEDED(connect->OnConnection(&host_->App(), ext_cm_AfterStartup, nullptr, &custom));
+        EXPECT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
+        ComPtr<_Connect> ribbon;
+        ASSERT_HRESULT_SUCCEEDED(connect.As(&ribbon));
+        IDispatch* control = nullptr;
+        VARIANT_BOOL pressed = VARIANT_TRUE;
+        EXPECT_EQ(ribbon->ShowTaskPane(&control, &pressed), ControlError(91));  // no pane to show
+        ASSERT_HRESULT_SUCCEEDED(connect->OnDisconnection(ext_dm_HostShutdown, &custom));
+        ::SafeArrayDestroy(custom);
+    }
+    host_.reset();
+    ::CoFreeUnusedLibraries();
+
+    // Without the control's library the pane cannot be made: the add-in stays loaded,
+    // reports the failure, and the events that follow pass.
+    ASSERT_HRESULT_SUCCEEDED(test::CallOcx("DllUnregisterServer"));
+    host_ = std::make_unique<HostWindow>();
+    ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 1000, 760, true));
+    host_->LoadAddIns();
+    ASSERT_HRESULT_SUCCEEDED(test::CallOcx("DllRegisterServer"));
+    ASSERT_EQ(host_->GetAddIns().Connected().size(), 1u);
+    EXPECT_HRESULT_FAILED(host_->GetAddIns().Connected().front().paneResult);
+    EXPECT_TRUE(host_->Panes().empty());
+    EXPECT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
+    EXPECT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
+    EXPECT_EQ(RegistryNumber(HKEY_CURRENT_USER, kAddInKey, L"LoadBehavior"), 3u);
+}
+
+TEST_F(AddInTest, AnAddInThatCannotBeLoadedIsMarkedAndTheOthersLoad) {
+    const std::wstring broken = L"Software\\Microsoft\\Office\\Excel\\Addins\\Nowhere.Connect";
+    const DWORD atStart = 3;
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, broken.c_str(), L"LoadBehavior", REG_DWORD, &atStart,
+                                sizeof(atStart)),
+              ERROR_SUCCESS);
+    Start();
+    EXPECT_EQ(RegistryNumber(HKEY_CURRENT_USER, broken, L"LoadBehavior"), 2u);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, broken.c_str());
+}
+
+TEST_F(AddInTest, EveryReferenceTheAddInTookIsReleasedAndItsLibraryUnloads) {
+    Start();
+    test::TempDir folder;
+    test::MakeFile(folder / L"a.xlsx");
+    std::wstring error;
+    ASSERT_HRESULT_SUCCEEDED(host_->App().OpenWorkbook(folder / L"a.xlsx", nullptr, &error));
+    ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
+    Press();
+    Press();
+    Press();
+    EXPECT_GT(sheethost::LiveObjects(), baseline_);
+    ::PostMessageW(host_->Hwnd(), WM_CLOSE, 0, 0);  // the unsaved new workbook asks first
+    test::MessageBoxes boxes(IDNO);
+    host_->PumpMessages();
+    EXPECT_EQ(host_->Hwnd(), nullptr);
+    EXPECT_TRUE(host_->GetAddIns().Connected().empty());
+    host_.reset();
+    ::CoFreeUnusedLibraries();
+    ::CoFreeUnusedLibraries();
+    EXPECT_EQ(::GetModuleHandleW(L"TabrixAddIn.dll"), nullptr);
+    EXPECT_EQ(sheethost::LiveObjects(), baseline_);
+}
+
+}  // namespace
+}  // namespace cartulane

@@ -5,7 +5,8 @@
 # with the toggle button and its "Cartulane" pane. One workbook is opened from the
 # desktop and one is new. With a display it stays open; without one it runs on Xvfb,
 # saves build/demo.png (ribbon, pane and workbooks) and build/demo-popup.png (after a
-# click on a workbook and a right-click: the close-workbook pop-up), and ends.
+# click on a workbook and a right-click: the close-workbook pop-up) and build/demo-hidden.png
+# (after two presses of the ribbon's toggle: the pane hidden), and ends.
 set -euo pipefail
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$top/scripts/install-deps.sh"
@@ -54,4 +55,13 @@ sleep 1
 xdotool mousemove --window "$window" 80 580 click 3
 sleep 1.5
 import -window root "$top/build/demo-popup.png"
-echo "screenshots: build/demo.png build/demo-popup.png"
+# A left click on the tree sends the pop-up away; then the ribbon's toggle, twice: the first
+# press leaves the shown pane, the second hides it.
+xdotool mousemove --window "$window" 80 580 click 1
+sleep 1
+xdotool mousemove --window "$window" 50 60 click 1
+sleep 1
+xdotool mousemove --window "$window" 50 60 click 1
+sleep 1.5
+import -window root "$top/build/demo-hidden.png"
+echo "screenshots: build/demo.png build/demo-popup.png build/demo-hidden.png"

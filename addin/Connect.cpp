@@ -69,23 +69,6 @@ STDMETHODIMP_(ULONG) Connect::Release() {
     return left;
 }
 
-STDMETHODIMP Connect::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_POINTER;
-    *count = 1;
-    return S_OK;
-}
-
-STDMETHODIMP Connect::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-    if (index != 0) return DISP_E_BADINDEX;
-    return com::ModuleTypeInfo(com::ThisModule(), IID__Connect, info);
-}
-
-STDMETHODIMP Connect::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    ComPtr<ITypeInfo> info;
-    RETURN_IF_FAILED(com::ModuleTypeInfo(com::ThisModule(), IID__Connect, &info));
-    return com::DispatchGetIDsOfNames(info.Get(), names, count, ids);
-}
-
 // ShowTaskPane is taken apart here rather than by the type library: the ribbon may pass
 // the pressed state by value, which a by-reference parameter would refuse.
 STDMETHODIMP Connect::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,

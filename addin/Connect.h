@@ -10,7 +10,7 @@
 
 namespace cartulane::addin {
 
-class Connect final : public _Connect,
+class Connect final : public com::TypeLibDispatch<_Connect>,
                       public IDTExtensibility2,
                       public IRibbonExtensibility,
                       public ICustomTaskPaneConsumer,
@@ -23,11 +23,16 @@ public:
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
     STDMETHODIMP_(ULONG) Release() override;
-    // IDispatch, the same for every interface: the ribbon reaches ShowTaskPane by name
+    // IDispatch, _Connect's for every interface: the ribbon reaches ShowTaskPane by name
     // through whichever of them it holds.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    using Dispatch = com::TypeLibDispatch<_Connect>;
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override { return Dispatch::GetTypeInfoCount(count); }
+    STDMETHODIMP GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override {
+        return Dispatch::GetTypeInfo(index, locale, info);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) override {
+        return Dispatch::GetIDsOfNames(iid, names, count, locale, ids);
+    }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* exception, UINT* badArgument) override;
 

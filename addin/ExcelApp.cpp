@@ -58,6 +58,7 @@ HRESULT ExcelApp::Create(REFIID iid, void** object) {
     return hr;
 }
 
+ExcelApp::ExcelApp() = default;
 ExcelApp::~ExcelApp() { Unsubscribe(); }
 
 STDMETHODIMP ExcelApp::QueryInterface(REFIID iid, void** object) {
@@ -77,31 +78,6 @@ STDMETHODIMP_(ULONG) ExcelApp::Release() {
     return left;
 }
 
-STDMETHODIMP ExcelApp::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_POINTER;
-    *count = 1;
-    return S_OK;
-}
-
-STDMETHODIMP ExcelApp::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-    if (index != 0) return DISP_E_BADINDEX;
-    return com::ModuleTypeInfo(com::ThisModule(), IID__ExcelApp, info);
-}
-
-STDMETHODIMP ExcelApp::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    ComPtr<ITypeInfo> info;
-    RETURN_IF_FAILED(com::ModuleTypeInfo(com::ThisModule(), IID__ExcelApp, &info));
-    return com::DispatchGetIDsOfNames(info.Get(), names, count, ids);
-}
-
-STDMETHODIMP ExcelApp::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                              EXCEPINFO* exception, UINT* badArgument) {
-    ComPtr<ITypeInfo> info;
-    RETURN_IF_FAILED(com::ModuleTypeInfo(com::ThisModule(), IID__ExcelApp, &info));
-    return com::DispatchInvoke(static_cast<_ExcelApp*>(this), info.Get(), id, flags, params, result, exception,
-                               badArgument);
-}
-
 // Subscribes to the events of the application given, ending an earlier subscription.
 STDMETHODIMP ExcelApp::Attech(IDispatch** application) {
     if (!application) return E_POINTER;
@@ -117,14 +93,12 @@ STDMETHODIMP ExcelApp::Attech(IDispatch** application) {
     if (!events) return E_OUTOFMEMORY;
     RETURN_IF_FAILED(point->Advise(static_cast<IDispatch*>(events.Get()), &cookie_));
     point_ = point;
-    eventsObject_ = events.Get();
-    events_ = static_cast<IDispatch*>(events.Get());
+    events_ = events;
     return S_OK;
 }
 
 void ExcelApp::Unsubscribe() {
-    if (eventsObject_) eventsObject_->Detach();
-    eventsObject_ = nullptr;
+    if (events_) events_->Detach();
     if (point_) point_->Unadvise(cookie_);
     point_.Reset();
     events_.Reset();

@@ -10,21 +10,15 @@
 
 namespace cartulane::addin {
 
-class ExcelApp final : public _ExcelApp, com::ModuleObject {
+class ExcelApp final : public com::TypeLibDispatch<_ExcelApp>, com::ModuleObject {
 public:
     static HRESULT Create(REFIID iid, void** object);
-    ExcelApp() = default;
+    ExcelApp();
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
     STDMETHODIMP_(ULONG) Release() override;
-    // IDispatch
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* badArgument) override;
     // _ExcelApp
     STDMETHODIMP Attech(IDispatch** application) override;
 
@@ -44,8 +38,7 @@ private:
     // The application whose events arrive here, and the subscription.
     ComPtr<IDispatch> XlApp;
     ComPtr<IConnectionPoint> point_;
-    ComPtr<IDispatch> events_;
-    Events* eventsObject_ = nullptr;  // events_, to end it
+    ComPtr<Events> events_;
     DWORD cookie_ = 0;
 };
 

@@ -325,31 +325,4 @@ STDMETHODIMP TestControl::InterfaceSupportsErrorInfo(REFIID iid) {
     return iid == IID__TestControl ? S_OK : S_FALSE;
 }
 
-// ---- IDispatch ----
-
-STDMETHODIMP TestControl::GetTypeInfoCount(UINT* count) {
-    if (!count) return E_POINTER;
-    *count = 1;
-    return S_OK;
-}
-
-STDMETHODIMP TestControl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
-    if (index != 0) return DISP_E_BADINDEX;
-    return com::ModuleTypeInfo(com::ThisModule(), IID__TestControl, info);
-}
-
-STDMETHODIMP TestControl::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-    ComPtr<ITypeInfo> info;
-    RETURN_IF_FAILED(com::ModuleTypeInfo(com::ThisModule(), IID__TestControl, &info));
-    return com::DispatchGetIDsOfNames(info.Get(), names, count, ids);
-}
-
-STDMETHODIMP TestControl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                 EXCEPINFO* exception, UINT* badArgument) {
-    ComPtr<ITypeInfo> info;
-    RETURN_IF_FAILED(com::ModuleTypeInfo(com::ThisModule(), IID__TestControl, &info));
-    return com::DispatchInvoke(static_cast<_TestControl*>(this), info.Get(), id, flags, params, result, exception,
-                               badArgument);
-}
-
 }  // namespace cartulane::control

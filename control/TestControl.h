@@ -6,13 +6,16 @@
 #include "Tabrix_h.h"
 #include "control/TreeView.h"
 #include "runtime/activex.h"
+#include "runtime/com_server.h"
 #include "runtime/forms.h"
 
 #include <array>
 
 namespace cartulane::control {
 
-class TestControl final : public ActiveXControl, public _TestControl, public ISupportErrorInfo {
+class TestControl final : public ActiveXControl,
+                          public com::TypeLibDispatch<_TestControl>,
+                          public ISupportErrorInfo {
 public:
     static HRESULT Create(REFIID iid, void** object);
 
@@ -20,13 +23,6 @@ public:
     STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return ActiveXControl::QueryInterface(iid, object); }
     STDMETHODIMP_(ULONG) AddRef() override { return ActiveXControl::AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return ActiveXControl::Release(); }
-
-    // IDispatch, through the type library.
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override;
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                        EXCEPINFO* exception, UINT* badArgument) override;
 
     // _TestControl
     STDMETHODIMP put_Application(IDispatch* application) override;

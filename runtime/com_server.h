@@ -72,4 +72,32 @@ HRESULT DispatchGetIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISP
 HRESULT DispatchInvoke(void* object, ITypeInfo* info, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                        EXCEPINFO* exception, UINT* badArgument);
 
+// A dual interface whose IDispatch half is answered from the module's type library; the
+// derived class implements IUnknown and the interface's own methods.
+template <typename Interface>
+class TypeLibDispatch : public Interface {
+public:
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (!count) return E_POINTER;
+        *count = 1;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+        if (index != 0) return DISP_E_BADINDEX;
+        return ModuleTypeInfo(ThisModule(), __uuidof(Interface), info);
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        ComPtr<ITypeInfo> info;
+        RETURN_IF_FAILED(ModuleTypeInfo(ThisModule(), __uuidof(Interface), &info));
+        return DispatchGetIDsOfNames(info.Get(), names, count, ids);
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* badArgument) override {
+        ComPtr<ITypeInfo> info;
+        RETURN_IF_FAILED(ModuleTypeInfo(ThisModule(), __uuidof(Interface), &info));
+        return DispatchInvoke(static_cast<Interface*>(this), info.Get(), id, flags, params, result, exception,
+                              badArgument);
+    }
+};
+
 }  // namespace cartulane::com

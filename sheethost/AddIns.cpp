@@ -46,7 +46,7 @@ public:
             host_->RemovePane(created);
             return SetErrorDescription(hr, L"The task pane's ActiveX control could not be created.");
         }
-        return created->Automation(pane);
+        return created->PaneObject(pane);
     }
 
 protected:
@@ -58,9 +58,8 @@ protected:
     HRESULT Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) override {
         if (id != 1) return DISP_E_MEMBERNOTFOUND;
         std::wstring axId, title;
-        if (!args.At(0) || !args.At(1)) return DISP_E_PARAMNOTFOUND;
-        RETURN_IF_FAILED(reinterpret_cast<const Variant*>(args.At(0))->ToString(&axId));
-        RETURN_IF_FAILED(reinterpret_cast<const Variant*>(args.At(1))->ToString(&title));
+        RETURN_IF_FAILED(StringArg(args, 0, &axId));
+        RETURN_IF_FAILED(StringArg(args, 1, &title));
         ComPtr<_CustomTaskPane> pane;
         const HRESULT hr = CreateCTP(Bstr(axId).get(), Bstr(title).get(), Variant::Missing(), &pane);
         if (FAILED(hr)) {

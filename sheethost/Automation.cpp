@@ -25,6 +25,14 @@ const VARIANT* CallArgs::At(size_t index) const {
     return arg;
 }
 
+HRESULT StringArg(const CallArgs& args, size_t index, std::wstring* out) {
+    const VARIANT* arg = args.At(index);
+    if (!arg) return DISP_E_PARAMNOTFOUND;
+    Variant copy;
+    RETURN_IF_FAILED(::VariantCopy(&copy, const_cast<VARIANT*>(arg)));
+    return copy.ToString(out);
+}
+
 HRESULT MemberIdOfName(std::span<const Member> members, LPOLESTR* names, UINT count, DISPID* ids) {
     if (!names || !ids || count == 0) return E_INVALIDARG;
     for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;

@@ -36,6 +36,9 @@ private:
     const VARIANT* put_ = nullptr;
 };
 
+// An argument as text; DISP_E_PARAMNOTFOUND when it was left out.
+HRESULT StringArg(const CallArgs& args, size_t index, std::wstring* out);
+
 // The IDispatch half of an automation object: a name looked up in the member table, and
 // a failed call turned into DISP_E_EXCEPTION with its description.
 HRESULT MemberIdOfName(std::span<const Member> members, LPOLESTR* names, UINT count, DISPID* ids);

@@ -1,6 +1,5 @@
 #include "sheethost/HostWindow.h"
 
-#include "runtime/dispatch.h"
 #include "runtime/handles.h"
 #include "sheethost/LiveObject.h"
 

@@ -29,14 +29,6 @@ HRESULT Fail(std::wstring* error, std::wstring text) {
     return ApplicationError();
 }
 
-HRESULT StringArg(const CallArgs& args, size_t index, std::wstring* out) {
-    const VARIANT* arg = args.At(index);
-    if (!arg) return DISP_E_PARAMNOTFOUND;
-    Variant copy;
-    RETURN_IF_FAILED(::VariantCopy(&copy, const_cast<VARIANT*>(arg)));
-    return copy.ToString(out);
-}
-
 std::wstring FileName(const std::wstring& path) { return path.substr(path.find_last_of(L"\\/") + 1); }
 
 std::wstring FullPath(const std::wstring& path) {

@@ -93,6 +93,7 @@ HRESULT Ribbon::Create(HWND parent) {
                               WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent, nullptr,
                               ::GetModuleHandleW(nullptr), this);
     if (!hwnd_) return HRESULT_FROM_WIN32(::GetLastError());
+    dpi_ = ScreenDpi().y;
     font_ = CreateFormFont();
     tabStrip_ = ::CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 4000,
                                   Scale(24), hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
@@ -100,7 +101,7 @@ HRESULT Ribbon::Create(HWND parent) {
     return tabStrip_ ? S_OK : HRESULT_FROM_WIN32(::GetLastError());
 }
 
-int Ribbon::Scale(int pixels) const { return ::MulDiv(pixels, ScreenDpi().y, 96); }
+int Ribbon::Scale(int pixels) const { return ::MulDiv(pixels, dpi_, 96); }
 
 int Ribbon::Height() const { return tabs_.empty() ? 0 : Scale(24 + 96); }
 
@@ -288,6 +289,9 @@ LRESULT CALLBACK Ribbon::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     }
     auto* ribbon = reinterpret_cast<Ribbon*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (message == WM_NCDESTROY && ribbon) {
+        // The tabs' windows went with it; the add-ins' callbacks are let go with them.
+        ribbon->tabs_.clear();
+        ribbon->controls_.clear();
         ribbon->hwnd_ = nullptr;
         ribbon->tabStrip_ = nullptr;
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);

@@ -61,6 +61,7 @@ private:
 
     HWND hwnd_ = nullptr;
     HWND tabStrip_ = nullptr;
+    int dpi_ = 96;
     UniqueFont font_;
     std::vector<Tab> tabs_;
     std::vector<Control> controls_;

@@ -309,59 +309,51 @@ private:
             if (id == 3) RETURN_IF_FAILED(value.ToBool(&flag));
             else RETURN_IF_FAILED(value.ToInt(&number));
         }
-        ComPtr<IDispatch> object;
         Bstr text;
         VARIANT_BOOL visible = VARIANT_FALSE;
-        int size = 0;
         switch (id) {
             case 0:
                 RETURN_IF_FAILED(get_Title(text.put()));
                 return ReturnString(result, text.str());
-            case 1:
-                RETURN_IF_FAILED(get_Application(&object));
-                return ReturnObject(result, object.Get());
-            case 2:
-                RETURN_IF_FAILED(get_Window(&object));
-                return ReturnObject(result, object.Get());
+            case 1: return ObjectProperty(&Object::get_Application, result);
+            case 2: return ObjectProperty(&Object::get_Window, result);
             case 3:
                 if (put) return put_Visible(flag ? VARIANT_TRUE : VARIANT_FALSE);
                 RETURN_IF_FAILED(get_Visible(&visible));
                 return ReturnBool(result, visible != VARIANT_FALSE);
-            case 4:
-                RETURN_IF_FAILED(get_ContentControl(&object));
-                return ReturnObject(result, object.Get());
-            case 5:
-                if (put) return put_Height(static_cast<int>(number));
-                RETURN_IF_FAILED(get_Height(&size));
-                return ReturnLong(result, size);
-            case 6:
-                if (put) return put_Width(static_cast<int>(number));
-                RETURN_IF_FAILED(get_Width(&size));
-                return ReturnLong(result, size);
-            case 7: {
-                if (put) return put_DockPosition(static_cast<MsoCTPDockPosition>(number));
-                MsoCTPDockPosition dock{};
-                RETURN_IF_FAILED(get_DockPosition(&dock));
-                return ReturnLong(result, dock);
-            }
-            case 8: {
-                if (put) return put_DockPositionRestrict(static_cast<MsoCTPDockPositionRestrict>(number));
-                MsoCTPDockPositionRestrict restrict{};
-                RETURN_IF_FAILED(get_DockPositionRestrict(&restrict));
-                return ReturnLong(result, restrict);
-            }
-            case 9:
-                return Delete();
-            default:
-                return DISP_E_MEMBERNOTFOUND;
+            case 4: return ObjectProperty(&Object::get_ContentControl, result);
+            case 5: return NumberProperty(put, number, &Object::get_Height, &Object::put_Height, result);
+            case 6: return NumberProperty(put, number, &Object::get_Width, &Object::put_Width, result);
+            case 7: return NumberProperty(put, number, &Object::get_DockPosition, &Object::put_DockPosition, result);
+            case 8:
+                return NumberProperty(put, number, &Object::get_DockPositionRestrict,
+                                      &Object::put_DockPositionRestrict, result);
+            case 9: return Delete();
+            default: return DISP_E_MEMBERNOTFOUND;
         }
+    }
+
+    HRESULT ObjectProperty(HRESULT (STDMETHODCALLTYPE Object::*get)(IDispatch**), VARIANT* result) {
+        ComPtr<IDispatch> object;
+        RETURN_IF_FAILED((this->*get)(&object));
+        return ReturnObject(result, object.Get());
+    }
+
+    // A whole-number property (sizes and enumerations): a put takes the number given.
+    template <typename T>
+    HRESULT NumberProperty(bool put, long number, HRESULT (STDMETHODCALLTYPE Object::*get)(T*),
+                           HRESULT (STDMETHODCALLTYPE Object::*set)(T), VARIANT* result) {
+        if (put) return (this->*set)(static_cast<T>(number));
+        T value{};
+        RETURN_IF_FAILED((this->*get)(&value));
+        return ReturnLong(result, static_cast<long>(value));
     }
 
     TaskPane* pane_;
     MsoCTPDockPositionRestrict restrict_ = msoCTPDockPositionRestrictNone;
 };
 
-HRESULT TaskPane::Automation(_CustomTaskPane** object) {
+HRESULT TaskPane::PaneObject(_CustomTaskPane** object) {
     if (!object) return E_POINTER;
     if (!object_) object_ = MakeObject<Object>(this);
     *object = object_.Get();

@@ -49,7 +49,7 @@ public:
     // The pane as the application's object model shows it to add-ins (_CustomTaskPane),
     // made at the first request. It outlives the pane only as an empty shell whose calls
     // fail.
-    HRESULT Automation(_CustomTaskPane** object);
+    HRESULT PaneObject(_CustomTaskPane** object);
 
 private:
     class Site;

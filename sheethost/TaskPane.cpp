@@ -205,10 +205,7 @@ public:
         return Alive();
     }
     STDMETHODIMP get_Visible(VARIANT_BOOL* visible) override {
-        if (!visible) return E_POINTER;
-        RETURN_IF_FAILED(Alive());
-        *visible = pane_->visible_ ? VARIANT_TRUE : VARIANT_FALSE;
-        return S_OK;
+        return Read(visible, [this] { return pane_->visible_ ? VARIANT_TRUE : VARIANT_FALSE; });
     }
     STDMETHODIMP put_Visible(VARIANT_BOOL visible) override {
         RETURN_IF_FAILED(Alive());
@@ -223,22 +220,18 @@ public:
         return S_OK;
     }
     STDMETHODIMP get_Height(int* height) override {
-        if (!height) return E_POINTER;
-        RETURN_IF_FAILED(Alive());
-        RECT bounds{};
-        ::GetWindowRect(pane_->hwnd_, &bounds);
-        *height = ::MulDiv(bounds.bottom - bounds.top, 72, LogicalInch(pane_->hwnd_));
-        return S_OK;
+        return Read(height, [this] {
+            RECT bounds{};
+            ::GetWindowRect(pane_->hwnd_, &bounds);
+            return ::MulDiv(bounds.bottom - bounds.top, 72, LogicalInch(pane_->hwnd_));
+        });
     }
     STDMETHODIMP put_Height(int) override {
         RETURN_IF_FAILED(Alive());
         return SetErrorDescription(E_INVALIDARG, L"The height of a pane docked at the left or right is the window's.");
     }
     STDMETHODIMP get_Width(int* width) override {
-        if (!width) return E_POINTER;
-        RETURN_IF_FAILED(Alive());
-        *width = pane_->widthPoints_;
-        return S_OK;
+        return Read(width, [this] { return pane_->widthPoints_; });
     }
     STDMETHODIMP put_Width(int width) override {
         RETURN_IF_FAILED(Alive());
@@ -247,10 +240,7 @@ public:
         return S_OK;
     }
     STDMETHODIMP get_DockPosition(MsoCTPDockPosition* dock) override {
-        if (!dock) return E_POINTER;
-        RETURN_IF_FAILED(Alive());
-        *dock = pane_->dock_;
-        return S_OK;
+        return Read(dock, [this] { return pane_->dock_; });
     }
     STDMETHODIMP put_DockPosition(MsoCTPDockPosition dock) override {
         RETURN_IF_FAILED(Alive());
@@ -260,10 +250,7 @@ public:
         return S_OK;
     }
     STDMETHODIMP get_DockPositionRestrict(MsoCTPDockPositionRestrict* restrict) override {
-        if (!restrict) return E_POINTER;
-        RETURN_IF_FAILED(Alive());
-        *restrict = restrict_;
-        return S_OK;
+        return Read(restrict, [this] { return restrict_; });
     }
     STDMETHODIMP put_DockPositionRestrict(MsoCTPDockPositionRestrict restrict) override {
         RETURN_IF_FAILED(Alive());
@@ -296,6 +283,15 @@ private:
     HRESULT Alive() const {
         return pane_ ? S_OK
                      : SetErrorDescription(E_FAIL, L"The taskpane has been deleted or is otherwise no longer valid.");
+    }
+
+    // A property read: the value is taken only while the pane is there.
+    template <typename T, typename Value>
+    HRESULT Read(T* out, Value value) const {
+        if (!out) return E_POINTER;
+        RETURN_IF_FAILED(Alive());
+        *out = value();
+        return S_OK;
     }
 
     HRESULT CallMember(DISPID id, WORD flags, const CallArgs& args, VARIANT* result) {

@@ -348,6 +348,38 @@ TEST_F(AddInTest, TheRibbonDefinitionIsTheOneTabWithItsGroupAndToggleAndNoOtherC
                     }));
 }
 
+TEST_F(AddInTest, ThePaneObjectAnswersByNameAsWellAndFailsOnceDeleted) {
+    Start();
+    ComPtr<_CustomTaskPane> object;
+    ASSERT_HRESULT_SUCCEEDED(Pane().PaneObject(&object));
+    IDispatch* pane = object.Get();
+    std::wstring title;
+    Variant value;
+    ASSERT_HRESULT_SUCCEEDED(dispatch::GetString(pane, L"Title", &title));
+    EXPECT_EQ(title, L"Cartulane");
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Get(pane, L"Width", &value));
+    EXPECT_EQ(value.vt, VT_I4);
+    EXPECT_EQ(value.lVal, 245);
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Get(pane, L"DockPosition", &value));
+    EXPECT_EQ(value.lVal, msoCTPDockPositionLeft);
+    ComPtr<IDispatch> content;
+    ASSERT_HRESULT_SUCCEEDED(dispatch::GetDispatch(pane, L"ContentControl", &content));
+    EXPECT_EQ(content.Get(), Pane().ContentControl());
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Put(pane, L"Width", Variant(300)));
+    EXPECT_EQ(Pane().Width(), 300);
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Put(pane, L"Visible", Variant(false)));
+    EXPECT_FALSE(Pane().Visible());
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Get(pane, L"Visible", &value));
+    EXPECT_EQ(value.vt, VT_BOOL);
+    EXPECT_EQ(value.boolVal, VARIANT_FALSE);
+    EXPECT_HRESULT_FAILED(dispatch::Put(pane, L"DockPosition", Variant(msoCTPDockPositionFloating)));
+
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Call(pane, L"Delete"));
+    EXPECT_TRUE(host_->Panes().empty());
+    EXPECT_HRESULT_FAILED(dispatch::GetString(pane, L"Title", &title));
+    EXPECT_EQ(TakeErrorDescription(), L"The taskpane has been deleted or is otherwise no longer valid.");
+}
+
 TEST_F(AddInTest, AfterDisconnectionThePaneAndControlStayButNoEventReachesTheControl) {
     Start();
     ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));

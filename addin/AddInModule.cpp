@@ -4,7 +4,7 @@
 #include "addin/AddInValues.h"
 #include "addin/Connect.h"
 #include "addin/ExcelApp.h"
-#include "runtime/com_server.h"
+#include "runtime/ComServer.h"
 
 namespace {
 

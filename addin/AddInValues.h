@@ -5,7 +5,7 @@
 #include "Brevant_h.h"
 #include "Tabrix_h.h"
 #include "office_h.h"
-#include "runtime/com.h"
+#include "runtime/Variant.h"
 
 namespace cartulane::addin {
 

@@ -4,7 +4,7 @@
 // the task pane that hosts the control.
 
 #include "addin/AddInValues.h"
-#include "runtime/com_server.h"
+#include "runtime/ComServer.h"
 
 #include <atomic>
 

@@ -4,7 +4,7 @@
 // workbook tree.
 
 #include "addin/AddInValues.h"
-#include "runtime/com_server.h"
+#include "runtime/ComServer.h"
 
 #include <atomic>
 

@@ -1,8 +1,8 @@
 #include "control/FolderTree.h"
 
 #include "control/NodeImages.h"
-#include "runtime/com.h"
-#include "runtime/filesystem.h"
+#include "runtime/Variant.h"
+#include "runtime/FileSystem.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "control/Host.h"
 
-#include "runtime/dispatch.h"
+#include "runtime/Dispatch.h"
 
 namespace cartulane::control::host {
 

@@ -2,7 +2,7 @@
 // The calls the control makes on the spreadsheet application, typed, over late-bound
 // calls by name: they work with every version of the application.
 
-#include "runtime/com.h"
+#include "runtime/Variant.h"
 
 #include <functional>
 #include <string>

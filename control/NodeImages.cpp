@@ -1,6 +1,6 @@
 #include "control/NodeImages.h"
 
-#include "runtime/twips.h"
+#include "runtime/Twips.h"
 
 #include <initializer_list>
 

@@ -1,7 +1,7 @@
 #pragma once
 // ImageList1: the seven node icons shared by both trees, drawn in code.
 
-#include "runtime/handles.h"
+#include "runtime/Handles.h"
 
 namespace cartulane::control {
 

@@ -2,7 +2,7 @@
 // Values the workbook tree leaves for the close-workbook pop-up, one set per
 // user-interface thread, kept while the library is loaded.
 
-#include "runtime/com.h"
+#include "runtime/Variant.h"
 
 #include <string>
 

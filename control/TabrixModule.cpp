@@ -3,8 +3,8 @@
 #include "Tabrix_h.h"
 #include "control/SharedValues.h"
 #include "control/TestControl.h"
-#include "runtime/com_server.h"
-#include "runtime/forms.h"
+#include "runtime/ComServer.h"
+#include "runtime/Form.h"
 
 namespace {
 

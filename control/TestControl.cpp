@@ -1,7 +1,9 @@
 #include "control/TestControl.h"
 
 #include "control/FolderTree.h"
-#include "control/Forms.h"
+#include "control/Form1.h"
+#include "control/Form2.h"
+#include "control/Form3.h"
 #include "control/Host.h"
 #include "control/NodeImages.h"
 #include "control/SharedValues.h"

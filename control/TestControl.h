@@ -5,9 +5,9 @@
 
 #include "Tabrix_h.h"
 #include "control/TreeView.h"
-#include "runtime/activex.h"
-#include "runtime/com_server.h"
-#include "runtime/forms.h"
+#include "runtime/ActiveXControl.h"
+#include "runtime/ComServer.h"
+#include "runtime/Form.h"
 
 #include <array>
 

@@ -1,7 +1,7 @@
 #include "control/TreeView.h"
 
-#include "runtime/com.h"
-#include "runtime/twips.h"
+#include "runtime/Variant.h"
+#include "runtime/Twips.h"
 
 #include <windowsx.h>
 

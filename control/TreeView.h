@@ -3,7 +3,7 @@
 // Nodes collection (key lookup by hash, index lookup in order of addition) and
 // the control's events raised from the real control's notifications.
 
-#include "runtime/forms.h"
+#include "runtime/Form.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -1,6 +1,6 @@
 #include "sheethost/AddIns.h"
 
-#include "runtime/handles.h"
+#include "runtime/Handles.h"
 #include "sheethost/Automation.h"
 #include "sheethost/HostWindow.h"
 

@@ -5,7 +5,7 @@
 // tells each add-in that the application shuts down, disconnects it and lets it go.
 
 #include "office_h.h"
-#include "runtime/com.h"
+#include "runtime/Variant.h"
 
 #include <string>
 #include <vector>

@@ -4,7 +4,7 @@
 // _NewEnum enumerator. Failures go back as DISP_E_EXCEPTION with a description, as the
 // real application reports them.
 
-#include "runtime/com.h"
+#include "runtime/Variant.h"
 #include "sheethost/LiveObject.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "sheethost/HostWindow.h"
 
-#include "runtime/handles.h"
+#include "runtime/Handles.h"
 #include "sheethost/LiveObject.h"
 
 #include <algorithm>

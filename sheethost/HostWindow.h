@@ -3,7 +3,7 @@
 // for the workbooks. Its message loop routes keys as the application's does: first to
 // the UI-active control, then to the host's own keys.
 
-#include "runtime/com.h"
+#include "runtime/Variant.h"
 #include "sheethost/AddIns.h"
 #include "sheethost/ObjectModel.h"
 #include "sheethost/Ribbon.h"

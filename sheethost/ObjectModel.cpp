@@ -1,6 +1,6 @@
 #include "sheethost/ObjectModel.h"
 
-#include "runtime/filesystem.h"
+#include "runtime/FileSystem.h"
 
 #include <commdlg.h>
 #include <olectl.h>

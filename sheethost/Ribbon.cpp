@@ -1,7 +1,7 @@
 #include "sheethost/Ribbon.h"
 
-#include "runtime/dispatch.h"
-#include "runtime/forms.h"
+#include "runtime/Dispatch.h"
+#include "runtime/Form.h"
 #include "sheethost/Automation.h"
 
 #include <commctrl.h>

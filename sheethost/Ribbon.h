@@ -6,8 +6,8 @@
 // add-in's IRibbonExtensibility, with the ribbon control and the pressed state.
 
 #include "office_h.h"
-#include "runtime/com.h"
-#include "runtime/handles.h"
+#include "runtime/Variant.h"
+#include "runtime/Handles.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "sheethost/TaskPane.h"
 
 #include "sheethost/Automation.h"
-#include "runtime/handles.h"
+#include "runtime/Handles.h"
 #include "sheethost/HostWindow.h"
 #include "sheethost/LiveObject.h"
 

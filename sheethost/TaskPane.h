@@ -4,7 +4,7 @@
 // creates by ProgID and sites in place, as the application's task panes do.
 
 #include "office_h.h"
-#include "runtime/com.h"
+#include "runtime/Variant.h"
 
 #include <ocidl.h>
 

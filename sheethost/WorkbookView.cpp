@@ -1,6 +1,6 @@
 #include "sheethost/WorkbookView.h"
 
-#include "runtime/handles.h"
+#include "runtime/Handles.h"
 
 #include <commctrl.h>
 #include <commdlg.h>

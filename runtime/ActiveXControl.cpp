@@ -1,6 +1,6 @@
-#include "runtime/activex.h"
+#include "runtime/ActiveXControl.h"
 
-#include "runtime/handles.h"
+#include "runtime/Handles.h"
 
 namespace cartulane {
 

@@ -6,8 +6,8 @@
 
 #include "control/FolderTree.h"
 #include "control/NodeImages.h"
-#include "runtime/dispatch.h"
-#include "runtime/filesystem.h"
+#include "runtime/Dispatch.h"
+#include "runtime/FileSystem.h"
 
 #include <windows.h>
 #include <commctrl.h>

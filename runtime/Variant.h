@@ -2,7 +2,7 @@
 // COM basics shared by every library: the counted pointer, owners for BSTR and
 // VARIANT, and error information that travels with an HRESULT.
 
-#include "runtime/com_ptr.h"
+#include "runtime/ComPtr.h"
 
 #include <windows.h>
 #include <oleauto.h>

@@ -3,13 +3,15 @@
 // in the shell's own folder browser.
 
 #include "control/FolderTree.h"
-#include "control/Forms.h"
+#include "control/Form1.h"
+#include "control/Form2.h"
+#include "control/Form3.h"
 #include "control/SavePath.h"
 #include "control/SharedValues.h"
-#include "runtime/com_server.h"
-#include "runtime/dispatch.h"
+#include "runtime/ComServer.h"
+#include "runtime/Dispatch.h"
 #include "sheethost/ObjectModel.h"
-#include "tests/support/test_support.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

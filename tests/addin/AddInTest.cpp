@@ -5,9 +5,9 @@
 
 #include "Brevant_h.h"
 #include "office_h.h"
-#include "runtime/dispatch.h"
+#include "runtime/Dispatch.h"
 #include "sheethost/LiveObject.h"
-#include "tests/control/pane_fixture.h"
+#include "tests/support/PaneFixture.h"
 
 #include <memory>
 

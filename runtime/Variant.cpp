@@ -1,4 +1,4 @@
-#include "runtime/com.h"
+#include "runtime/Variant.h"
 
 namespace cartulane {
 

@@ -3,8 +3,8 @@
 
 #include "control/FolderTree.h"
 #include "control/NodeImages.h"
-#include "runtime/filesystem.h"
-#include "tests/support/test_support.h"
+#include "runtime/FileSystem.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // persist (an empty state), give focus to and destroy it. The user control derives
 // from it, creates its children in OnCreate and handles its window's messages.
 
-#include "runtime/com.h"
-#include "runtime/com_server.h"
+#include "runtime/Variant.h"
+#include "runtime/ComServer.h"
 
 #include <ocidl.h>
 #include <olectl.h>

@@ -2,7 +2,7 @@
 // What every test program shares: temporary folders on the real file system, a
 // hidden parent window, and a message pump.
 
-#include "runtime/com.h"
+#include "runtime/Variant.h"
 
 #include <windows.h>
 

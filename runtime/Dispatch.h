@@ -3,7 +3,7 @@
 // each call resolves the name with GetIDsOfNames, so it works with any version
 // of the object it talks to.
 
-#include "runtime/com.h"
+#include "runtime/Variant.h"
 
 #include <functional>
 #include <initializer_list>

@@ -2,8 +2,8 @@
 // fill, clicks on workbooks and sheets, the hidden-sheet notice, and the close-workbook
 // pop-up, driven by the tree's own mouse messages and by the real pointer.
 
-#include "runtime/dispatch.h"
-#include "tests/control/pane_fixture.h"
+#include "runtime/Dispatch.h"
+#include "tests/support/PaneFixture.h"
 
 namespace cartulane {
 namespace {

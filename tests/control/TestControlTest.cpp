@@ -2,10 +2,10 @@
 // control sited in a sheethost pane, its layout at the screen's DPI, the splitter, the
 // folder tree it builds, the keyboard, and the references it gives back.
 
-#include "runtime/dispatch.h"
-#include "runtime/filesystem.h"
+#include "runtime/Dispatch.h"
+#include "runtime/FileSystem.h"
 #include "sheethost/LiveObject.h"
-#include "tests/control/pane_fixture.h"
+#include "tests/support/PaneFixture.h"
 
 #include <algorithm>
 #include <cstdlib>

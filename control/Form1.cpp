@@ -1,15 +1,9 @@
-#include "control/Forms.h"
-
-#include "control/FolderTree.h"
-#include "control/Host.h"
-#include "control/SavePath.h"
-#include "control/SharedValues.h"
+#include "control/Form1.h"
 
 namespace cartulane::control {
 
 namespace {
 
-constexpr UINT kLabel1 = 1;
 constexpr UINT kCommand2 = 2;
 
 struct Note {
@@ -36,7 +30,7 @@ constexpr double kFrameLeft = 360, kFrameTop = 240;
 
 }  // namespace
 
-// ---- Form1: help ----
+
 
 Form1::Form1() : Form(L"帮助", Border::FixedSingle, 7350, 6270, true) {}
 
@@ -53,58 +47,6 @@ void Form1::CreateControls() {
 
 void Form1::OnCommand(UINT id, UINT code) {
     if (id == kCommand2 && code == BN_CLICKED) Unload();
-}
-
-// ---- Form2: the close-workbook pop-up ----
-
-Form2::Form2() : Form(L"", Border::None, 1335, 420, false) {}
-
-void Form2::CreateControls() {
-    AddChild(L"Static", L"关闭工作簿", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, kLabel1, 240, 120, 1095, 255);
-}
-
-// Placed each time it is shown, from the values of the last right-button release. They
-// are in the control's coordinates, so the pop-up lands at that offset from the
-// screen's corner.
-void Form2::Form_Show() {
-    Move(BookTreeWidth / 5.0 + PopupLeft, BookTreeHeight / 1.2 + PopupTop);
-}
-
-void Form2::OnCommand(UINT id, UINT code) {
-    if (id == kLabel1 && code == STN_CLICKED) Label1_Click();
-}
-
-// With no workbook clicked yet, or one that is closed already, there is nothing to
-// close; the pop-up goes away in any case.
-void Form2::Label1_Click() {
-    ComPtr<IDispatch> workbook;
-    if (CurrentApp && !CurrentBookName.empty() &&
-        SUCCEEDED(host::WorkbookByName(CurrentApp.Get(), CurrentBookName, &workbook))) {
-        host::Close(workbook.Get());
-    }
-    Unload();
-}
-
-// ---- Form3: the folder choice ----
-
-Form3::Form3() : Form(L"", Border::None, 1155, 375, false) {}
-
-void Form3::CreateControls() {
-    AddChild(L"Static", L"更改根目录", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, kLabel1, 90, 105, 1095, 255);
-}
-
-void Form3::Form_Load() {
-    Hide();
-    Label1_Click();
-}
-
-void Form3::OnCommand(UINT id, UINT code) {
-    if (id == kLabel1 && code == STN_CLICKED) Label1_Click();
-}
-
-void Form3::Label1_Click() {
-    PickedFolder = BrowseForFolder(Hwnd(), L"选择文件夹");
-    RootPath = PickedFolder.empty() ? DefaultRootPath() : PickedFolder;
 }
 
 }  // namespace cartulane::control

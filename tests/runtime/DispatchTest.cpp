@@ -1,9 +1,9 @@
 // Late-bound calls against automation objects the system provides: the scripting
 // runtime's Dictionary and FileSystemObject.
 
-#include "runtime/dispatch.h"
-#include "runtime/filesystem.h"
-#include "tests/support/test_support.h"
+#include "runtime/Dispatch.h"
+#include "runtime/FileSystem.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "runtime/dispatch.h"
+#include "runtime/Dispatch.h"
 
 #include <vector>
 

@@ -1,9 +1,9 @@
 // FileSystem against the scripting runtime's FileSystemObject on the same random
 // trees, and what only FileSystem promises: long paths and refusals that keep data.
 
-#include "runtime/dispatch.h"
-#include "runtime/filesystem.h"
-#include "tests/support/test_support.h"
+#include "runtime/Dispatch.h"
+#include "runtime/FileSystem.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

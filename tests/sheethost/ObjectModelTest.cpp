@@ -2,10 +2,10 @@
 // names and DISPIDs, workbooks and sheets, the application's own questions, and the
 // events in the order they come.
 
-#include "runtime/dispatch.h"
-#include "runtime/filesystem.h"
+#include "runtime/Dispatch.h"
+#include "runtime/FileSystem.h"
 #include "sheethost/ObjectModel.h"
-#include "tests/support/test_support.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/control/pane_fixture.h"
+#include "tests/support/PaneFixture.h"
 
 #include <algorithm>
 

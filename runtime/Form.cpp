@@ -1,7 +1,7 @@
-#include "runtime/forms.h"
+#include "runtime/Form.h"
 
-#include "runtime/com.h"
-#include "runtime/com_server.h"
+#include "runtime/Variant.h"
+#include "runtime/ComServer.h"
 
 namespace cartulane {
 

@@ -4,9 +4,9 @@
 // pane hosting the control, with the control's children found.
 
 #include "Tabrix_h.h"
-#include "runtime/twips.h"
+#include "runtime/Twips.h"
 #include "sheethost/HostWindow.h"
-#include "tests/support/test_support.h"
+#include "tests/support/TestSupport.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "runtime/com_server.h"
+#include "runtime/ComServer.h"
 
-#include "runtime/handles.h"
+#include "runtime/Handles.h"
 
 #include <atomic>
 #include <mutex>

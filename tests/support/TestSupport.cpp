@@ -1,6 +1,6 @@
-#include "tests/support/test_support.h"
+#include "tests/support/TestSupport.h"
 
-#include "runtime/filesystem.h"
+#include "runtime/FileSystem.h"
 
 #include <gtest/gtest.h>
 

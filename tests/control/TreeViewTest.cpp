@@ -3,8 +3,8 @@
 
 #include "control/NodeImages.h"
 #include "control/TreeView.h"
-#include "runtime/twips.h"
-#include "tests/support/test_support.h"
+#include "runtime/Twips.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "runtime/filesystem.h"
+#include "runtime/FileSystem.h"
 
-#include "runtime/com.h"
-#include "runtime/handles.h"
+#include "runtime/Variant.h"
+#include "runtime/Handles.h"
 
 namespace cartulane {
 

@@ -2,8 +2,8 @@
 // What the form runtime gives the controls of a form or user control: a place in
 // twips, shown at the screen's DPI, and the standard child windows.
 
-#include "runtime/handles.h"
-#include "runtime/twips.h"
+#include "runtime/Handles.h"
+#include "runtime/Twips.h"
 
 #include <memory>
 #include <string>

@@ -3,7 +3,7 @@
 // objects and locks behind DllCanUnloadNow, a class factory, self-registration
 // from a list of registry entries, and the type library embedded in the module.
 
-#include "runtime/com.h"
+#include "runtime/Variant.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "runtime/twips.h"
+#include "runtime/Twips.h"
 
 #include <cmath>
 

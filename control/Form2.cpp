@@ -1,0 +1,40 @@
+#include "control/Form2.h"
+
+#include "control/Host.h"
+#include "control/SharedValues.h"
+
+namespace cartulane::control {
+
+namespace {
+constexpr UINT kLabel1 = 1;
+}  // namespace
+
+Form2::Form2() : Form(L"", Border::None, 1335, 420, false) {}
+
+void Form2::CreateControls() {
+    AddChild(L"Static", L"关闭工作簿", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, kLabel1, 240, 120, 1095, 255);
+}
+
+// Placed each time it is shown, from the values of the last right-button release. They
+// are in the control's coordinates, so the pop-up lands at that offset from the
+// screen's corner.
+void Form2::Form_Show() {
+    Move(BookTreeWidth / 5.0 + PopupLeft, BookTreeHeight / 1.2 + PopupTop);
+}
+
+void Form2::OnCommand(UINT id, UINT code) {
+    if (id == kLabel1 && code == STN_CLICKED) Label1_Click();
+}
+
+// With no workbook clicked yet, or one that is closed already, there is nothing to
+// close; the pop-up goes away in any case.
+void Form2::Label1_Click() {
+    ComPtr<IDispatch> workbook;
+    if (CurrentApp && !CurrentBookName.empty() &&
+        SUCCEEDED(host::WorkbookByName(CurrentApp.Get(), CurrentBookName, &workbook))) {
+        host::Close(workbook.Get());
+    }
+    Unload();
+}
+
+}  // namespace cartulane::control

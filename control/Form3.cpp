@@ -1,0 +1,32 @@
+#include "control/Form3.h"
+
+#include "control/FolderTree.h"
+#include "control/SavePath.h"
+
+namespace cartulane::control {
+
+namespace {
+constexpr UINT kLabel1 = 1;
+}  // namespace
+
+Form3::Form3() : Form(L"", Border::None, 1155, 375, false) {}
+
+void Form3::CreateControls() {
+    AddChild(L"Static", L"更改根目录", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, kLabel1, 90, 105, 1095, 255);
+}
+
+void Form3::Form_Load() {
+    Hide();
+    Label1_Click();
+}
+
+void Form3::OnCommand(UINT id, UINT code) {
+    if (id == kLabel1 && code == STN_CLICKED) Label1_Click();
+}
+
+void Form3::Label1_Click() {
+    PickedFolder = BrowseForFolder(Hwnd(), L"选择文件夹");
+    RootPath = PickedFolder.empty() ? DefaultRootPath() : PickedFolder;
+}
+
+}  // namespace cartulane::control

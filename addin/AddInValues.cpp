@@ -4,23 +4,20 @@
 
 namespace cartulane::addin {
 
-ComPtr<IDispatch> HostApp;
-ComPtr<ExcelApp> AppEventSink;
-ComPtr<_CustomTaskPane> FileTaskPane;
-ComPtr<_TestControl> PaneControl;
+constinit StaticComPtr<IDispatch> HostApp;
+constinit StaticComPtr<ExcelApp> AppEventSink;
+constinit StaticComPtr<_CustomTaskPane> FileTaskPane;
+constinit StaticComPtr<_TestControl> PaneControl;
 
-void ReleaseAddInValues() {
-    AppEventSink.Reset();
-    HostApp.Reset();
+void ReleasePane() {
     PaneControl.Reset();
     FileTaskPane.Reset();
 }
 
-void AbandonAddInValues() {
-    AppEventSink.Detach();
-    HostApp.Detach();
-    PaneControl.Detach();
-    FileTaskPane.Detach();
+void ReleaseAddInValues() {
+    AppEventSink.Reset();
+    HostApp.Reset();
+    ReleasePane();
 }
 
 }  // namespace cartulane::addin

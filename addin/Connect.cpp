@@ -2,8 +2,6 @@
 
 #include "addin/ExcelApp.h"
 
-#include <new>
-
 namespace cartulane::addin {
 
 namespace {
@@ -37,36 +35,16 @@ HRESULT ControlArgument(const VARIANT& argument, ComPtr<IDispatch>* control) {
 
 }  // namespace
 
-HRESULT Connect::Create(REFIID iid, void** object) {
-    auto* created = new (std::nothrow) Connect();
-    if (!created) return E_OUTOFMEMORY;
-    const HRESULT hr = created->QueryInterface(iid, object);
-    created->Release();
-    return hr;
-}
-
-STDMETHODIMP Connect::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__Connect) {
-        *object = static_cast<_Connect*>(this);
-    } else if (iid == IID_IDTExtensibility2) {
-        *object = static_cast<IDTExtensibility2*>(this);
-    } else if (iid == IID_IRibbonExtensibility) {
-        *object = static_cast<IRibbonExtensibility*>(this);
-    } else if (iid == IID_ICustomTaskPaneConsumer) {
-        *object = static_cast<ICustomTaskPaneConsumer*>(this);
-    } else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) Connect::Release() {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
+const QITAB* Connect::Interfaces() {
+    static const QITAB table[] = {
+        QITABENT(Connect, _Connect),
+        QITABENTMULTI(Connect, IDispatch, _Connect),
+        QITABENT(Connect, IDTExtensibility2),
+        QITABENT(Connect, IRibbonExtensibility),
+        QITABENT(Connect, ICustomTaskPaneConsumer),
+        {},
+    };
+    return table;
 }
 
 // ShowTaskPane is taken apart here rather than by the type library: the ribbon may pass
@@ -92,16 +70,9 @@ STDMETHODIMP Connect::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
         return DISP_E_TYPEMISMATCH;
     }
     IDispatch* controlArgument = control.Get();
-    HRESULT hr = ShowTaskPane(&controlArgument, &pressed);
-    if (FAILED(hr) && exception) {
-        *exception = {};
-        exception->scode = hr;
-        exception->bstrSource = ::SysAllocString(L"Brevant");
-        exception->bstrDescription = ::SysAllocString(TakeErrorDescription().c_str());
-        hr = DISP_E_EXCEPTION;
-    }
+    const HRESULT hr = ShowTaskPane(&controlArgument, &pressed);
     if (result) ::VariantInit(result);
-    return hr;
+    return FAILED(hr) ? FillExcepInfo(exception, hr, L"Brevant", TakeErrorDescription()) : hr;
 }
 
 STDMETHODIMP Connect::ShowTaskPane(IDispatch**, VARIANT_BOOL* pressed) {
@@ -112,23 +83,30 @@ STDMETHODIMP Connect::ShowTaskPane(IDispatch**, VARIANT_BOOL* pressed) {
 
 STDMETHODIMP Connect::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*, SAFEARRAY**) {
     HostApp = Application;
-    ComPtr<ExcelApp> relay;
-    relay.Attach(new (std::nothrow) ExcelApp());
-    if (!relay) return E_OUTOFMEMORY;
-    AppEventSink = relay;
+    ComPtr<ExcelApp> relay = com::Make<ExcelApp>();
+    RETURN_IF_NULL_ALLOC(relay);
+    AppEventSink = relay.Get();
     IDispatch* application = HostApp.Get();
-    return AppEventSink->Attech(&application);
+    return relay->Attech(&application);
 }
 
-STDMETHODIMP Connect::OnDisconnection(ext_DisconnectMode, SAFEARRAY**) {
+// The application is going away when it disconnects at shutdown: the pane and the
+// control are let go now, not when the library is unloaded (which may come after the
+// control's library is gone).
+STDMETHODIMP Connect::OnDisconnection(ext_DisconnectMode RemoveMode, SAFEARRAY**) {
     HostApp.Reset();
     AppEventSink.Reset();  // ends the subscription
+    if (RemoveMode == ext_dm_HostShutdown) ReleasePane();
     return S_OK;
 }
 
 STDMETHODIMP Connect::OnAddInsUpdate(SAFEARRAY**) { return S_OK; }
 STDMETHODIMP Connect::OnStartupComplete(SAFEARRAY**) { return S_OK; }
-STDMETHODIMP Connect::OnBeginShutdown(SAFEARRAY**) { return S_OK; }
+
+STDMETHODIMP Connect::OnBeginShutdown(SAFEARRAY**) {
+    ReleasePane();
+    return S_OK;
+}
 
 STDMETHODIMP Connect::GetCustomUI(BSTR, BSTR* RibbonXml) {
     if (!RibbonXml) return E_POINTER;
@@ -144,18 +122,24 @@ STDMETHODIMP Connect::GetCustomUI(BSTR, BSTR* RibbonXml) {
 // Each value stays set once its step has run, whatever fails after it.
 STDMETHODIMP Connect::CTPFactoryAvailable(ICTPFactory* CTPFactoryInst) {
     if (!CTPFactoryInst) return E_POINTER;
-    Variant noParent = Variant::Missing();
-    RETURN_IF_FAILED(CTPFactoryInst->CreateCTP(Bstr(kControlProgId).get(), Bstr(kPaneTitle).get(), noParent,
-                                               FileTaskPane.ReleaseAndGetAddressOf()));
-    if (!FileTaskPane) return E_POINTER;
-    RETURN_IF_FAILED(FileTaskPane->put_DockPosition(msoCTPDockPositionLeft));
-    RETURN_IF_FAILED(FileTaskPane->put_Width(kPaneWidth));
-    ComPtr<IDispatch> content;
-    RETURN_IF_FAILED(FileTaskPane->get_ContentControl(&content));
-    if (!content) return E_NOINTERFACE;
-    RETURN_IF_FAILED(content.As(&PaneControl));
-    RETURN_IF_FAILED(PaneControl->put_Application(HostApp.Get()));
-    return FileTaskPane->put_Visible(VARIANT_TRUE);
+    return Boundary([&]() -> HRESULT {
+        Variant noParent = Variant::Missing();
+        ComPtr<_CustomTaskPane> pane;
+        RETURN_IF_FAILED(
+            CTPFactoryInst->CreateCTP(Bstr(kControlProgId).get(), Bstr(kPaneTitle).get(), noParent, &pane));
+        RETURN_HR_IF(E_POINTER, !pane);
+        FileTaskPane = pane.Get();
+        RETURN_IF_FAILED(pane->put_DockPosition(msoCTPDockPositionLeft));
+        RETURN_IF_FAILED(pane->put_Width(kPaneWidth));
+        ComPtr<IDispatch> content;
+        RETURN_IF_FAILED(pane->get_ContentControl(&content));
+        RETURN_HR_IF(E_NOINTERFACE, !content);
+        ComPtr<_TestControl> control;
+        RETURN_IF_FAILED(content.As(&control));
+        PaneControl = control.Get();
+        RETURN_IF_FAILED(control->put_Application(HostApp.Get()));
+        return pane->put_Visible(VARIANT_TRUE);
+    });
 }
 
 }  // namespace cartulane::addin

@@ -6,23 +6,12 @@
 #include "addin/AddInValues.h"
 #include "runtime/ComServer.h"
 
-#include <atomic>
-
 namespace cartulane::addin {
 
-class Connect final : public com::TypeLibDispatch<_Connect>,
-                      public IDTExtensibility2,
-                      public IRibbonExtensibility,
-                      public ICustomTaskPaneConsumer,
-                      com::ModuleObject {
+class Connect final : public com::ComObject<Connect, com::TypeLibDispatch<_Connect>, IDTExtensibility2,
+                                             IRibbonExtensibility, ICustomTaskPaneConsumer> {
 public:
-    static HRESULT Create(REFIID iid, void** object);
-    Connect() = default;
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override;
+    static const QITAB* Interfaces();
     // IDispatch, _Connect's for every interface: the ribbon reaches ShowTaskPane by name
     // through whichever of them it holds.
     using Dispatch = com::TypeLibDispatch<_Connect>;
@@ -49,10 +38,6 @@ public:
     STDMETHODIMP GetCustomUI(BSTR RibbonID, BSTR* RibbonXml) override;
     // ICustomTaskPaneConsumer
     STDMETHODIMP CTPFactoryAvailable(ICTPFactory* CTPFactoryInst) override;
-
-private:
-    ~Connect() = default;
-    std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace cartulane::addin

@@ -1,32 +1,23 @@
 #include "addin/ExcelApp.h"
 
-#include <new>
-
 namespace cartulane::addin {
 
 // Receives the application's events for an ExcelApp. The application holds it through
 // the subscription; it lets go of its ExcelApp when the subscription ends.
-class ExcelApp::Events final : public IDispatch, com::ModuleObject {
+class ExcelApp::Events final : public com::ComObject<Events, IDispatch> {
 public:
     explicit Events(ExcelApp* owner) : owner_(owner) {}
     void Detach() { owner_ = nullptr; }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID_AppEvents) {
-            *object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+    static const QITAB* Interfaces() {
+        static const QITAB table[] = {
+            QITABENT(Events, IDispatch),
+            QITABENTMULTI2(Events, DIID_AppEvents, IDispatch),
+            {},
+        };
+        return table;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
+
     STDMETHODIMP GetTypeInfoCount(UINT* count) override { return count ? (*count = 0, S_OK) : E_POINTER; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
@@ -36,46 +27,31 @@ public:
         if (params && params->cArgs >= 1 && params->rgvarg[params->cArgs - 1].vt == VT_DISPATCH)
             workbook = params->rgvarg[params->cArgs - 1].pdispVal;
         ComPtr<ExcelApp> owner(owner_);  // a handler may end the subscription
-        switch (id) {
-            case office::NewWorkbook: return owner->XlApp_NewWorkbook(workbook);
-            case office::WorkbookActivate: return owner->XlApp_WorkbookActivate(workbook);
-            case office::WorkbookDeactivate: return owner->XlApp_WorkbookDeactivate(workbook);
-            case office::WorkbookOpen: return owner->XlApp_WorkbookOpen(workbook);
-            default: return S_OK;  // no other event is handled
-        }
+        return Boundary([&]() -> HRESULT {
+            switch (id) {
+                case office::NewWorkbook: return owner->XlApp_NewWorkbook(workbook);
+                case office::WorkbookActivate: return owner->XlApp_WorkbookActivate(workbook);
+                case office::WorkbookDeactivate: return owner->XlApp_WorkbookDeactivate(workbook);
+                case office::WorkbookOpen: return owner->XlApp_WorkbookOpen(workbook);
+                default: return S_OK;  // no other event is handled
+            }
+        });
     }
 
 private:
-    std::atomic<ULONG> refs_{1};
     ExcelApp* owner_;
 };
-
-HRESULT ExcelApp::Create(REFIID iid, void** object) {
-    auto* created = new (std::nothrow) ExcelApp();
-    if (!created) return E_OUTOFMEMORY;
-    const HRESULT hr = created->QueryInterface(iid, object);
-    created->Release();
-    return hr;
-}
 
 ExcelApp::ExcelApp() = default;
 ExcelApp::~ExcelApp() { Unsubscribe(); }
 
-STDMETHODIMP ExcelApp::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == IID__ExcelApp) {
-        *object = static_cast<_ExcelApp*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) ExcelApp::Release() {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
+const QITAB* ExcelApp::Interfaces() {
+    static const QITAB table[] = {
+        QITABENT(ExcelApp, _ExcelApp),
+        QITABENTMULTI(ExcelApp, IDispatch, _ExcelApp),
+        {},
+    };
+    return table;
 }
 
 // Subscribes to the events of the application given, ending an earlier subscription.
@@ -88,9 +64,8 @@ STDMETHODIMP ExcelApp::Attech(IDispatch** application) {
     RETURN_IF_FAILED(XlApp.As(&container));
     ComPtr<IConnectionPoint> point;
     RETURN_IF_FAILED(container->FindConnectionPoint(DIID_AppEvents, &point));
-    ComPtr<Events> events;
-    events.Attach(new (std::nothrow) Events(this));
-    if (!events) return E_OUTOFMEMORY;
+    ComPtr<Events> events = com::Make<Events>(this);
+    RETURN_IF_NULL_ALLOC(events);
     RETURN_IF_FAILED(point->Advise(static_cast<IDispatch*>(events.Get()), &cookie_));
     point_ = point;
     events_ = events;

@@ -6,26 +6,20 @@
 #include "addin/AddInValues.h"
 #include "runtime/ComServer.h"
 
-#include <atomic>
-
 namespace cartulane::addin {
 
-class ExcelApp final : public com::TypeLibDispatch<_ExcelApp>, com::ModuleObject {
+class ExcelApp final : public com::ComObject<ExcelApp, com::TypeLibDispatch<_ExcelApp>> {
 public:
-    static HRESULT Create(REFIID iid, void** object);
     ExcelApp();
+    ~ExcelApp();
+    static const QITAB* Interfaces();
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override;
     // _ExcelApp
     STDMETHODIMP Attech(IDispatch** application) override;
 
 private:
     class Events;
     friend class Events;
-    ~ExcelApp();
     void Unsubscribe();
 
     // The four handlers; the workbook concerned is not used.
@@ -34,7 +28,6 @@ private:
     HRESULT XlApp_WorkbookDeactivate(IDispatch* Wb);
     HRESULT XlApp_WorkbookOpen(IDispatch* Wb);
 
-    std::atomic<ULONG> refs_{1};
     // The application whose events arrive here, and the subscription.
     ComPtr<IDispatch> XlApp;
     ComPtr<IConnectionPoint> point_;

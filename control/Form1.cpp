@@ -32,7 +32,7 @@ constexpr double kFrameLeft = 360, kFrameTop = 240;
 
 
 
-Form1::Form1() : Form(L"帮助", Border::FixedSingle, 7350, 6270, true) {}
+Form1::Form1() : Form(L"帮助", Border::FixedSingle, 7350, 6270, Placement::CentreScreen) {}
 
 void Form1::CreateControls() {
     AddChild(L"Button", L"说明", BS_GROUPBOX, 0, kFrameLeft, kFrameTop, 6615, 5295);
@@ -46,7 +46,11 @@ void Form1::CreateControls() {
 }
 
 void Form1::OnCommand(UINT id, UINT code) {
-    if (id == kCommand2 && code == BN_CLICKED) Unload();
+    if (id == kCommand2 && code == BN_CLICKED) {
+        Unload();
+    } else {
+        Form::OnCommand(id, code);
+    }
 }
 
 }  // namespace cartulane::control

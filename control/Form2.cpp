@@ -9,7 +9,7 @@ namespace {
 constexpr UINT kLabel1 = 1;
 }  // namespace
 
-Form2::Form2() : Form(L"", Border::None, 1335, 420, false) {}
+Form2::Form2() : Form(L"", Border::None, 1335, 420, Placement::CentreOwner) {}
 
 void Form2::CreateControls() {
     AddChild(L"Static", L"关闭工作簿", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, kLabel1, 240, 120, 1095, 255);
@@ -23,7 +23,11 @@ void Form2::Form_Show() {
 }
 
 void Form2::OnCommand(UINT id, UINT code) {
-    if (id == kLabel1 && code == STN_CLICKED) Label1_Click();
+    if (id == kLabel1 && code == STN_CLICKED) {
+        Label1_Click();
+    } else {
+        Form::OnCommand(id, code);
+    }
 }
 
 // With no workbook clicked yet, or one that is closed already, there is nothing to

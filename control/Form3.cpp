@@ -9,7 +9,7 @@ namespace {
 constexpr UINT kLabel1 = 1;
 }  // namespace
 
-Form3::Form3() : Form(L"", Border::None, 1155, 375, false) {}
+Form3::Form3() : Form(L"", Border::None, 1155, 375, Placement::CentreOwner) {}
 
 void Form3::CreateControls() {
     AddChild(L"Static", L"更改根目录", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, kLabel1, 90, 105, 1095, 255);
@@ -21,7 +21,11 @@ void Form3::Form_Load() {
 }
 
 void Form3::OnCommand(UINT id, UINT code) {
-    if (id == kLabel1 && code == STN_CLICKED) Label1_Click();
+    if (id == kLabel1 && code == STN_CLICKED) {
+        Label1_Click();
+    } else {
+        Form::OnCommand(id, code);
+    }
 }
 
 void Form3::Label1_Click() {

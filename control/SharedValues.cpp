@@ -3,7 +3,7 @@
 namespace cartulane::control {
 
 thread_local std::wstring CurrentBookName;
-thread_local ComPtr<IDispatch> CurrentApp;
+thread_local StaticComPtr<IDispatch> CurrentApp;
 thread_local int PopupLeft = 0;
 thread_local int PopupTop = 0;
 thread_local int BookTreeHeight = 0;

@@ -8,9 +8,8 @@
 #include "control/NodeImages.h"
 #include "control/SharedValues.h"
 
+#include <commctrl.h>
 #include <windowsx.h>
-
-#include <new>
 
 namespace cartulane::control {
 
@@ -32,14 +31,6 @@ constexpr SIZEL kDesignSize{3660, 9270};
 
 enum ChildId : UINT { kTreeView1Id = 100, kTreeView2Id, kLabel1Id, kCommand1Id = 110 };
 
-int ShiftOf(WPARAM keys) {
-    return ((keys & MK_SHIFT) ? 1 : 0) | ((keys & MK_CONTROL) ? 2 : 0) | (::GetKeyState(VK_MENU) < 0 ? 4 : 0);
-}
-
-int ButtonsOf(WPARAM keys) {
-    return ((keys & MK_LBUTTON) ? 1 : 0) | ((keys & MK_RBUTTON) ? 2 : 0) | ((keys & MK_MBUTTON) ? 4 : 0);
-}
-
 // Adds a node under a key made unique when it is taken already: a workbook "A_B" with
 // sheet "C" beside a workbook "A" with sheet "B_C" would otherwise share "A_B_C", and the
 // fill would end there. ":" is in no workbook or sheet name, so a made key meets none.
@@ -54,54 +45,46 @@ HRESULT AddUnique(TreeNodes& nodes, const std::wstring* relative, const std::wst
 // The failure of a host call, with a description the caller can show.
 HRESULT Described(HRESULT hr) {
     std::wstring description = TakeErrorDescription();
-    if (description.empty()) {
-        wchar_t* text = nullptr;
-        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-        description = text ? text : L"The workbooks could not be listed.";
-        ::LocalFree(text);
-    }
+    if (description.empty()) description = SystemMessage(hr);
+    if (description.empty()) description = L"The workbooks could not be listed.";
     return SetErrorDescription(hr, description, L"Quillet.TestControl");
 }
 
 }  // namespace
 
-TestControl::TestControl() : ActiveXControl(CLSID_TestControl, DIID___TestControl, kDesignSize) {
+TestControl::TestControl() : ComObject(CLSID_TestControl, DIID___TestControl, kDesignSize) {
     for (size_t i = 0; i < commands_.size(); ++i) commands_[i].Move(kCommands[i].left, 0, kCommands[i].width, kCommandHeight);
     TreeView2.Move(0, 240, 3615, 4335);
     TreeView1.Move(0, 5040, 3615, 4215);
 }
 
-HRESULT TestControl::Create(REFIID iid, void** object) {
-    auto* control = new (std::nothrow) TestControl();
-    if (!control) return E_OUTOFMEMORY;
-    const HRESULT hr = control->QueryInterface(iid, object);
-    control->Release();
-    return hr;
-}
+// The window goes while the control is whole.
+TestControl::~TestControl() { DestroyControlWindow(); }
 
-HRESULT TestControl::QueryOwnInterface(REFIID iid, void** object) {
-    if (iid == IID_IDispatch || iid == IID__TestControl) {
-        *object = static_cast<_TestControl*>(this);
-    } else if (iid == IID_ISupportErrorInfo) {
-        *object = static_cast<ISupportErrorInfo*>(this);
-    } else {
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+const QITAB* TestControl::Interfaces() {
+    static const QITAB table[] = {
+        ACTIVEX_CONTROL_INTERFACES(TestControl),
+        QITABENT(TestControl, _TestControl),
+        QITABENTMULTI(TestControl, IDispatch, _TestControl),
+        QITABENT(TestControl, ISupportErrorInfo),
+        {},
+    };
+    return table;
 }
 
 // ---- the children and their layout ----
 
 void TestControl::OnCreate() {
     HWND hwnd = Hwnd();
+    INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_TREEVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&classes);
     dpi_ = ScreenDpi();
     font_ = CreateFormFont();
     ImageList1 = CreateNodeImages(NodeImageSize());
 
     // Created in tab order: the workbook tree, the folder tree, the caption, the buttons.
-    TreeView1.Create(hwnd, kTreeView1Id, ImageList1.get());
+    // The workbook tree finds workbooks by their labels, which the user must not change.
+    TreeView1.Create(hwnd, kTreeView1Id, ImageList1.get(), TreeView::LabelEdit::None);
     TreeView2.Create(hwnd, kTreeView2Id, ImageList1.get());
     for (TreeView* tree : {&TreeView1, &TreeView2})
         ::SendMessageW(tree->Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
@@ -117,9 +100,11 @@ void TestControl::OnCreate() {
 
     TreeView1.NodeClick = [this](Node& node) { TreeView1_NodeClick(node); };
     TreeView1.MouseUp = [this](int button, int shift, float x, float y) { TreeView1_MouseUp(button, shift, x, y); };
-}
 
-HWND TestControl::OwnerWindow() const { return ::GetAncestor(Hwnd(), GA_ROOT); }
+    // Made anew after the container deactivated the control in place: the workbook tree
+    // is filled again now (the folder tree is with the first resize).
+    if (Application) FillTvw();
+}
 
 void TestControl::OnDestroy() { splitterCaptured_ = false; }
 
@@ -161,9 +146,12 @@ HRESULT TestControl::Image1_MouseMove(int button, int, float, float y) {
     return TreeView1.SetHeight(TreeView1.Height() - d);
 }
 
+// Only a drag that starts on the bar moves it: the pointer held down elsewhere and moved
+// across the bar belongs to where it went down.
 bool TestControl::RouteMouseToImage1(UINT message, WPARAM wParam, LPARAM lParam) {
     const POINT at{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
     if (!splitterCaptured_ && !Image1.Contains(at)) return false;
+    if (message == WM_MOUSEMOVE && !splitterCaptured_ && (wParam & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) return false;
     // Coordinates relative to the bar, in twips.
     const auto x = static_cast<float>(PixelsToTwips(at.x, dpi_.x) - Image1.Left());
     const auto y = static_cast<float>(PixelsToTwips(at.y, dpi_.y) - Image1.Top());
@@ -171,16 +159,16 @@ bool TestControl::RouteMouseToImage1(UINT message, WPARAM wParam, LPARAM lParam)
         case WM_LBUTTONDOWN:
             ::SetCapture(Hwnd());
             splitterCaptured_ = true;
-            Image1_MouseDown(1, ShiftOf(wParam), x, y);
+            Image1_MouseDown(1, ShiftKeys(wParam), x, y);
             return true;
         case WM_RBUTTONDOWN:
-            Image1_MouseDown(2, ShiftOf(wParam), x, y);
+            Image1_MouseDown(2, ShiftKeys(wParam), x, y);
             return true;
         case WM_MBUTTONDOWN:
-            Image1_MouseDown(4, ShiftOf(wParam), x, y);
+            Image1_MouseDown(4, ShiftKeys(wParam), x, y);
             return true;
         case WM_MOUSEMOVE:
-            Image1_MouseMove(ButtonsOf(wParam), ShiftOf(wParam), x, y);  // a refused step changes nothing
+            Image1_MouseMove(MouseButtons(wParam), ShiftKeys(wParam), x, y);  // a refused step changes nothing
             return true;
         case WM_LBUTTONUP:
             if (splitterCaptured_) {
@@ -193,7 +181,7 @@ bool TestControl::RouteMouseToImage1(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-LRESULT TestControl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) {
+LRESULT TestControl::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) {
     LRESULT result = 0;
     if (TreeView::ReflectNotify(message, lParam, &result)) {
         *handled = true;
@@ -245,9 +233,7 @@ STDMETHODIMP TestControl::put_Application(IDispatch* application) {
 
 STDMETHODIMP TestControl::get_Application(IDispatch** application) {
     if (!application) return E_POINTER;
-    *application = Application.Get();
-    if (*application) (*application)->AddRef();
-    return S_OK;
+    return Application.CopyTo(application);
 }
 
 // ---- the workbook tree ----
@@ -257,10 +243,15 @@ STDMETHODIMP TestControl::get_Application(IDispatch** application) {
 // is listed, chart sheets too: all the fill needs of a sheet is its name.
 STDMETHODIMP TestControl::FillTvw() {
     if (!Application) return S_OK;
+    return Boundary([this] { return FillWorkbookTree(); });
+}
+
+HRESULT TestControl::FillWorkbookTree() {
+    ComPtr<IDispatch> application = Application;  // a host call may set another one
     TreeView::BulkUpdate update(TreeView1);
     TreeNodes& nodes = TreeView1.Nodes();
     nodes.Clear();
-    const HRESULT hr = host::ForEachWorkbook(Application.Get(), [&](IDispatch* workbook) -> HRESULT {
+    const HRESULT hr = host::ForEachWorkbook(application.Get(), [&](IDispatch* workbook) -> HRESULT {
         std::wstring name;
         RETURN_IF_FAILED(host::Name(workbook, &name));
         Node* book = nullptr;
@@ -278,23 +269,27 @@ STDMETHODIMP TestControl::FillTvw() {
 
 // A click activates the workbook, and for a sheet selects it, or tells that it is hidden.
 // Each step that fails is skipped. The workbook's name is the text of its node (its key
-// too, unless the key had to be made unique).
+// too, unless the key had to be made unique). Activating raises the application's
+// events, whose relay fills this tree anew: the node is gone after the first host call,
+// so what the click needs is taken from it before.
 void TestControl::TreeView1_NodeClick(Node& node) {
-    CurrentApp = Application;
-    if (!Application) return;
     const bool isWorkbook = node.Parent() == nullptr;
     const std::wstring bookName = isWorkbook ? node.Text() : node.Parent()->Text();
+    const std::wstring sheetName = isWorkbook ? std::wstring() : node.Text();
+    ComPtr<IDispatch> application = Application;
+    CurrentApp = application.Get();
+    if (!application) return;
     ComPtr<IDispatch> workbook;
-    if (SUCCEEDED(host::WorkbookByName(Application.Get(), bookName, &workbook))) host::Activate(workbook.Get());
+    if (SUCCEEDED(host::WorkbookByName(application.Get(), bookName, &workbook))) host::Activate(workbook.Get());
     if (!isWorkbook) {
         ComPtr<IDispatch> sheet;
         long visible = 0;
-        if (workbook && SUCCEEDED(host::WorksheetByName(workbook.Get(), node.Text(), &sheet)) &&
+        if (workbook && SUCCEEDED(host::WorksheetByName(workbook.Get(), sheetName, &sheet)) &&
             SUCCEEDED(host::Visible(sheet.Get(), &visible))) {
             if (visible == -1) {
                 host::Select(sheet.Get());
             } else {
-                ::MessageBoxW(OwnerWindow(), L"该工作表已被隐藏，无法查看！", L"提示", MB_OK | MB_ICONINFORMATION);
+                ShowMessage(L"该工作表已被隐藏，无法查看！", L"提示", MB_OK | MB_ICONINFORMATION);
             }
         }
     }

@@ -13,16 +13,12 @@
 
 namespace cartulane::control {
 
-class TestControl final : public ActiveXControl,
-                          public com::TypeLibDispatch<_TestControl>,
-                          public ISupportErrorInfo {
+class TestControl final : public com::ComObject<TestControl, ActiveXControl, com::TypeLibDispatch<_TestControl>,
+                                                 ISupportErrorInfo> {
 public:
-    static HRESULT Create(REFIID iid, void** object);
-
-    // IUnknown: one identity, kept by ActiveXControl.
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return ActiveXControl::QueryInterface(iid, object); }
-    STDMETHODIMP_(ULONG) AddRef() override { return ActiveXControl::AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return ActiveXControl::Release(); }
+    TestControl();
+    ~TestControl();
+    static const QITAB* Interfaces();
 
     // _TestControl
     STDMETHODIMP put_Application(IDispatch* application) override;
@@ -33,19 +29,15 @@ public:
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) override;
 
 private:
-    TestControl();
-
-    HRESULT QueryOwnInterface(REFIID iid, void** object) override;
     void OnCreate() override;
-    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) override;
+    LRESULT OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) override;
     void OnDestroy() override;
 
+    HRESULT FillWorkbookTree();
     void UserControl_Resize();
     void TreeView1_NodeClick(Node& node);
     HRESULT TreeView1_MouseUp(int button, int shift, float x, float y);
     HRESULT Command7_Click();
-    // The window that owns the control's messages and pop-ups: the host's main window.
-    HWND OwnerWindow() const;
     void Image1_MouseDown(int button, int shift, float x, float y);
     HRESULT Image1_MouseMove(int button, int shift, float x, float y);
     // The splitter has no window: the control routes the mouse to it.

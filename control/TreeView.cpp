@@ -1,7 +1,7 @@
 #include "control/TreeView.h"
 
-#include "runtime/Variant.h"
 #include "runtime/Twips.h"
+#include "runtime/Variant.h"
 
 #include <windowsx.h>
 
@@ -9,16 +9,8 @@ namespace cartulane::control {
 
 namespace {
 
-int ShiftState(WPARAM keys) {
-    int shift = 0;
-    if (keys & MK_SHIFT) shift |= 1;
-    if (keys & MK_CONTROL) shift |= 2;
-    if (::GetKeyState(VK_MENU) < 0) shift |= 4;
-    return shift;
-}
-
 // Event handlers are the control's own and report failures by HRESULT; this only keeps
-// an unexpected exception out of the window procedure.
+// an unexpected exception away from the rest of the message.
 template <typename Handler, typename... Args>
 void Fire(const Handler& handler, Args&&... args) noexcept {
     if (!handler) return;
@@ -28,15 +20,14 @@ void Fire(const Handler& handler, Args&&... args) noexcept {
     }
 }
 
-WPARAM KeysNow() {
-    WPARAM keys = 0;
-    if (::GetKeyState(VK_SHIFT) < 0) keys |= MK_SHIFT;
-    if (::GetKeyState(VK_CONTROL) < 0) keys |= MK_CONTROL;
-    return keys;
-}
-
+// Events that the control's notifications announce, raised once the control is done
+// with the message that caused them.
 UINT AfterLabelEditMessage() {
     static const UINT message = ::RegisterWindowMessageW(L"Cartulane.TreeView.AfterLabelEdit");
+    return message;
+}
+UINT NodeClickMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"Cartulane.TreeView.NodeClick");
     return message;
 }
 
@@ -55,7 +46,7 @@ std::wstring Node::Text() const {
         data.hItem = item_;
         data.pszText = text.data();
         data.cchTextMax = static_cast<int>(text.size());
-        if (!tree_ || !tree_->hwnd_ || !TreeView_GetItem(tree_->hwnd_, &data)) return {};
+        if (!tree_ || !tree_->Hwnd() || !TreeView_GetItem(tree_->Hwnd(), &data)) return {};
         const size_t length = std::char_traits<wchar_t>::length(data.pszText);
         if (length + 1 < text.size()) return std::wstring(data.pszText, length);
         text.resize(text.size() * 4);  // the label may have been cut at the buffer's end
@@ -63,14 +54,14 @@ std::wstring Node::Text() const {
 }
 
 bool Node::Expanded() const {
-    return tree_ && (TreeView_GetItemState(tree_->hwnd_, item_, TVIS_EXPANDED) & TVIS_EXPANDED);
+    return tree_ && tree_->Hwnd() && (TreeView_GetItemState(tree_->Hwnd(), item_, TVIS_EXPANDED) & TVIS_EXPANDED);
 }
 
 void Node::SetExpanded(bool expanded) {
-    if (!tree_ || !tree_->hwnd_) return;
+    if (!tree_ || !tree_->Hwnd()) return;
     if (children_ > 0) {
         ++tree_->expandingInCode_;
-        TreeView_Expand(tree_->hwnd_, item_, expanded ? TVE_EXPAND : TVE_COLLAPSE);
+        TreeView_Expand(tree_->Hwnd(), item_, expanded ? TVE_EXPAND : TVE_COLLAPSE);
         --tree_->expandingInCode_;
         return;
     }
@@ -78,7 +69,7 @@ void Node::SetExpanded(bool expanded) {
     // that can have expanded a childless node, so collapsing one otherwise is no change.
     if (!expanded && !expandedEmpty_) return;
     expandedEmpty_ = expanded;
-    TreeView_SetItemState(tree_->hwnd_, item_, expanded ? TVIS_EXPANDED : 0, TVIS_EXPANDED);
+    TreeView_SetItemState(tree_->Hwnd(), item_, expanded ? TVIS_EXPANDED : 0, TVIS_EXPANDED);
 }
 
 // ---- TreeNodes ----
@@ -98,7 +89,7 @@ HRESULT TreeNodes::Add(std::wstring_view relative, int relationship, std::wstrin
 HRESULT TreeNodes::Insert(Node* parent, std::wstring_view key, const std::wstring& text, int image,
                           Node** added) {
     if (added) *added = nullptr;
-    if (!tree_.hwnd_) return E_UNEXPECTED;
+    if (!tree_.Hwnd()) return E_UNEXPECTED;
     if (!key.empty() && byKey_.count(key)) {
         return SetErrorDescription(KeyNotUniqueError(), L"Key is not unique in collection");
     }
@@ -116,7 +107,7 @@ HRESULT TreeNodes::Insert(Node* parent, std::wstring_view key, const std::wstrin
     insert.item.pszText = const_cast<wchar_t*>(text.c_str());
     insert.item.iImage = insert.item.iSelectedImage = image - 1;
     insert.item.lParam = reinterpret_cast<LPARAM>(&node);
-    node.item_ = TreeView_InsertItem(tree_.hwnd_, &insert);
+    node.item_ = TreeView_InsertItem(tree_.Hwnd(), &insert);
     if (!node.item_) {
         nodes_.pop_back();
         return E_OUTOFMEMORY;
@@ -141,7 +132,7 @@ HRESULT TreeNodes::Insert(Node* parent, std::wstring_view key, const std::wstrin
 
 void TreeNodes::Clear() {
     ++tree_.generation_;
-    if (tree_.hwnd_) TreeView_DeleteAllItems(tree_.hwnd_);
+    if (tree_.Hwnd()) TreeView_DeleteAllItems(tree_.Hwnd());
     // The key index keeps its buckets: a tree is mostly rebuilt at about the size it had.
     byKey_.clear();
     nodes_.clear();
@@ -161,32 +152,31 @@ Node* TreeNodes::Find(std::wstring_view key) const {
 TreeView::TreeView() : nodes_(*this) {}
 
 TreeView::~TreeView() {
-    if (hwnd_) ::DestroyWindow(hwnd_);
+    if (Hwnd()) ::DestroyWindow(Hwnd());
 }
 
-HRESULT TreeView::Create(HWND parent, UINT id, HIMAGELIST images) {
-    if (hwnd_) return E_UNEXPECTED;
+HRESULT TreeView::Create(HWND parent, UINT id, HIMAGELIST images, LabelEdit labelEdit) {
+    if (Hwnd()) return E_UNEXPECTED;
     const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT |
-                        TVS_EDITLABELS | TVS_SHOWSELALWAYS;
-    hwnd_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"", style, 0, 0, 0, 0, parent,
-                              reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr, nullptr);
-    if (!hwnd_) return HRESULT_FROM_WIN32(::GetLastError());
-    TreeView_SetUnicodeFormat(hwnd_, TRUE);
-    AttachWindow(hwnd_, ScreenDpi());
-    if (images) TreeView_SetImageList(hwnd_, images, TVSIL_NORMAL);
-    // A plain subclass: the common controls' subclass helper looks up a window property
-    // for every message, which makes each insert cost as much as a hundred.
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    controlProc_ = reinterpret_cast<WNDPROC>(
-        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TreeView::TreeProc)));
+                        TVS_SHOWSELALWAYS | (labelEdit == LabelEdit::Manual ? TVS_EDITLABELS : 0);
+    HWND hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"", style, 0, 0, 0, 0, parent,
+                                  reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr, nullptr);
+    RETURN_LAST_ERROR_IF_NULL(hwnd);
+    TreeView_SetUnicodeFormat(hwnd, TRUE);
+    if (images) TreeView_SetImageList(hwnd, images, TVSIL_NORMAL);
+    // Our own subclass rather than the common controls' helper: that looks up a window
+    // property for every message, which makes each insert cost as much as a hundred.
+    if (const HRESULT hr = Attach(hwnd); FAILED(hr)) {
+        ::DestroyWindow(hwnd);
+        return hr;
+    }
+    AttachWindow(hwnd, ScreenDpi());
     return S_OK;
 }
 
-void TreeView::Detach() {
+void TreeView::OnDetached() {
     AttachWindow(nullptr, {});
-    ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(controlProc_));
-    ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-    hwnd_ = nullptr;
+    ++generation_;
     nodes_.byKey_.clear();
     nodes_.nodes_.clear();
 }
@@ -194,10 +184,7 @@ void TreeView::Detach() {
 bool TreeView::ReflectNotify(UINT message, LPARAM lParam, LRESULT* result) {
     if (message != WM_NOTIFY) return false;
     const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-    if (!header || !header->hwndFrom ||
-        ::GetWindowLongPtrW(header->hwndFrom, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(&TreeView::TreeProc))
-        return false;
-    auto* self = reinterpret_cast<TreeView*>(::GetWindowLongPtrW(header->hwndFrom, GWLP_USERDATA));
+    auto* self = header ? dynamic_cast<TreeView*>(Subclass::Of(header->hwndFrom)) : nullptr;
     if (!self) return false;
     bool handled = false;
     try {
@@ -210,41 +197,44 @@ bool TreeView::ReflectNotify(UINT message, LPARAM lParam, LRESULT* result) {
 }
 
 TreeView::BulkUpdate::BulkUpdate(TreeView& tree) : tree_(tree) {
-    if (tree_.bulkUpdates_++ == 0 && tree_.hwnd_) ::SendMessageW(tree_.hwnd_, WM_SETREDRAW, FALSE, 0);
+    if (tree_.bulkUpdates_++ == 0 && tree_.Hwnd()) ::SendMessageW(tree_.Hwnd(), WM_SETREDRAW, FALSE, 0);
 }
 
 TreeView::BulkUpdate::~BulkUpdate() {
-    if (--tree_.bulkUpdates_ == 0 && tree_.hwnd_) {
-        ::SendMessageW(tree_.hwnd_, WM_SETREDRAW, TRUE, 0);
-        ::InvalidateRect(tree_.hwnd_, nullptr, TRUE);
+    if (--tree_.bulkUpdates_ == 0 && tree_.Hwnd()) {
+        ::SendMessageW(tree_.Hwnd(), WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(tree_.Hwnd(), nullptr, TRUE);
     }
 }
 
 Node* TreeView::NodeOf(HTREEITEM item) const {
-    if (!item || !hwnd_) return nullptr;
+    if (!item || !Hwnd()) return nullptr;
     TVITEMW data{};
     data.mask = TVIF_PARAM | TVIF_HANDLE;
     data.hItem = item;
-    if (!TreeView_GetItem(hwnd_, &data)) return nullptr;
+    if (!TreeView_GetItem(Hwnd(), &data)) return nullptr;
     return reinterpret_cast<Node*>(data.lParam);
 }
 
-Node* TreeView::SelectedItem() const { return hwnd_ ? NodeOf(TreeView_GetSelection(hwnd_)) : nullptr; }
+Node* TreeView::SelectedItem() const { return Hwnd() ? NodeOf(TreeView_GetSelection(Hwnd())) : nullptr; }
 
 void TreeView::SetFocus() {
-    if (!hwnd_) return;
-    ::SetFocus(hwnd_);
-    if (!TreeView_GetSelection(hwnd_)) {
-        if (HTREEITEM first = TreeView_GetRoot(hwnd_)) TreeView_SelectItem(hwnd_, first);
+    HWND hwnd = Hwnd();
+    if (!hwnd) return;
+    ::SetFocus(hwnd);
+    if (!TreeView_GetSelection(hwnd)) {
+        if (HTREEITEM first = TreeView_GetRoot(hwnd)) TreeView_SelectItem(hwnd, first);
     }
 }
 
 LRESULT TreeView::OnNotify(const NMHDR& header, bool* handled) {
     switch (header.code) {
         case TVN_SELCHANGEDW: {
+            // The control is in the middle of its key handling: the click comes after it.
             const auto& change = reinterpret_cast<const NMTREEVIEWW&>(header);
             if (change.action == TVC_BYKEYBOARD) {
-                if (Node* node = reinterpret_cast<Node*>(change.itemNew.lParam)) Fire(NodeClick, *node);
+                if (Node* node = reinterpret_cast<Node*>(change.itemNew.lParam))
+                    ::PostMessageW(Hwnd(), NodeClickMessage(), static_cast<WPARAM>(node->Index()), generation_);
             }
             break;
         }
@@ -268,7 +258,7 @@ LRESULT TreeView::OnNotify(const NMHDR& header, bool* handled) {
             // when the edit box goes away after Escape).
             if (edit.item.pszText && node && node->Text() != edit.item.pszText) {
                 pendingEdit_ = {node->Index(), generation_, edit.item.pszText};
-                ::PostMessageW(hwnd_, AfterLabelEditMessage(), 0, 0);
+                ::PostMessageW(Hwnd(), AfterLabelEditMessage(), 0, 0);
             }
             return FALSE;
         }
@@ -286,27 +276,33 @@ void TreeView::RaisePendingLabelEdit() {
     short cancel = 0;
     std::wstring newString = edit.text;
     Fire(AfterLabelEdit, cancel, newString);
-    if (cancel || edit.generation != generation_ || !hwnd_) return;
+    if (cancel || edit.generation != generation_ || !Hwnd()) return;
     TVITEMW item{};
     item.mask = TVIF_TEXT | TVIF_HANDLE;
     item.hItem = node->item_;
     item.pszText = edit.text.data();
-    TreeView_SetItem(hwnd_, &item);
+    TreeView_SetItem(Hwnd(), &item);
+}
+
+void TreeView::RaiseKeyboardNodeClick(int index, unsigned generation) {
+    if (generation != generation_) return;  // the tree was rebuilt meanwhile
+    if (Node* node = nodes_.Item(index)) Fire(NodeClick, *node);
 }
 
 void TreeView::RaiseMouseUp(int button, POINT client) {
     if (!MouseUp) return;
     const Dpi dpi = ScreenDpi();
-    Fire(MouseUp, button, ShiftState(KeysNow()), static_cast<float>(PixelsToTwips(client.x, dpi.x)),
-            static_cast<float>(PixelsToTwips(client.y, dpi.y)));
+    Fire(MouseUp, button, ShiftKeys(KeyFlagsNow()), static_cast<float>(PixelsToTwips(client.x, dpi.x)),
+         static_cast<float>(PixelsToTwips(client.y, dpi.y)));
 }
 
 // The tree view tracks the mouse itself after a button goes down and takes the
 // button's release out of the queue; the release is reported once that is over.
-LRESULT TreeView::OnButtonDown(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, int button, int virtualKey) {
+LRESULT TreeView::OnButtonDown(UINT message, WPARAM wParam, LPARAM lParam, int button, int virtualKey) {
+    HWND hwnd = Hwnd();
     const unsigned generation = generation_;
-    const LRESULT result = ::CallWindowProcW(controlProc_, hwnd, message, wParam, lParam);
-    if (hwnd_ != hwnd || !::IsWindow(hwnd)) return result;
+    const LRESULT result = CallOriginal(message, wParam, lParam);
+    if (Hwnd() != hwnd) return result;
 
     if (button == 1 && generation == generation_) {
         TVHITTESTINFO hit{};
@@ -315,7 +311,7 @@ LRESULT TreeView::OnButtonDown(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
         if (item && (hit.flags & TVHT_ONITEM) && item == TreeView_GetSelection(hwnd)) {
             if (Node* node = NodeOf(item)) Fire(NodeClick, *node);
         }
-        if (hwnd_ != hwnd || !::IsWindow(hwnd)) return result;
+        if (Hwnd() != hwnd) return result;
     }
 
     const UINT upMessage = button == 1 ? WM_LBUTTONUP : WM_RBUTTONUP;
@@ -330,34 +326,31 @@ LRESULT TreeView::OnButtonDown(HWND hwnd, UINT message, WPARAM wParam, LPARAM lP
     return result;
 }
 
-LRESULT CALLBACK TreeView::TreeProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<TreeView*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    const WNDPROC control = self->controlProc_;
+LRESULT TreeView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_LBUTTONDOWN:
-            return self->OnButtonDown(hwnd, message, wParam, lParam, 1, VK_LBUTTON);
+            return OnButtonDown(message, wParam, lParam, 1, VK_LBUTTON);
         case WM_RBUTTONDOWN:
-            return self->OnButtonDown(hwnd, message, wParam, lParam, 2, VK_RBUTTON);
+            return OnButtonDown(message, wParam, lParam, 2, VK_RBUTTON);
         case WM_LBUTTONUP:
         case WM_RBUTTONUP:
         case WM_MBUTTONUP: {
-            const LRESULT result = ::CallWindowProcW(control, hwnd, message, wParam, lParam);
+            HWND hwnd = Hwnd();
+            const LRESULT result = CallOriginal(message, wParam, lParam);
             const int button = message == WM_LBUTTONUP ? 1 : message == WM_RBUTTONUP ? 2 : 4;
-            if (self->hwnd_ == hwnd) self->RaiseMouseUp(button, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+            if (Hwnd() == hwnd) RaiseMouseUp(button, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return result;
         }
-        case WM_NCDESTROY:
-            self->Detach();
-            return ::CallWindowProcW(control, hwnd, message, wParam, lParam);
         default:
             if (message == AfterLabelEditMessage()) {
-                try {
-                    self->RaisePendingLabelEdit();
-                } catch (...) {
-                }
+                RaisePendingLabelEdit();
                 return 0;
             }
-            return ::CallWindowProcW(control, hwnd, message, wParam, lParam);
+            if (message == NodeClickMessage()) {
+                RaiseKeyboardNodeClick(static_cast<int>(wParam), static_cast<unsigned>(lParam));
+                return 0;
+            }
+            return CallOriginal(message, wParam, lParam);
     }
 }
 

@@ -4,6 +4,7 @@
 // the control's events raised from the real control's notifications.
 
 #include "runtime/Form.h"
+#include "runtime/Window.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -82,21 +83,21 @@ private:
 };
 
 // Placed in twips like every control of a form (Move, Left, Top, Width, Height).
-class TreeView : public FormControl {
+class TreeView : public FormControl, public Subclass {
 public:
     TreeView();
-    ~TreeView();
-    TreeView(const TreeView&) = delete;
-    TreeView& operator=(const TreeView&) = delete;
+    ~TreeView() override;
 
-    // Creates the SysTreeView32 as a child of parent, with lines, buttons and label editing.
-    // The parent's window procedure passes its WM_NOTIFY messages to ReflectNotify.
-    HRESULT Create(HWND parent, UINT id, HIMAGELIST images);
+    enum class LabelEdit { Manual, None };
+    // Creates the SysTreeView32 as a child of parent, with lines and buttons, and label
+    // editing unless it is None. The parent's window procedure passes its WM_NOTIFY
+    // messages to ReflectNotify.
+    HRESULT Create(HWND parent, UINT id, HIMAGELIST images, LabelEdit labelEdit = LabelEdit::Manual);
 
     // For the parent's window procedure: handles a WM_NOTIFY from a TreeView's window.
     // Returns false for any other message, which the parent then handles itself.
     static bool ReflectNotify(UINT message, LPARAM lParam, LRESULT* result);
-    HWND Hwnd() const { return hwnd_; }
+    HWND Hwnd() const { return Subclass::Hwnd(); }
 
     // Suspends drawing while many nodes change: the tree is laid out and drawn once, when
     // the outermost scope ends. Without it every node added under an expanded parent
@@ -117,8 +118,11 @@ public:
     // Takes the input focus; a tree with nodes and no selection selects its first node.
     void SetFocus();
 
-    // Events, raised on the thread of the window.
-    std::function<void(Node& node)> NodeClick;  // a node clicked, after it is selected
+    // Events, raised on the thread of the window, never from inside the control's own
+    // handling of a message: a handler may rebuild the tree. The node handed to a handler
+    // lives until the tree is cleared; a handler that makes calls which may rebuild the
+    // tree takes what it needs from the node first.
+    std::function<void(Node& node)> NodeClick;  // a node clicked or chosen with the keys, after it is selected
     std::function<void(Node& node)> Expand;     // the user expands a node
     std::function<void()> DblClick;
     // Raised once an in-place edit that changed the label has ended; the new label stands
@@ -130,16 +134,15 @@ public:
 private:
     friend class Node;
     friend class TreeNodes;
-    static LRESULT CALLBACK TreeProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnDetached() override;
     LRESULT OnNotify(const NMHDR& header, bool* handled);
-    LRESULT OnButtonDown(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, int button, int virtualKey);
+    LRESULT OnButtonDown(UINT message, WPARAM wParam, LPARAM lParam, int button, int virtualKey);
     void RaiseMouseUp(int button, POINT client);
     void RaisePendingLabelEdit();
+    void RaiseKeyboardNodeClick(int index, unsigned generation);
     Node* NodeOf(HTREEITEM item) const;
-    void Detach();
 
-    HWND hwnd_ = nullptr;
-    WNDPROC controlProc_ = nullptr;  // the tree view's own window procedure
     TreeNodes nodes_;
     int expandingInCode_ = 0;
     int bulkUpdates_ = 0;

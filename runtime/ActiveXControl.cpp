@@ -2,132 +2,35 @@
 
 #include "runtime/Handles.h"
 
+#include <cstddef>
+#include <type_traits>
+
 namespace cartulane {
 
 namespace {
-
-constexpr wchar_t kWindowClass[] = L"UserControl";
 
 // IOleControlSite::TranslateAccelerator's modifier flags (KEYMODIFIERS).
 constexpr DWORD kKeyShift = 1, kKeyControl = 2, kKeyAlt = 4;
 
 LONG TwipsToHimetric(LONG twips) { return ::MulDiv(twips, 2540, 1440); }
 
-ATOM RegisterWindowClass(WNDPROC procedure) {
-    WNDCLASSEXW wc{sizeof(wc)};
-    wc.lpfnWndProc = procedure;
-    wc.hInstance = com::ThisModule();
-    wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kWindowClass;
-    const ATOM atom = ::RegisterClassExW(&wc);
-    return atom ? atom : static_cast<ATOM>(::GetClassInfoExW(wc.hInstance, kWindowClass, &wc));
+bool HasClass(HWND hwnd, const wchar_t* name) {
+    wchar_t className[16] = {};
+    ::GetClassNameW(hwnd, className, 16);
+    return ::lstrcmpiW(className, name) == 0;
 }
+
+// Whether a structure of cbSize bytes reaches as far as the member at offset, of size.
+bool Covers(UINT cbSize, size_t offset, size_t size) { return offset + size <= cbSize; }
+#define COVERS(structure, member) \
+    Covers((structure)->cbSize, offsetof(std::remove_pointer_t<decltype(structure)>, member), sizeof((structure)->member))
 
 }  // namespace
 
-// The connection point of the control's event interface: it keeps the sinks that
-// containers advise, although this control raises no events.
-class ActiveXControl::EventPoint final : public IConnectionPoint, com::ModuleObject {
-public:
-    explicit EventPoint(ActiveXControl* owner) : owner_(owner) { owner_->AddRef(); }
-    ~EventPoint() { owner_->Release(); }
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
-            *object = static_cast<IConnectionPoint*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-    STDMETHODIMP GetConnectionInterface(IID* iid) override {
-        if (!iid) return E_POINTER;
-        *iid = owner_->events_;
-        return S_OK;
-    }
-    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override {
-        return owner_->QueryInterface(IID_PPV_ARGS(container));
-    }
-    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
-        if (!sink || !cookie) return E_POINTER;
-        ComPtr<IUnknown> events;
-        if (FAILED(sink->QueryInterface(owner_->events_, reinterpret_cast<void**>(events.GetAddressOf()))) &&
-            FAILED(sink->QueryInterface(IID_PPV_ARGS(&events))))
-            return CONNECT_E_CANNOTCONNECT;
-        *cookie = owner_->nextCookie_++;
-        owner_->eventSinks_[*cookie] = events;
-        return S_OK;
-    }
-    STDMETHODIMP Unadvise(DWORD cookie) override {
-        return owner_->eventSinks_.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
-    }
-    STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
-
-private:
-    std::atomic<ULONG> refs_{1};
-    ActiveXControl* owner_;
-};
-
 ActiveXControl::ActiveXControl(const CLSID& clsid, const IID& events, SIZEL designTwips)
-    : clsid_(clsid), events_(events), extent_{TwipsToHimetric(designTwips.cx), TwipsToHimetric(designTwips.cy)} {}
+    : clsid_(clsid), extent_{TwipsToHimetric(designTwips.cx), TwipsToHimetric(designTwips.cy)}, events_(events) {}
 
 ActiveXControl::~ActiveXControl() = default;
-
-void ActiveXControl::UnregisterWindowClass() { ::UnregisterClassW(kWindowClass, com::ThisModule()); }
-
-// ---- IUnknown ----
-
-STDMETHODIMP ActiveXControl::QueryInterface(REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (SUCCEEDED(QueryOwnInterface(iid, object))) return S_OK;
-    if (iid == IID_IUnknown || iid == IID_IOleObject) {
-        *object = static_cast<IOleObject*>(this);
-    } else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceObject) {
-        *object = static_cast<IOleInPlaceObject*>(this);
-    } else if (iid == IID_IOleInPlaceActiveObject) {
-        *object = static_cast<IOleInPlaceActiveObject*>(this);
-    } else if (iid == IID_IViewObject || iid == IID_IViewObject2) {
-        *object = static_cast<IViewObject2*>(this);
-    } else if (iid == IID_IOleControl) {
-        *object = static_cast<IOleControl*>(this);
-    } else if (iid == IID_IPersist || iid == IID_IPersistStreamInit) {
-        *object = static_cast<IPersistStreamInit*>(this);
-    } else if (iid == IID_IPersistPropertyBag) {
-        *object = static_cast<IPersistPropertyBag*>(this);
-    } else if (iid == IID_IQuickActivate) {
-        *object = static_cast<IQuickActivate*>(this);
-    } else if (iid == IID_IProvideClassInfo || iid == IID_IProvideClassInfo2) {
-        *object = static_cast<IProvideClassInfo2*>(this);
-    } else if (iid == IID_IConnectionPointContainer) {
-        *object = static_cast<IConnectionPointContainer*>(this);
-    } else {
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-STDMETHODIMP_(ULONG) ActiveXControl::AddRef() { return ++refs_; }
-
-STDMETHODIMP_(ULONG) ActiveXControl::Release() {
-    const ULONG left = --refs_;
-    if (left == 0) {
-        refs_ = 1;  // calls made while the window goes must not come back here
-        DestroyControlWindow();
-        delete this;
-    }
-    return left;
-}
 
 // ---- IOleObject ----
 
@@ -140,7 +43,7 @@ STDMETHODIMP ActiveXControl::SetClientSite(IOleClientSite* site) {
 
 STDMETHODIMP ActiveXControl::GetClientSite(IOleClientSite** site) {
     if (!site) return E_POINTER;
-    return clientSite_ ? clientSite_.CopyTo(site) : (*site = nullptr, S_OK);
+    return clientSite_.CopyTo(site);
 }
 
 STDMETHODIMP ActiveXControl::Close(DWORD) {
@@ -152,17 +55,21 @@ STDMETHODIMP ActiveXControl::Close(DWORD) {
 STDMETHODIMP ActiveXControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent, LPCRECT position) {
     if (site && !clientSite_) SetClientSite(site);
     switch (verb) {
-        case OLEIVERB_PRIMARY:
         case OLEIVERB_SHOW:
         case OLEIVERB_INPLACEACTIVATE:
             return InPlaceActivate(false, parent, position);
         case OLEIVERB_UIACTIVATE:
             return InPlaceActivate(true, parent, position);
         case OLEIVERB_HIDE:
-            if (hwnd_) ::ShowWindow(hwnd_, SW_HIDE);
+            if (Hwnd()) ::ShowWindow(Hwnd(), SW_HIDE);
             return S_OK;
+        case OLEIVERB_DISCARDUNDOSTATE:
+            return S_OK;  // there is no undo state
         default:
-            return OLEOBJ_S_INVALIDVERB;
+            // A verb the control does not know: negative ones are refused, positive ones
+            // (the container's own numbering of the registered verbs) are the primary verb.
+            if (verb < 0) return E_NOTIMPL;
+            return InPlaceActivate(false, parent, position);
     }
 }
 
@@ -211,10 +118,10 @@ STDMETHODIMP ActiveXControl::GetMiscStatus(DWORD, DWORD* status) {
 
 HRESULT ActiveXControl::InPlaceActivate(bool uiActivate, HWND parentHint, LPCRECT position) {
     if (!inPlaceActive_) {
-        if (!clientSite_) return E_UNEXPECTED;
+        RETURN_HR_IF(E_UNEXPECTED, !clientSite_);
         ComPtr<IOleInPlaceSite> site;
         RETURN_IF_FAILED(clientSite_.As(&site));
-        if (site->CanInPlaceActivate() != S_OK) return E_FAIL;
+        RETURN_HR_IF(E_FAIL, site->CanInPlaceActivate() != S_OK);
         RETURN_IF_FAILED(site->OnInPlaceActivate());
         inPlaceSite_ = site;
         inPlaceActive_ = true;
@@ -228,37 +135,52 @@ HRESULT ActiveXControl::InPlaceActivate(bool uiActivate, HWND parentHint, LPCREC
         site->GetWindowContext(&frame_, &uiWindow_, &where, &clip, &frameInfo);
         if (position) where = *position;
 
-        static const ATOM windowClass = RegisterWindowClass(&ActiveXControl::WindowProc);
-        hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, MAKEINTATOM(windowClass), L"",
-                                  WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent, nullptr,
-                                  com::ThisModule(), this);
-        if (!hwnd_) {
-            const HRESULT hr = HRESULT_FROM_WIN32(::GetLastError());
+        const HRESULT created = CreateWindowOf({L"UserControl"}, WS_EX_CONTROLPARENT, L"",
+                                               WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent);
+        if (FAILED(created)) {
             InPlaceDeactivate();
-            return FAILED(hr) ? hr : E_FAIL;
+            return created;
         }
         OnCreate();
-        ::SetWindowPos(hwnd_, nullptr, where.left, where.top, where.right - where.left, where.bottom - where.top,
+        ::SetWindowPos(Hwnd(), nullptr, where.left, where.top, where.right - where.left, where.bottom - where.top,
                        SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     } else if (position) {
         SetObjectRects(position, position);
     }
-    if (hwnd_) ::ShowWindow(hwnd_, SW_SHOW);
+    if (Hwnd()) ::ShowWindow(Hwnd(), SW_SHOW);
     if (uiActivate) {
         UIActivate();
-        if (hwnd_ && !IsOwnWindow(::GetFocus())) ::SetFocus(hwnd_);
+        if (Hwnd() && !IsOwnWindow(::GetFocus())) ::SetFocus(Hwnd());
     }
     return S_OK;
 }
 
+// The control becomes the container's active object: it needs no tool space of the
+// frame or the document window, and asks its site to show it.
 void ActiveXControl::UIActivate() {
     if (uiActive_ || !inPlaceActive_) return;
     uiActive_ = true;
     inPlaceSite_->OnUIActivate();
-    auto* active = static_cast<IOleInPlaceActiveObject*>(this);
-    if (frame_) frame_->SetActiveObject(active, L"UserControl");
-    if (uiWindow_) uiWindow_->SetActiveObject(active, L"UserControl");
+    if (frame_) {
+        frame_->SetActiveObject(this, L"UserControl");
+        frame_->SetBorderSpace(nullptr);
+    }
+    if (uiWindow_) {
+        uiWindow_->SetActiveObject(this, L"UserControl");
+        uiWindow_->SetBorderSpace(nullptr);
+    }
+    if (clientSite_) clientSite_->ShowObject();
     if (controlSite_) controlSite_->OnFocus(TRUE);
+}
+
+void ActiveXControl::OnFocusIn() {
+    if (!uiActive_) {
+        UIActivate();
+        return;
+    }
+    // The container may have made another object active meanwhile (another pane).
+    if (frame_) frame_->SetActiveObject(this, L"UserControl");
+    if (uiWindow_) uiWindow_->SetActiveObject(this, L"UserControl");
 }
 
 STDMETHODIMP ActiveXControl::UIDeactivate() {
@@ -284,44 +206,64 @@ STDMETHODIMP ActiveXControl::InPlaceDeactivate() {
 }
 
 void ActiveXControl::DestroyControlWindow() {
-    if (!hwnd_) return;
+    if (!Hwnd()) return;
     OnDestroy();
-    HWND window = hwnd_;
-    hwnd_ = nullptr;
-    ::DestroyWindow(window);
+    Destroy();
 }
 
 STDMETHODIMP ActiveXControl::GetWindow(HWND* window) {
     if (!window) return E_POINTER;
-    *window = hwnd_;
-    return hwnd_ ? S_OK : E_FAIL;
+    *window = Hwnd();
+    return *window ? S_OK : E_FAIL;
 }
 
 STDMETHODIMP ActiveXControl::SetObjectRects(LPCRECT position, LPCRECT) {
     if (!position) return E_POINTER;
-    if (hwnd_) {
-        ::SetWindowPos(hwnd_, nullptr, position->left, position->top, position->right - position->left,
+    if (Hwnd()) {
+        ::SetWindowPos(Hwnd(), nullptr, position->left, position->top, position->right - position->left,
                        position->bottom - position->top, SWP_NOZORDER | SWP_NOACTIVATE);
     }
     return S_OK;
 }
 
-bool ActiveXControl::IsOwnWindow(HWND hwnd) const { return hwnd && (hwnd == hwnd_ || ::IsChild(hwnd_, hwnd)); }
+bool ActiveXControl::IsOwnWindow(HWND hwnd) const {
+    return hwnd && Hwnd() && (hwnd == Hwnd() || ::IsChild(Hwnd(), hwnd));
+}
+
+HWND ActiveXControl::OwnerWindow() const { return Hwnd() ? ::GetAncestor(Hwnd(), GA_ROOT) : nullptr; }
+
+int ActiveXControl::ShowMessage(const wchar_t* text, const wchar_t* title, UINT style) {
+    ComPtr<IOleInPlaceFrame> frame = frame_;  // the box may outlast the activation
+    if (frame) frame->EnableModeless(FALSE);
+    const int answer = ::MessageBoxW(OwnerWindow(), text, title, style);
+    if (frame) frame->EnableModeless(TRUE);
+    return answer;
+}
 
 // Keys pressed in the control stay in the control: Tab moves between its children
 // (around, never out), plain keys go to the focused child, and only combinations with
-// Ctrl or Alt are offered to the container.
+// Ctrl or Alt are offered to the container. In an edit box (a label being renamed) the
+// control keeps those too, Ctrl+V and AltGr characters among them; only the menus'
+// Alt+letter and the function keys go to the container.
 STDMETHODIMP ActiveXControl::TranslateAccelerator(LPMSG message) {
     if (!message || message->message < WM_KEYFIRST || message->message > WM_KEYLAST) return S_FALSE;
-    if (!hwnd_ || !IsOwnWindow(message->hwnd)) return S_FALSE;
+    if (!Hwnd() || !IsOwnWindow(message->hwnd)) return S_FALSE;
     const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
     const bool alt = ::GetKeyState(VK_MENU) < 0;
     const bool keyDown = message->message == WM_KEYDOWN;
+    const bool systemKey = message->message == WM_SYSKEYDOWN || message->message == WM_SYSKEYUP ||
+                           message->message == WM_SYSCHAR;
     if (keyDown && message->wParam == VK_TAB && !ctrl && !alt) {
-        if (HWND next = ::GetNextDlgTabItem(hwnd_, ::GetFocus(), ::GetKeyState(VK_SHIFT) < 0)) ::SetFocus(next);
+        if (HWND next = ::GetNextDlgTabItem(Hwnd(), ::GetFocus(), ::GetKeyState(VK_SHIFT) < 0)) ::SetFocus(next);
         return S_OK;
     }
-    if (ctrl || alt || message->message == WM_SYSKEYDOWN || message->message == WM_SYSKEYUP) {
+    HWND focus = ::GetFocus();
+    const bool inEdit = focus && IsOwnWindow(focus) && HasClass(focus, L"Edit");
+    const bool functionKey = message->wParam >= VK_F1 && message->wParam <= VK_F24 &&
+                             message->message != WM_CHAR && message->message != WM_SYSCHAR;
+    const bool menuKey = alt && !ctrl && systemKey;
+    const bool offer = inEdit ? (functionKey || menuKey) : (ctrl || alt || systemKey);
+    if (offer) {
         if (controlSite_) {
             const DWORD modifiers =
                 (::GetKeyState(VK_SHIFT) < 0 ? kKeyShift : 0) | (ctrl ? kKeyControl : 0) | (alt ? kKeyAlt : 0);
@@ -329,14 +271,9 @@ STDMETHODIMP ActiveXControl::TranslateAccelerator(LPMSG message) {
         }
         return S_FALSE;
     }
-    HWND focus = ::GetFocus();
-    if (keyDown && message->wParam == VK_RETURN && focus && IsOwnWindow(focus)) {
-        wchar_t className[16] = {};
-        ::GetClassNameW(focus, className, 16);
-        if (::lstrcmpiW(className, L"Button") == 0) {
-            ::SendMessageW(focus, BM_CLICK, 0, 0);
-            return S_OK;
-        }
+    if (keyDown && message->wParam == VK_RETURN && focus && IsOwnWindow(focus) && HasClass(focus, L"Button")) {
+        ::SendMessageW(focus, BM_CLICK, 0, 0);
+        return S_OK;
     }
     ::TranslateMessage(message);
     ::DispatchMessageW(message);
@@ -351,10 +288,11 @@ STDMETHODIMP ActiveXControl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HD
     if (!target || !bounds) return E_INVALIDARG;
     RECT area{bounds->left, bounds->top, bounds->right, bounds->bottom};
     ::FillRect(target, &area, ::GetSysColorBrush(COLOR_BTNFACE));
-    if (hwnd_) {
+    if (Hwnd()) {
+        // The container may have moved the origin itself: the control's place adds to it.
         POINT origin;
-        ::SetViewportOrgEx(target, bounds->left, bounds->top, &origin);
-        ::SendMessageW(hwnd_, WM_PRINT, reinterpret_cast<WPARAM>(target),
+        ::OffsetViewportOrgEx(target, bounds->left, bounds->top, &origin);
+        ::SendMessageW(Hwnd(), WM_PRINT, reinterpret_cast<WPARAM>(target),
                        PRF_CLIENT | PRF_CHILDREN | PRF_ERASEBKGND | PRF_NONCLIENT);
         ::SetViewportOrgEx(target, origin.x, origin.y, nullptr);
     }
@@ -371,7 +309,7 @@ STDMETHODIMP ActiveXControl::SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* 
 STDMETHODIMP ActiveXControl::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) {
     if (aspects) *aspects = viewAspects_;
     if (flags) *flags = viewFlags_;
-    if (sink) *sink = viewSink_ ? (viewSink_->AddRef(), viewSink_.Get()) : nullptr;
+    if (sink) viewSink_.CopyTo(sink);
     return S_OK;
 }
 
@@ -381,11 +319,12 @@ STDMETHODIMP ActiveXControl::GetExtent(DWORD aspect, LONG, DVTARGETDEVICE*, LPSI
 
 // ---- IOleControl, IPersist, IQuickActivate, IProvideClassInfo2, connection points ----
 
+// Return and Escape are the control's own (the trees end a label edit with them).
 STDMETHODIMP ActiveXControl::GetControlInfo(CONTROLINFO* info) {
     if (!info) return E_POINTER;
     info->hAccel = nullptr;
     info->cAccel = 0;
-    info->dwFlags = 0;
+    info->dwFlags = CTRLINFO_EATS_RETURN | CTRLINFO_EATS_ESCAPE;
     return S_OK;
 }
 
@@ -401,20 +340,21 @@ STDMETHODIMP ActiveXControl::GetSizeMax(ULARGE_INTEGER* size) {
     return S_OK;
 }
 
+// Containers of older versions pass smaller structures: only what cbSize covers is read
+// or written.
 STDMETHODIMP ActiveXControl::QuickActivate(QACONTAINER* container, QACONTROL* control) {
     if (!container || !control) return E_POINTER;
-    if (container->cbSize < sizeof(QACONTAINER) || control->cbSize < sizeof(QACONTROL)) return E_INVALIDARG;
-    SetClientSite(container->pClientSite);
-    if (container->pAdviseSink) SetAdvise(DVASPECT_CONTENT, 0, container->pAdviseSink);
-    control->dwMiscStatus = kMiscStatus;
-    control->dwViewStatus = 0;
-    control->dwEventCookie = 0;
-    control->dwPropNotifyCookie = 0;
-    control->dwPointerActivationPolicy = 0;
-    if (container->pUnkEventSink) {
-        ComPtr<IConnectionPoint> point;
-        if (SUCCEEDED(FindConnectionPoint(events_, &point)))
-            point->Advise(container->pUnkEventSink, &control->dwEventCookie);
+    if (COVERS(container, pClientSite)) SetClientSite(container->pClientSite);
+    if (COVERS(container, pAdviseSink) && container->pAdviseSink)
+        SetAdvise(DVASPECT_CONTENT, 0, container->pAdviseSink);
+    if (COVERS(control, dwMiscStatus)) control->dwMiscStatus = kMiscStatus;
+    if (COVERS(control, dwViewStatus)) control->dwViewStatus = 0;
+    if (COVERS(control, dwPropNotifyCookie)) control->dwPropNotifyCookie = 0;
+    if (COVERS(control, dwPointerActivationPolicy)) control->dwPointerActivationPolicy = 0;
+    if (COVERS(control, dwEventCookie)) {
+        control->dwEventCookie = 0;
+        if (COVERS(container, pUnkEventSink) && container->pUnkEventSink)
+            events_.Advise(container->pUnkEventSink, &control->dwEventCookie);
     }
     return S_OK;
 }
@@ -426,54 +366,47 @@ STDMETHODIMP ActiveXControl::GetClassInfo(ITypeInfo** info) {
 STDMETHODIMP ActiveXControl::GetGUID(DWORD kind, GUID* guid) {
     if (!guid) return E_POINTER;
     if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
-    *guid = events_;
+    *guid = events_.Iid();
     return S_OK;
 }
 
+STDMETHODIMP ActiveXControl::EnumConnectionPoints(IEnumConnectionPoints** points) {
+    if (points) *points = nullptr;
+    return E_NOTIMPL;
+}
+
 STDMETHODIMP ActiveXControl::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
-    if (!point) return E_POINTER;
-    *point = nullptr;
-    if (iid != events_) return CONNECT_E_NOCONNECTION;
-    *point = new (std::nothrow) EventPoint(this);
-    return *point ? S_OK : E_OUTOFMEMORY;
+    return com::FindConnectionPoint(this, events_, iid, point);
 }
 
 // ---- the window ----
 
-LRESULT CALLBACK ActiveXControl::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<ActiveXControl*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self || (self->hwnd_ != hwnd && message != WM_NCCREATE && message != WM_CREATE))
-        return ::DefWindowProcW(hwnd, message, wParam, lParam);
-
+LRESULT ActiveXControl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     // Focus arriving in any child makes the control the container's active object, so
     // that keys come through TranslateAccelerator.
     switch (message) {
         case WM_PARENTNOTIFY:
-            if (LOWORD(wParam) == WM_LBUTTONDOWN || LOWORD(wParam) == WM_RBUTTONDOWN) self->UIActivate();
+            if (LOWORD(wParam) == WM_LBUTTONDOWN || LOWORD(wParam) == WM_RBUTTONDOWN) OnFocusIn();
             break;
         case WM_MOUSEACTIVATE:
-            self->UIActivate();
+            OnFocusIn();
             break;
         case WM_COMMAND:
-            if (HIWORD(wParam) == BN_SETFOCUS) self->UIActivate();
+            if (HIWORD(wParam) == BN_SETFOCUS || HIWORD(wParam) == EN_SETFOCUS) OnFocusIn();
             break;
         case WM_NOTIFY:
-            if (reinterpret_cast<const NMHDR*>(lParam)->code == static_cast<UINT>(NM_SETFOCUS)) self->UIActivate();
+            if (reinterpret_cast<const NMHDR*>(lParam)->code == static_cast<UINT>(NM_SETFOCUS)) OnFocusIn();
             break;
         case WM_SETFOCUS:
-            if (HWND first = ::GetNextDlgTabItem(hwnd, nullptr, FALSE)) ::SetFocus(first);
-            self->UIActivate();
+            if (HWND first = ::GetNextDlgTabItem(Hwnd(), nullptr, FALSE)) ::SetFocus(first);
+            OnFocusIn();
             return 0;
         default:
             break;
     }
     bool handled = false;
-    const LRESULT result = self->OnMessage(message, wParam, lParam, &handled);
-    return handled ? result : ::DefWindowProcW(hwnd, message, wParam, lParam);
+    const LRESULT result = OnControlMessage(message, wParam, lParam, &handled);
+    return handled ? result : Default(message, wParam, lParam);
 }
 
 }  // namespace cartulane

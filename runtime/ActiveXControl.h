@@ -2,16 +2,26 @@
 // A windowed ActiveX control, as the form runtime provides one for a user control:
 // the OLE interfaces a container uses to create, site, in-place activate, size, draw,
 // persist (an empty state), give focus to and destroy it. The user control derives
-// from it, creates its children in OnCreate and handles its window's messages.
+// from it through com::ComObject (which gives it IUnknown; its interface table starts
+// with ACTIVEX_CONTROL_INTERFACES), creates its children in OnCreate and handles its
+// window's messages in OnControlMessage.
 
-#include "runtime/Variant.h"
 #include "runtime/ComServer.h"
+#include "runtime/ConnectionPoint.h"
+#include "runtime/Window.h"
 
 #include <ocidl.h>
 #include <olectl.h>
 
-#include <atomic>
-#include <map>
+// The entries of a control's interface table for the interfaces every control answers.
+#define ACTIVEX_CONTROL_INTERFACES(Class)                                                           \
+    QITABENT(Class, IOleObject), QITABENTMULTI(Class, IOleWindow, IOleInPlaceObject),                 \
+        QITABENT(Class, IOleInPlaceObject), QITABENT(Class, IOleInPlaceActiveObject),                 \
+        QITABENTMULTI(Class, IViewObject, IViewObject2), QITABENT(Class, IViewObject2),               \
+        QITABENT(Class, IOleControl), QITABENTMULTI(Class, IPersist, IPersistStreamInit),             \
+        QITABENT(Class, IPersistStreamInit), QITABENT(Class, IPersistPropertyBag),                    \
+        QITABENT(Class, IQuickActivate), QITABENTMULTI(Class, IProvideClassInfo, IProvideClassInfo2), \
+        QITABENT(Class, IProvideClassInfo2), QITABENT(Class, IConnectionPointContainer)
 
 namespace cartulane {
 
@@ -25,16 +35,11 @@ class ActiveXControl : public IOleObject,
                        public IQuickActivate,
                        public IProvideClassInfo2,
                        public IConnectionPointContainer,
-                       protected com::ModuleObject {
+                       protected Window {
 public:
     // OLEMISC flags, also written into the registry as MiscStatus.
     static constexpr DWORD kMiscStatus = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
                                          OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST;
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     // IOleObject
     STDMETHODIMP SetClientSite(IOleClientSite* site) override;
@@ -108,40 +113,42 @@ public:
     STDMETHODIMP GetGUID(DWORD kind, GUID* guid) override;
 
     // IConnectionPointContainer: the one outgoing interface, the control's events.
-    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
-    HWND Hwnd() const { return hwnd_; }
-
-    // For DllMain: the window class goes when the library is unloaded.
-    static void UnregisterWindowClass();
+    using Window::Hwnd;
 
 protected:
     ActiveXControl(const CLSID& clsid, const IID& events, SIZEL designTwips);
-    virtual ~ActiveXControl();
+    ~ActiveXControl() override;
 
-    // The derived control's own interfaces (its dual interface and IDispatch).
-    virtual HRESULT QueryOwnInterface(REFIID iid, void** object) = 0;
-    // The control's window exists (sized 0 x 0): make the children.
+    // The control's window exists (sized 0 x 0): make the children. Runs again when the
+    // container activates the control anew after an in-place deactivation.
     virtual void OnCreate() = 0;
     // The window's messages, before the default handling; set handled to end there.
-    virtual LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) = 0;
+    virtual LRESULT OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) = 0;
     // The window is about to go: release what refers to the children.
     virtual void OnDestroy() {}
+    // The control's window goes (the derived control calls this from its destructor, so
+    // that OnDestroy runs while it is whole).
+    void DestroyControlWindow();
+
+    // A message box over the pane, with the container's own modeless windows disabled
+    // meanwhile, as a control's modal dialogs must be shown.
+    int ShowMessage(const wchar_t* text, const wchar_t* title, UINT style);
+    // The window that owns the control's pop-ups: the top-level window it sits in.
+    HWND OwnerWindow() const;
 
 private:
-    class EventPoint;
-    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) final;
     HRESULT InPlaceActivate(bool uiActivate, HWND parentHint, LPCRECT position);
     void UIActivate();
-    void DestroyControlWindow();
+    // Focus arrived in the control: it is, or becomes again, the container's active object.
+    void OnFocusIn();
     bool IsOwnWindow(HWND hwnd) const;
 
-    std::atomic<ULONG> refs_{1};
     const CLSID& clsid_;
-    const IID& events_;
     SIZEL extent_;  // HIMETRIC
-    HWND hwnd_ = nullptr;
     bool inPlaceActive_ = false;
     bool uiActive_ = false;
     ComPtr<IOleClientSite> clientSite_;
@@ -153,8 +160,7 @@ private:
     ComPtr<IAdviseSink> viewSink_;
     DWORD viewAspects_ = 0;
     DWORD viewFlags_ = 0;
-    std::map<DWORD, ComPtr<IUnknown>> eventSinks_;
-    DWORD nextCookie_ = 1;
+    com::EventSinks events_;
 };
 
 }  // namespace cartulane

@@ -122,6 +122,35 @@ private:
     T* ptr_ = nullptr;
 };
 
+// A counted reference kept in a static or thread_local value. It has no destructor, so
+// the C++ runtime never releases it at unload (under the loader lock, into a library that
+// may be gone already): the module releases it with Reset at a moment it may, and at
+// process exit it is abandoned.
+template <typename T>
+class StaticComPtr {
+public:
+    constexpr StaticComPtr() noexcept = default;
+    StaticComPtr(const StaticComPtr&) = delete;
+    StaticComPtr& operator=(const StaticComPtr&) = delete;
+
+    StaticComPtr& operator=(T* other) noexcept {
+        if (other) other->AddRef();
+        T* old = ptr_;
+        ptr_ = other;
+        if (old) old->Release();
+        return *this;
+    }
+    T* Get() const noexcept { return ptr_; }
+    T* operator->() const noexcept { return ptr_; }
+    explicit operator bool() const noexcept { return ptr_ != nullptr; }
+    void Reset() noexcept { *this = nullptr; }
+    // Forgets the reference without releasing it.
+    void Abandon() noexcept { ptr_ = nullptr; }
+
+private:
+    T* ptr_ = nullptr;
+};
+
 }  // namespace cartulane
 
 // IID_PPV_ARGS(&p) for a ComPtr p.

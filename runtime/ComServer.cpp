@@ -1,11 +1,10 @@
 #include "runtime/ComServer.h"
 
 #include "runtime/Handles.h"
+#include "runtime/Window.h"
 
 #include <atomic>
 #include <mutex>
-#include <new>
-#include <vector>
 
 namespace cartulane::com {
 
@@ -13,26 +12,15 @@ namespace {
 
 std::atomic<long> g_locks{0};
 
-class ClassFactory final : public IClassFactory, ModuleObject {
+class ClassFactory final : public ComObject<ClassFactory, IClassFactory> {
 public:
-    explicit ClassFactory(CreateFunction create) : create_(create) {}
+    explicit ClassFactory(HRESULT (*create)(REFIID, void**)) : create_(create) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+    static const QITAB* Interfaces() {
+        static const QITAB table[] = {QITABENT(ClassFactory, IClassFactory), {}};
+        return table;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
+
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         if (!object) return E_POINTER;
         *object = nullptr;
@@ -44,92 +32,74 @@ public:
     }
 
 private:
-    std::atomic<ULONG> refs_{1};
-    CreateFunction create_;
+    HRESULT (*create_)(REFIID, void**);
 };
 
-}  // namespace
+std::wstring ClassKey(const ServerClass& entry) { return L"CLSID\\" + GuidString(*entry.clsid); }
 
-HMODULE ThisModule() {
-    HMODULE module = nullptr;
-    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                         reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-    return module;
-}
-
-std::wstring ModulePath(HMODULE module) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD size = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (size == 0) return {};
-        if (size < path.size()) {
-            path.resize(size);
-            return path;
-        }
-        path.resize(path.size() * 2);
+std::vector<RegistryValue> ClassValues(const ServerClass& entry, const std::wstring& modulePath,
+                                       const GUID& typeLibrary) {
+    const std::wstring clsid = GuidString(*entry.clsid);
+    const std::wstring key = ClassKey(entry);
+    const std::wstring progId = entry.progId;
+    std::vector<RegistryValue> values = {
+        {HKEY_CLASSES_ROOT, key, L"", entry.name},
+        {HKEY_CLASSES_ROOT, key + L"\\InprocServer32", L"", modulePath},
+        {HKEY_CLASSES_ROOT, key + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
+        {HKEY_CLASSES_ROOT, key + L"\\ProgID", L"", entry.versionedProgId ? entry.versionedProgId : entry.progId},
+        {HKEY_CLASSES_ROOT, key + L"\\TypeLib", L"", GuidString(typeLibrary)},
+        {HKEY_CLASSES_ROOT, key + L"\\Version", L"", L"1.0"},
+        {HKEY_CLASSES_ROOT, progId, L"", entry.name},
+        {HKEY_CLASSES_ROOT, progId + L"\\CLSID", L"", clsid},
+    };
+    if (entry.versionedProgId) {
+        const std::wstring versioned = entry.versionedProgId;
+        values.insert(values.end(), {
+            {HKEY_CLASSES_ROOT, key + L"\\VersionIndependentProgID", L"", progId},
+            {HKEY_CLASSES_ROOT, progId + L"\\CurVer", L"", versioned},
+            {HKEY_CLASSES_ROOT, versioned, L"", entry.name},
+            {HKEY_CLASSES_ROOT, versioned + L"\\CLSID", L"", clsid},
+        });
     }
-}
-
-void LockModule() { ++g_locks; }
-void UnlockModule() { --g_locks; }
-long ModuleLocks() { return g_locks; }
-
-HRESULT GetClassObject(const ClassEntry* classes, size_t count, REFCLSID clsid, REFIID iid, void** object) {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    for (size_t i = 0; i < count; ++i) {
-        if (*classes[i].clsid != clsid) continue;
-        auto* factory = new (std::nothrow) ClassFactory(classes[i].create);
-        if (!factory) return E_OUTOFMEMORY;
-        const HRESULT hr = factory->QueryInterface(iid, object);
-        factory->Release();
-        return hr;
+    if (entry.miscStatus) {
+        values.insert(values.end(), {
+            {HKEY_CLASSES_ROOT, key + L"\\Control", L"", L""},
+            {HKEY_CLASSES_ROOT, key + L"\\MiscStatus", L"", L"0"},
+            {HKEY_CLASSES_ROOT, key + L"\\MiscStatus\\1", L"", std::to_wstring(entry.miscStatus)},
+        });
     }
-    return CLASS_E_CLASSNOTAVAILABLE;
-}
-
-std::wstring GuidString(REFGUID guid) {
-    wchar_t text[40];
-    ::StringFromGUID2(guid, text, 40);
-    return text;
+    return values;
 }
 
 HRESULT WriteRegistry(const std::vector<RegistryValue>& values) {
     for (const RegistryValue& value : values) {
         UniqueHKey key;
-        HKEY created = nullptr;
-        LSTATUS status = ::RegCreateKeyExW(value.root, value.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                           &created, nullptr);
-        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
-        key.reset(created);
+        RETURN_IF_FAILED(Win32Result(::RegCreateKeyExW(value.root, value.key.c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                                       nullptr, key.put(), nullptr)));
         const wchar_t* name = value.name.empty() ? nullptr : value.name.c_str();
         if (value.isNumber) {
-            status = ::RegSetValueExW(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value.number),
-                                      sizeof(DWORD));
+            RETURN_IF_FAILED(Win32Result(::RegSetValueExW(key.get(), name, 0, REG_DWORD,
+                                                          reinterpret_cast<const BYTE*>(&value.number),
+                                                          sizeof(DWORD))));
         } else if (!value.text.empty() || name) {
-            status = ::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.text.c_str()),
-                                      static_cast<DWORD>((value.text.size() + 1) * sizeof(wchar_t)));
+            RETURN_IF_FAILED(Win32Result(
+                ::RegSetValueExW(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.text.c_str()),
+                                 static_cast<DWORD>((value.text.size() + 1) * sizeof(wchar_t)))));
         }
-        if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
     }
     return S_OK;
 }
 
+// Deletes each key with everything below it; a key that is not there is already done.
 HRESULT DeleteRegistryTrees(HKEY root, const std::vector<std::wstring>& keys) {
     HRESULT result = S_OK;
     for (const std::wstring& key : keys) {
         const LSTATUS status = ::RegDeleteTreeW(root, key.c_str());
         if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND && SUCCEEDED(result))
-            result = HRESULT_FROM_WIN32(status);
+            result = Win32Result(status);
         if (status == ERROR_SUCCESS) ::RegDeleteKeyW(root, key.c_str());
     }
     return result;
-}
-
-HRESULT LoadModuleTypeLib(HMODULE module, ITypeLib** library) {
-    const std::wstring path = ModulePath(module);
-    if (path.empty()) return HRESULT_FROM_WIN32(::GetLastError());
-    return ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library);
 }
 
 HRESULT RegisterModuleTypeLib(HMODULE module) {
@@ -152,43 +122,134 @@ HRESULT UnregisterModuleTypeLib(HMODULE module) {
     return ::UnRegisterTypeLib(copy.guid, copy.wMajorVerNum, copy.wMinorVerNum, copy.lcid, copy.syskind);
 }
 
-namespace {
-
 struct CachedTypeInfo {
     HMODULE module;
     GUID guid;
     ComPtr<ITypeInfo> info;
 };
 
-// Never destroyed: at process exit the type library's runtime may be gone already.
-// The module empties it when it can be unloaded.
-std::vector<CachedTypeInfo>& TypeInfoCache() {
-    static auto* cache = new std::vector<CachedTypeInfo>;
-    return *cache;
-}
-
+// Never destroyed: at unload the type library's runtime may be gone already. The module
+// empties it when it can be unloaded.
+ModuleState<std::vector<CachedTypeInfo>> g_typeInfos;
 std::mutex g_typeInfoLock;
 
+void ReleaseTypeInfos() {
+    std::lock_guard<std::mutex> lock(g_typeInfoLock);
+    g_typeInfos.Reset();
+}
+
 }  // namespace
+
+void LockModule() noexcept { ++g_locks; }
+void UnlockModule() noexcept { --g_locks; }
+long ModuleLocks() noexcept { return g_locks; }
+
+HMODULE ThisModule() {
+    HMODULE module = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+    return module;
+}
+
+std::wstring ModulePath(HMODULE module) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (size == 0) return {};
+        if (size < path.size()) {
+            path.resize(size);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::wstring GuidString(REFGUID guid) {
+    wchar_t text[40];
+    ::StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+HRESULT GetClassObject(const Server& server, REFCLSID clsid, REFIID iid, void** object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    for (const ServerClass& entry : server.classes) {
+        if (*entry.clsid != clsid) continue;
+        ComPtr<ClassFactory> factory = Make<ClassFactory>(entry.create);
+        RETURN_IF_NULL_ALLOC(factory);
+        return factory->QueryInterface(iid, object);
+    }
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+HRESULT CanUnloadNow(const Server& server) {
+    if (ModuleLocks() != 0) return S_FALSE;
+    if (server.letGo) server.letGo();
+    ReleaseTypeInfos();
+    if (ModuleLocks() != 0) return S_FALSE;
+    // The library goes once this answer is given; its window classes must not outlive it.
+    UnregisterWindowClasses();
+    return S_OK;
+}
+
+HRESULT RegisterServer(const Server& server) {
+    return Boundary([&]() -> HRESULT {
+        const std::wstring path = ModulePath(ThisModule());
+        RETURN_LAST_ERROR_IF(path.empty());
+        std::vector<RegistryValue> values;
+        for (const ServerClass& entry : server.classes) {
+            const auto classValues = ClassValues(entry, path, *server.typeLibrary);
+            values.insert(values.end(), classValues.begin(), classValues.end());
+        }
+        if (server.extraValues) {
+            const auto extra = server.extraValues();
+            values.insert(values.end(), extra.begin(), extra.end());
+        }
+        HRESULT hr = WriteRegistry(values);
+        if (SUCCEEDED(hr)) hr = RegisterModuleTypeLib(ThisModule());
+        if (FAILED(hr)) UnregisterServer(server);
+        return hr;
+    });
+}
+
+HRESULT UnregisterServer(const Server& server) {
+    return Boundary([&]() -> HRESULT {
+        std::vector<std::wstring> keys;
+        for (const ServerClass& entry : server.classes) {
+            keys.push_back(ClassKey(entry));
+            keys.push_back(entry.progId);
+            if (entry.versionedProgId) keys.push_back(entry.versionedProgId);
+        }
+        const HRESULT classes = DeleteRegistryTrees(HKEY_CLASSES_ROOT, keys);
+        const HRESULT extra = server.extraKeys ? DeleteRegistryTrees(HKEY_CURRENT_USER, server.extraKeys()) : S_OK;
+        const HRESULT library = UnregisterModuleTypeLib(ThisModule());
+        return FAILED(classes) ? classes : FAILED(extra) ? extra : library;
+    });
+}
+
+HRESULT LoadModuleTypeLib(HMODULE module, ITypeLib** library) {
+    const std::wstring path = ModulePath(module);
+    RETURN_LAST_ERROR_IF(path.empty());
+    return ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library);
+}
 
 HRESULT ModuleTypeInfo(HMODULE module, REFGUID guid, ITypeInfo** info) {
     if (!info) return E_POINTER;
     *info = nullptr;
-    std::lock_guard<std::mutex> lock(g_typeInfoLock);
-    for (const CachedTypeInfo& cached : TypeInfoCache()) {
-        if (cached.module == module && cached.guid == guid) return cached.info.CopyTo(info);
-    }
-    ComPtr<ITypeLib> library;
-    RETURN_IF_FAILED(LoadModuleTypeLib(module, &library));
-    ComPtr<ITypeInfo> found;
-    RETURN_IF_FAILED(library->GetTypeInfoOfGuid(guid, &found));
-    TypeInfoCache().push_back({module, guid, found});
-    return found.CopyTo(info);
-}
-
-void ReleaseTypeInfos() {
-    std::lock_guard<std::mutex> lock(g_typeInfoLock);
-    TypeInfoCache().clear();
+    return Boundary([&]() -> HRESULT {
+        std::lock_guard<std::mutex> lock(g_typeInfoLock);
+        std::vector<CachedTypeInfo>* cache = g_typeInfos.Get();
+        RETURN_IF_NULL_ALLOC(cache);
+        for (const CachedTypeInfo& cached : *cache) {
+            if (cached.module == module && cached.guid == guid) return cached.info.CopyTo(info);
+        }
+        ComPtr<ITypeLib> library;
+        RETURN_IF_FAILED(LoadModuleTypeLib(module, &library));
+        ComPtr<ITypeInfo> found;
+        RETURN_IF_FAILED(library->GetTypeInfoOfGuid(guid, &found));
+        cache->push_back({module, guid, found});
+        return found.CopyTo(info);
+    });
 }
 
 HRESULT DispatchGetIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISPID* ids) {

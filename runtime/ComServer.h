@@ -1,10 +1,13 @@
 #pragma once
-// What an in-process COM server needs besides its classes: the count of live
-// objects and locks behind DllCanUnloadNow, a class factory, self-registration
-// from a list of registry entries, and the type library embedded in the module.
+// What an in-process COM server needs besides its classes: its classes described as
+// data (one table gives the class factory and the registration), the four exports'
+// bodies, and the type library embedded in the module, with the IDispatch of a dual
+// interface answered from it.
 
+#include "runtime/ComObject.h"
 #include "runtime/Variant.h"
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,57 +16,52 @@ namespace cartulane::com {
 // The module this code is linked into (the DLL, or the program in tests).
 HMODULE ThisModule();
 std::wstring ModulePath(HMODULE module);
-
-// Live objects and server locks of this module.
-void LockModule();
-void UnlockModule();
-long ModuleLocks();
-
-// Counts an object as alive for its lifetime: objects a server hands out derive from it.
-class ModuleObject {
-protected:
-    ModuleObject() { LockModule(); }
-    ~ModuleObject() { UnlockModule(); }
-    ModuleObject(const ModuleObject&) = delete;
-    ModuleObject& operator=(const ModuleObject&) = delete;
-};
-
-using CreateFunction = HRESULT (*)(REFIID iid, void** object);
-
-struct ClassEntry {
-    const CLSID* clsid;
-    CreateFunction create;
-};
-
-// DllGetClassObject for the classes of a table.
-HRESULT GetClassObject(const ClassEntry* classes, size_t count, REFCLSID clsid, REFIID iid, void** object);
-
 std::wstring GuidString(REFGUID guid);
 
-// One value under HKEY_CLASSES_ROOT (or another root); an empty name is the key's default.
+// One class of the server.
+struct ServerClass {
+    const CLSID* clsid;
+    HRESULT (*create)(REFIID iid, void** object);
+    const wchar_t* name;             // the class key's value
+    const wchar_t* progId;           // version-independent
+    const wchar_t* versionedProgId;  // "<progId>.1", or nullptr when the class has one ProgID
+    DWORD miscStatus;                // an ActiveX control's OLEMISC flags; 0 for a plain class
+};
+
+// One value written besides the classes' own (the add-in's entry for its application).
 struct RegistryValue {
     HKEY root;
     std::wstring key;
-    std::wstring name;
+    std::wstring name;  // "" is the key's default value
     std::wstring text;
     DWORD number = 0;
     bool isNumber = false;
 };
 
-// Writes every value, creating keys as needed.
-HRESULT WriteRegistry(const std::vector<RegistryValue>& values);
-// Deletes each key with everything below it; a key that is not there is already done.
-HRESULT DeleteRegistryTrees(HKEY root, const std::vector<std::wstring>& keys);
+struct Server {
+    std::span<const ServerClass> classes;
+    const GUID* typeLibrary;
+    std::vector<RegistryValue> (*extraValues)();   // may be nullptr
+    std::vector<std::wstring> (*extraKeys)();      // under HKEY_CURRENT_USER; may be nullptr
+    void (*letGo)();                               // what the module releases once it can be unloaded
+};
+
+// The bodies of the four exports.
+HRESULT GetClassObject(const Server& server, REFCLSID clsid, REFIID iid, void** object);
+// S_OK once no object of the module is alive and no lock is held: then the module lets
+// go of what it kept (letGo, the type information, its window classes).
+HRESULT CanUnloadNow(const Server& server);
+// Writes every value (twice is the same as once) and registers the type library; on a
+// failure what was written is removed again.
+HRESULT RegisterServer(const Server& server);
+// Removes exactly what RegisterServer wrote; what is not there is already done.
+HRESULT UnregisterServer(const Server& server);
 
 // The type library embedded as resource TYPELIB 1 of the module.
 HRESULT LoadModuleTypeLib(HMODULE module, ITypeLib** library);
-HRESULT RegisterModuleTypeLib(HMODULE module);
-HRESULT UnregisterModuleTypeLib(HMODULE module);
 
 // The ITypeInfo of one interface or class of the module's type library, loaded once.
 HRESULT ModuleTypeInfo(HMODULE module, REFGUID guid, ITypeInfo** info);
-// Lets go of the loaded type information; for DllCanUnloadNow.
-void ReleaseTypeInfos();
 
 // IDispatch through the type library: the four methods an object's dual interface
 // forwards to. A put by reference falls back to a plain put, since scripts use either
@@ -73,7 +71,7 @@ HRESULT DispatchInvoke(void* object, ITypeInfo* info, DISPID id, WORD flags, DIS
                        EXCEPINFO* exception, UINT* badArgument);
 
 // A dual interface whose IDispatch half is answered from the module's type library; the
-// derived class implements IUnknown and the interface's own methods.
+// derived class implements the interface's own methods.
 template <typename Interface>
 class TypeLibDispatch : public Interface {
 public:

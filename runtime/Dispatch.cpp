@@ -8,15 +8,12 @@ namespace {
 
 // A failure raised by the object itself: its code, and its description kept as
 // the thread's error information.
-HRESULT FromException(EXCEPINFO& info) {
-    if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-    HRESULT hr = info.scode;
-    if (hr == S_OK) hr = info.wCode ? ControlError(info.wCode) : DISP_E_EXCEPTION;
-    Bstr description, source;
-    description.Attach(info.bstrDescription);
-    source.Attach(info.bstrSource);
-    ::SysFreeString(info.bstrHelpFile);
-    if (description.get()) SetErrorDescription(hr, description.view(), source.view());
+HRESULT FromException(ExcepInfo& info) {
+    const HRESULT hr = info.Code();
+    if (info.bstrDescription) {
+        SetErrorDescription(hr, {info.bstrDescription, ::SysStringLen(info.bstrDescription)},
+                            info.bstrSource ? std::wstring_view(info.bstrSource) : std::wstring_view());
+    }
     return hr;
 }
 
@@ -48,7 +45,7 @@ HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, const VARIANT* args, si
         params.rgdispidNamedArgs = &putId;
         params.cNamedArgs = 1;
     }
-    EXCEPINFO info{};
+    ExcepInfo info;
     UINT badArg = 0;
     Variant ignored;
     if (!result && !(flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))) result = &ignored;

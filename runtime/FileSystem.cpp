@@ -1,6 +1,6 @@
 #include "runtime/FileSystem.h"
 
-#include "runtime/Variant.h"
+#include "runtime/Error.h"
 #include "runtime/Handles.h"
 
 namespace cartulane {
@@ -9,11 +9,6 @@ namespace {
 
 constexpr std::wstring_view kExtendedPrefix = L"\\\\?\\";
 constexpr std::wstring_view kExtendedUncPrefix = L"\\\\?\\UNC\\";
-
-HRESULT LastError() {
-    const DWORD error = ::GetLastError();
-    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
 
 DWORD Attributes(const std::wstring& extended) {
     return extended.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(extended.c_str());
@@ -67,25 +62,25 @@ HRESULT ForEachEntry(const std::wstring& folder, Visit visit) {
         // A drive root has no "." entry, so an empty one finds nothing at all.
         if (error == ERROR_FILE_NOT_FOUND && IsFolder(Attributes(folder))) return S_OK;
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_DIRECTORY) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-        return HRESULT_FROM_WIN32(error);
+        return Win32Failure(error);
     }
     do {
         if (!IsDots(data.cFileName)) RETURN_IF_FAILED(visit(data));
     } while (::FindNextFileW(find.get(), &data));
     const DWORD error = ::GetLastError();
-    return error == ERROR_NO_MORE_FILES ? S_OK : HRESULT_FROM_WIN32(error);
+    return error == ERROR_NO_MORE_FILES ? S_OK : Win32Failure(error);
 }
 
 HRESULT CopyTree(const std::wstring& source, const std::wstring& destination) {
     if (!::CreateDirectoryW(destination.c_str(), nullptr)) {
         const DWORD error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS || !IsFolder(Attributes(destination))) return HRESULT_FROM_WIN32(error);
+        if (error != ERROR_ALREADY_EXISTS || !IsFolder(Attributes(destination))) return Win32Failure(error);
     }
     return ForEachEntry(source, [&](const WIN32_FIND_DATAW& entry) -> HRESULT {
         const std::wstring from = JoinPath(source, entry.cFileName);
         const std::wstring to = JoinPath(destination, entry.cFileName);
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return CopyTree(from, to);
-        return ::CopyFileW(from.c_str(), to.c_str(), FALSE) ? S_OK : LastError();
+        return ::CopyFileW(from.c_str(), to.c_str(), FALSE) ? S_OK : LastErrorResult();
     });
 }
 
@@ -93,12 +88,12 @@ HRESULT DeleteTree(const std::wstring& folder) {
     RETURN_IF_FAILED(ForEachEntry(folder, [&](const WIN32_FIND_DATAW& entry) -> HRESULT {
         const std::wstring path = JoinPath(folder, entry.cFileName);
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            return ::DeleteFileW(path.c_str()) ? S_OK : LastError();
+            return ::DeleteFileW(path.c_str()) ? S_OK : LastErrorResult();
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            return ::RemoveDirectoryW(path.c_str()) ? S_OK : LastError();
+            return ::RemoveDirectoryW(path.c_str()) ? S_OK : LastErrorResult();
         return DeleteTree(path);
     }));
-    return ::RemoveDirectoryW(folder.c_str()) ? S_OK : LastError();
+    return ::RemoveDirectoryW(folder.c_str()) ? S_OK : LastErrorResult();
 }
 
 }  // namespace
@@ -168,20 +163,20 @@ HRESULT FileSystem::DeleteFolder(std::wstring_view path) const {
     const DWORD attributes = Attributes(folder);
     if (!IsFolder(attributes)) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     if (IsVolumeRoot(folder)) return E_ACCESSDENIED;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ::RemoveDirectoryW(folder.c_str()) ? S_OK : LastError();
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ::RemoveDirectoryW(folder.c_str()) ? S_OK : LastErrorResult();
     return DeleteTree(folder);
 }
 
 HRESULT FileSystem::CopyFileTo(std::wstring_view source, std::wstring_view destination) const {
-    return ::CopyFileW(ExtendedPath(source).c_str(), ExtendedPath(destination).c_str(), FALSE) ? S_OK : LastError();
+    return ::CopyFileW(ExtendedPath(source).c_str(), ExtendedPath(destination).c_str(), FALSE) ? S_OK : LastErrorResult();
 }
 
 HRESULT FileSystem::RemoveFile(std::wstring_view path) const {
-    return ::DeleteFileW(ExtendedPath(path).c_str()) ? S_OK : LastError();
+    return ::DeleteFileW(ExtendedPath(path).c_str()) ? S_OK : LastErrorResult();
 }
 
 HRESULT FileSystem::Rename(std::wstring_view from, std::wstring_view to) const {
-    return ::MoveFileW(ExtendedPath(from).c_str(), ExtendedPath(to).c_str()) ? S_OK : LastError();
+    return ::MoveFileW(ExtendedPath(from).c_str(), ExtendedPath(to).c_str()) ? S_OK : LastErrorResult();
 }
 
 }  // namespace cartulane

@@ -1,11 +1,78 @@
 #include "runtime/Form.h"
 
-#include "runtime/Variant.h"
 #include "runtime/ComServer.h"
+
+#include <deque>
+#include <typeindex>
+#include <utility>
 
 namespace cartulane {
 
+namespace {
+
+constexpr wchar_t kFormClass[] = L"Form";
+
+// While any form of this module is loaded on the thread, a message hook gives the
+// keyboard messages of its windows to IsDialogMessage first. Plain values: nothing here
+// is destroyed at unload, and a loaded form keeps the library loaded.
+thread_local HHOOK t_keyboardHook = nullptr;
+thread_local int t_loadedForms = 0;
+
+bool IsFormOfThisModule(HWND hwnd) {
+    wchar_t className[8] = {};
+    return hwnd && ::GetClassNameW(hwnd, className, 8) && ::lstrcmpW(className, kFormClass) == 0 &&
+           reinterpret_cast<HMODULE>(::GetClassLongPtrW(hwnd, GCLP_HMODULE)) == com::ThisModule();
+}
+
+LRESULT CALLBACK FormKeys(int code, WPARAM removal, LPARAM lParam) {
+    if (code == HC_ACTION && removal == PM_REMOVE) {
+        MSG* message = reinterpret_cast<MSG*>(lParam);
+        if (message->message >= WM_KEYFIRST && message->message <= WM_KEYLAST && message->hwnd) {
+            HWND form = ::GetAncestor(message->hwnd, GA_ROOT);
+            if (IsFormOfThisModule(form) && ::IsDialogMessageW(form, message)) {
+                // Handled: the application's loop gets nothing to do with it.
+                message->message = WM_NULL;
+                message->wParam = 0;
+                message->lParam = 0;
+            }
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, removal, lParam);
+}
+
+void FormLoaded() {
+    if (t_loadedForms++ == 0)
+        t_keyboardHook = ::SetWindowsHookExW(WH_GETMESSAGE, &FormKeys, nullptr, ::GetCurrentThreadId());
+}
+
+void FormUnloaded() {
+    if (--t_loadedForms == 0 && t_keyboardHook) {
+        ::UnhookWindowsHookEx(t_keyboardHook);
+        t_keyboardHook = nullptr;
+    }
+}
+
+// A deque: a slot handed out stays where it is while others are added.
+using InstanceSlots = std::deque<std::pair<std::type_index, Form*>>;
+thread_local InstanceSlots* t_instances = nullptr;
+
+}  // namespace
+
 HRESULT InvalidPropertyValueError() { return ControlError(380); }
+
+int MouseButtons(WPARAM keyFlags) {
+    return ((keyFlags & MK_LBUTTON) ? 1 : 0) | ((keyFlags & MK_RBUTTON) ? 2 : 0) | ((keyFlags & MK_MBUTTON) ? 4 : 0);
+}
+
+int ShiftKeys(WPARAM keyFlags) {
+    return ((keyFlags & MK_SHIFT) ? 1 : 0) | ((keyFlags & MK_CONTROL) ? 2 : 0) | (::GetKeyState(VK_MENU) < 0 ? 4 : 0);
+}
+
+WPARAM KeyFlagsNow() {
+    return (::GetKeyState(VK_SHIFT) < 0 ? MK_SHIFT : 0) | (::GetKeyState(VK_CONTROL) < 0 ? MK_CONTROL : 0);
+}
+
+// ---- FormControl ----
 
 void FormControl::AttachWindow(HWND window, Dpi dpi) {
     window_ = window;
@@ -37,9 +104,7 @@ bool FormControl::Contains(POINT clientPixel) const {
 
 UniqueFont CreateFormFont() {
     NONCLIENTMETRICSW metrics{sizeof(metrics)};
-    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
-        return UniqueFont(static_cast<HFONT>(nullptr));
-    }
+    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return UniqueFont();
     return UniqueFont(::CreateFontIndirectW(&metrics.lfMessageFont));
 }
 
@@ -51,94 +116,83 @@ HWND CreateChildWindow(HWND parent, const wchar_t* windowClass, const wchar_t* c
     return child;
 }
 
-namespace {
-constexpr wchar_t kFormClass[] = L"Form";
-}
+// ---- Form ----
 
-Form::Form(std::wstring caption, Border border, double clientWidth, double clientHeight, bool centred)
+Form::Form(std::wstring caption, Border border, double clientWidth, double clientHeight, Placement placement)
     : caption_(std::move(caption)), border_(border), clientWidth_(clientWidth), clientHeight_(clientHeight),
-      centred_(centred) {}
+      placement_(placement) {}
 
 Form::~Form() { Unload(); }
 
-void Form::UnregisterWindowClass() { ::UnregisterClassW(kFormClass, com::ThisModule()); }
-
-void Form::Load() {
-    if (hwnd_) return;
-    static const ATOM windowClass = [] {
-        WNDCLASSEXW wc{sizeof(wc)};
-        wc.lpfnWndProc = &Form::WindowProc;
-        wc.hInstance = com::ThisModule();
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kFormClass;
-        const ATOM atom = ::RegisterClassExW(&wc);
-        return atom ? atom : static_cast<ATOM>(::GetClassInfoExW(wc.hInstance, kFormClass, &wc));
-    }();
+void Form::Load(HWND owner) {
+    if (Hwnd()) return;
     dpi_ = ScreenDpi();
     font_ = CreateFormFont();
     const DWORD style = border_ == Border::FixedSingle ? WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_BORDER : WS_POPUP;
-    const DWORD exStyle = border_ == Border::FixedSingle ? WS_EX_DLGMODALFRAME : WS_EX_TOOLWINDOW;
+    const DWORD exStyle = WS_EX_CONTROLPARENT | (border_ == Border::FixedSingle ? WS_EX_DLGMODALFRAME : WS_EX_TOOLWINDOW);
     RECT frame{0, 0, TwipsToPixels(clientWidth_, dpi_.x), TwipsToPixels(clientHeight_, dpi_.y)};
     ::AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-    hwnd_ = ::CreateWindowExW(exStyle, MAKEINTATOM(windowClass), caption_.c_str(), style, CW_USEDEFAULT,
-                              CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
-                              com::ThisModule(), this);
-    if (!hwnd_) return;
+    if (FAILED(CreateWindowOf({kFormClass}, exStyle, caption_.c_str(), style, 0, 0, frame.right - frame.left,
+                              frame.bottom - frame.top, owner)))
+        return;
     com::LockModule();
-    shownOnce_ = false;
+    FormLoaded();
+    Place(owner);
     CreateControls();
     Form_Load();
 }
 
+void Form::Place(HWND owner) {
+    RECT area{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    if (placement_ == Placement::CentreOwner && owner) ::GetWindowRect(owner, &area);
+    RECT window{};
+    ::GetWindowRect(Hwnd(), &window);
+    const int width = window.right - window.left, height = window.bottom - window.top;
+    ::SetWindowPos(Hwnd(), nullptr, area.left + (area.right - area.left - width) / 2,
+                   area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void Form::Show(HWND owner) {
-    Load();
-    if (!hwnd_) return;
-    if (owner) ::SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
-    if (centred_ && !shownOnce_) {
-        RECT window{};
-        ::GetWindowRect(hwnd_, &window);
-        const int width = window.right - window.left, height = window.bottom - window.top;
-        ::SetWindowPos(hwnd_, nullptr, (::GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                       (::GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    shownOnce_ = true;
+    Load(owner);
+    if (!Hwnd()) return;
+    if (owner) ::SetWindowLongPtrW(Hwnd(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
     Form_Show();
-    if (hwnd_) {
-        ::ShowWindow(hwnd_, SW_SHOW);
-        ::SetForegroundWindow(hwnd_);
+    if (Hwnd()) {
+        ::ShowWindow(Hwnd(), SW_SHOW);
+        ::SetForegroundWindow(Hwnd());
     }
 }
 
 void Form::Hide() {
-    if (hwnd_) ::ShowWindow(hwnd_, SW_HIDE);
+    if (Hwnd()) ::ShowWindow(Hwnd(), SW_HIDE);
 }
 
-void Form::Unload() {
-    if (!hwnd_) return;
-    HWND window = hwnd_;
-    hwnd_ = nullptr;
-    ::DestroyWindow(window);
+void Form::Unload() { Destroy(); }
+
+void Form::OnDestroyed() {
+    FormUnloaded();
     com::UnlockModule();
 }
 
 bool Form::Visible() {
     Load();
-    return hwnd_ && ::IsWindowVisible(hwnd_);
+    return Hwnd() && ::IsWindowVisible(Hwnd());
 }
 
 void Form::Move(double left, double top) {
-    if (hwnd_) {
-        ::SetWindowPos(hwnd_, nullptr, TwipsToPixels(left, dpi_.x), TwipsToPixels(top, dpi_.y), 0, 0,
+    if (Hwnd()) {
+        ::SetWindowPos(Hwnd(), nullptr, TwipsToPixels(left, dpi_.x), TwipsToPixels(top, dpi_.y), 0, 0,
                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
 
-void Form::OnCommand(UINT, UINT) {}
+void Form::OnCommand(UINT id, UINT) {
+    if (id == IDCANCEL) Unload();
+}
 
 HWND Form::AddChild(const wchar_t* windowClass, const wchar_t* caption, DWORD style, UINT id, double left, double top,
                     double width, double height) {
-    HWND child = CreateChildWindow(hwnd_, windowClass, caption, style, id, font_.get());
+    HWND child = CreateChildWindow(Hwnd(), windowClass, caption, style, id, font_.get());
     if (child) {
         ::SetWindowPos(child, nullptr, TwipsToPixels(left, dpi_.x), TwipsToPixels(top, dpi_.y),
                        TwipsToPixels(width, dpi_.x), TwipsToPixels(height, dpi_.y), SWP_NOZORDER | SWP_NOACTIVATE);
@@ -146,25 +200,31 @@ HWND Form::AddChild(const wchar_t* windowClass, const wchar_t* caption, DWORD st
     return child;
 }
 
-LRESULT CALLBACK Form::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+LRESULT Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            OnCommand(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_CLOSE:  // the close box unloads the form
+            Unload();
+            return 0;
+        default:
+            return Default(message, wParam, lParam);
     }
-    auto* form = reinterpret_cast<Form*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (form && form->hwnd_ == hwnd) {
-        switch (message) {
-            case WM_COMMAND:
-                form->OnCommand(LOWORD(wParam), HIWORD(wParam));
-                return 0;
-            case WM_CLOSE:  // the close box unloads the form
-                form->Unload();
-                return 0;
-            default:
-                break;
-        }
-    }
-    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+Form*& detail::DefaultInstanceSlot(const std::type_info& type) {
+    if (!t_instances) t_instances = new InstanceSlots();
+    for (auto& [kind, form] : *t_instances)
+        if (kind == type) return form;
+    return t_instances->emplace_back(std::type_index(type), nullptr).second;
+}
+
+void ReleaseDefaultInstances() {
+    InstanceSlots* instances = std::exchange(t_instances, nullptr);
+    if (!instances) return;
+    for (auto& [kind, form] : *instances) delete form;
+    delete instances;
 }
 
 }  // namespace cartulane

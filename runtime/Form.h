@@ -1,17 +1,26 @@
 #pragma once
 // What the form runtime gives the controls of a form or user control: a place in
-// twips, shown at the screen's DPI, and the standard child windows.
+// twips, shown at the screen's DPI, the standard child windows, the mouse events'
+// arguments, and forms: top-level windows laid out in twips, shown without being modal.
 
 #include "runtime/Handles.h"
 #include "runtime/Twips.h"
+#include "runtime/Window.h"
 
-#include <memory>
 #include <string>
+#include <typeinfo>
 
 namespace cartulane {
 
 // "Invalid property value": a negative width or height.
 HRESULT InvalidPropertyValueError();
+
+// The Button and Shift arguments of the mouse events, from a mouse message's key flags:
+// Button 1 left, 2 right, 4 middle; Shift 1 shift, 2 ctrl, 4 alt.
+int MouseButtons(WPARAM keyFlags);
+int ShiftKeys(WPARAM keyFlags);
+// MK_SHIFT and MK_CONTROL as the keyboard is now (for events raised after the message).
+WPARAM KeyFlagsNow();
 
 // A control's place in twips. A windowed control moves its window along; a windowless
 // one (an image) only keeps the place, and its form routes the mouse to it.
@@ -59,29 +68,30 @@ HWND CreateChildWindow(HWND parent, const wchar_t* windowClass, const wchar_t* c
 // A form: a top-level window of class "Form" (the skin engine knows a form by that
 // name) laid out in twips. It is loaded when first needed (its window made hidden and
 // Form_Load run), shown without being modal, and unloaded by destroying its window.
-// While loaded it keeps its library loaded.
-class Form {
+// While loaded it keeps its library loaded, and its keys go through IsDialogMessage
+// before the application's own loop sees them (which never calls it for our forms):
+// Tab, Enter and Escape work in it, and the application's shortcuts do not see them.
+class Form : private Window {
 public:
     enum class Border { FixedSingle, None };
+    // Where the form goes when it is loaded: centred on the screen, or, for a form that
+    // has no place of its own, centred on its owner.
+    enum class Placement { CentreScreen, CentreOwner };
 
-    Form(std::wstring caption, Border border, double clientWidth, double clientHeight, bool centred);
-    virtual ~Form();
-    Form(const Form&) = delete;
-    Form& operator=(const Form&) = delete;
+    Form(std::wstring caption, Border border, double clientWidth, double clientHeight, Placement placement);
+    ~Form() override;
 
-    void Load();
+    void Load(HWND owner = nullptr);
     // Modeless; a form shown again while loaded is only brought up.
     void Show(HWND owner = nullptr);
     void Hide();
     void Unload();
-    bool Loaded() const { return hwnd_ != nullptr; }
+    bool Loaded() const { return Hwnd() != nullptr; }
     // Asking a form whether it is visible loads it first (hidden), as referring to it does.
     bool Visible();
-    HWND Hwnd() const { return hwnd_; }
+    using Window::Hwnd;
     // The window's place on the screen, twips.
     void Move(double left, double top);
-
-    static void UnregisterWindowClass();
 
 protected:
     // The form's own load step; the skin engine attaches from here.
@@ -90,6 +100,7 @@ protected:
     virtual void CreateControls() = 0;
     // Each time the form is about to be shown.
     virtual void Form_Show() {}
+    // A command of a child; IDCANCEL (Escape) unloads the form unless this takes it.
     virtual void OnCommand(UINT id, UINT code);
     // A child at its design place, in twips of the client area.
     HWND AddChild(const wchar_t* windowClass, const wchar_t* caption, DWORD style, UINT id, double left, double top,
@@ -97,24 +108,31 @@ protected:
     Dpi FormDpi() const { return dpi_; }
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnDestroyed() override;
+    void Place(HWND owner);
 
     std::wstring caption_;
     Border border_;
     double clientWidth_, clientHeight_;
-    bool centred_;
+    Placement placement_;
     Dpi dpi_;
     UniqueFont font_;
-    HWND hwnd_ = nullptr;
-    bool shownOnce_ = false;
 };
 
+namespace detail {
+Form*& DefaultInstanceSlot(const std::type_info& type);
+}
+
 // A form's single default instance on this thread, made when it is first referred to.
+// The C++ runtime never destroys it (a form is a window); ReleaseDefaultInstances does,
+// once the library may be unloaded and so no form is loaded.
 template <typename F>
 F& DefaultInstance() {
-    thread_local std::unique_ptr<F> instance;
-    if (!instance) instance = std::make_unique<F>();
-    return *instance;
+    Form*& slot = detail::DefaultInstanceSlot(typeid(F));
+    if (!slot) slot = new F();
+    return static_cast<F&>(*slot);
 }
+void ReleaseDefaultInstances();
 
 }  // namespace cartulane

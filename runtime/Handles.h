@@ -1,8 +1,10 @@
 #pragma once
-// Owners for Win32 handles: one template, one alias per handle kind.
+// Owners for Win32 handles and memory: one template, one alias per handle kind, and the
+// guards that end a paint, release a DC and put back a selected GDI object.
 
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -31,6 +33,11 @@ public:
         Handle old = std::exchange(h_, h);
         if (old != Traits::Invalid()) Traits::Close(old);
     }
+    // Closes what is held and stands for an out parameter of the kind.
+    Handle* put() noexcept {
+        reset();
+        return &h_;
+    }
 
 private:
     Handle h_ = Traits::Invalid();
@@ -43,23 +50,17 @@ struct NullInvalid {
     static void Close(Handle h) noexcept { CloseFn(h); }
 };
 
-struct FindHandleTraits {
+template <auto CloseFn>
+struct MinusOneInvalid {
     using Handle = HANDLE;
     static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) noexcept { ::FindClose(h); }
+    static void Close(Handle h) noexcept { CloseFn(h); }
 };
 
-struct FileHandleTraits {
-    using Handle = HANDLE;
-    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) noexcept { ::CloseHandle(h); }
-};
-
-using UniqueFind = UniqueHandle<FindHandleTraits>;
-using UniqueFile = UniqueHandle<FileHandleTraits>;
-using UniqueKernelHandle = UniqueHandle<NullInvalid<HANDLE, &::CloseHandle>>;
+using UniqueFind = UniqueHandle<MinusOneInvalid<&::FindClose>>;
+using UniqueFile = UniqueHandle<MinusOneInvalid<&::CloseHandle>>;
 using UniqueHKey = UniqueHandle<NullInvalid<HKEY, &::RegCloseKey>>;
-using UniqueHwnd = UniqueHandle<NullInvalid<HWND, &::DestroyWindow>>;
+using UniqueHook = UniqueHandle<NullInvalid<HHOOK, &::UnhookWindowsHookEx>>;
 using UniqueImageList = UniqueHandle<NullInvalid<HIMAGELIST, &::ImageList_Destroy>>;
 using UniqueMemoryDC = UniqueHandle<NullInvalid<HDC, &::DeleteDC>>;
 template <typename GdiObject>
@@ -68,6 +69,20 @@ using UniqueBitmap = UniqueGdi<HBITMAP>;
 using UniqueBrush = UniqueGdi<HBRUSH>;
 using UniquePen = UniqueGdi<HPEN>;
 using UniqueFont = UniqueGdi<HFONT>;
+
+// Memory the system allocated for the caller: LocalFree, CoTaskMemFree.
+template <typename T>
+void FreeLocalMemory(T* memory) noexcept {
+    ::LocalFree(memory);
+}
+template <typename T>
+void FreeCoTaskMemory(T* memory) noexcept {
+    ::CoTaskMemFree(memory);
+}
+template <typename T>
+using UniqueLocalMemory = UniqueHandle<NullInvalid<T*, &FreeLocalMemory<T>>>;
+template <typename T>
+using UniqueCoTaskMemory = UniqueHandle<NullInvalid<T*, &FreeCoTaskMemory<T>>>;
 
 // A window's device context, released on scope exit.
 class WindowDC {
@@ -82,6 +97,22 @@ public:
 
 private:
     HWND hwnd_;
+    HDC dc_;
+};
+
+// BeginPaint, and EndPaint on scope exit.
+class PaintGuard {
+public:
+    explicit PaintGuard(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::BeginPaint(hwnd, &paint_)) {}
+    ~PaintGuard() { ::EndPaint(hwnd_, &paint_); }
+    PaintGuard(const PaintGuard&) = delete;
+    PaintGuard& operator=(const PaintGuard&) = delete;
+    HDC get() const noexcept { return dc_; }
+    const RECT& Area() const noexcept { return paint_.rcPaint; }
+
+private:
+    HWND hwnd_;
+    PAINTSTRUCT paint_{};
     HDC dc_;
 };
 

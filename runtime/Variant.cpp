@@ -43,24 +43,4 @@ HRESULT Variant::ToDispatch(ComPtr<IDispatch>* out) const {
     }
 }
 
-HRESULT SetErrorDescription(HRESULT hr, std::wstring_view description, std::wstring_view source) {
-    ComPtr<ICreateErrorInfo> create;
-    if (FAILED(::CreateErrorInfo(&create))) return hr;
-    Bstr text(description);
-    Bstr from(source);
-    create->SetDescription(text.get());
-    if (!source.empty()) create->SetSource(from.get());
-    ComPtr<IErrorInfo> info;
-    if (SUCCEEDED(create.As(&info))) ::SetErrorInfo(0, info.Get());
-    return hr;
-}
-
-std::wstring TakeErrorDescription() {
-    ComPtr<IErrorInfo> info;
-    if (::GetErrorInfo(0, &info) != S_OK || !info) return {};
-    Bstr text;
-    if (FAILED(info->GetDescription(text.put()))) return {};
-    return text.str();
-}
-
 }  // namespace cartulane

@@ -1,8 +1,9 @@
 #pragma once
-// COM basics shared by every library: the counted pointer, owners for BSTR and
-// VARIANT, and error information that travels with an HRESULT.
+// Owners for BSTR and VARIANT, with the counted pointer and the error vocabulary that
+// every use of them needs.
 
 #include "runtime/ComPtr.h"
+#include "runtime/Error.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -11,17 +12,6 @@
 #include <string_view>
 
 namespace cartulane {
-
-#define RETURN_IF_FAILED(expr)                    \
-    do {                                          \
-        const HRESULT hr_checked_ = (expr);       \
-        if (FAILED(hr_checked_)) return hr_checked_; \
-    } while (0)
-
-// HRESULTs in the range the automation runtime uses for its numbered errors.
-constexpr HRESULT ControlError(unsigned code) {
-    return static_cast<HRESULT>(0x800A0000u | (code & 0xFFFFu));
-}
 
 class Bstr {
 public:
@@ -123,12 +113,5 @@ public:
     // The object held (VT_DISPATCH or VT_UNKNOWN queried for IDispatch).
     HRESULT ToDispatch(ComPtr<IDispatch>* out) const;
 };
-
-// Sets the thread's error information so that a caller through IDispatch or
-// ISupportErrorInfo sees the description with the HRESULT; returns hr.
-HRESULT SetErrorDescription(HRESULT hr, std::wstring_view description, std::wstring_view source = {});
-
-// The description of the thread's current error information, or "" (and clears it).
-std::wstring TakeErrorDescription();
 
 }  // namespace cartulane

@@ -29,7 +29,7 @@ std::wstring AddInKey(const std::wstring& progId) { return std::wstring(office::
 }  // namespace
 
 // The task-pane factory: panes in the main window, hosting a control made by ProgID.
-class AddIns::Factory final : public Automation<ICTPFactory> {
+class AddIns::Factory final : public Automation<Factory, ICTPFactory> {
 public:
     explicit Factory(HostWindow* host) : host_(host) {}
     void Detach() { host_ = nullptr; }
@@ -51,12 +51,11 @@ public:
 
 protected:
     std::span<const Member> Members() const override {
-        static const Member members[] = {{L"CreateCTP", 1}};
+        static const Member members[] = {{L"CreateCTP", office::taskPaneFactory::CreateCTP}};
         return members;
     }
-    const IID& Iid() const override { return IID_ICTPFactory; }
     HRESULT Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) override {
-        if (id != 1) return DISP_E_MEMBERNOTFOUND;
+        if (id != office::taskPaneFactory::CreateCTP) return DISP_E_MEMBERNOTFOUND;
         std::wstring axId, title;
         RETURN_IF_FAILED(StringArg(args, 0, &axId));
         RETURN_IF_FAILED(StringArg(args, 1, &title));
@@ -74,22 +73,23 @@ private:
 };
 
 // The add-in as the application lists it (its COMAddIn), given to OnConnection.
-class AddIns::AddInObject final : public AutomationObject {
+class AddIns::AddInObject final : public Automation<AddInObject> {
 public:
     explicit AddInObject(std::wstring progId, std::wstring description)
         : progId_(std::move(progId)), description_(std::move(description)) {}
 
 protected:
     std::span<const Member> Members() const override {
-        static const Member members[] = {{L"Description", 0}, {L"ProgId", 3}, {L"Connect", 6}};
+        namespace member = office::comAddIn;
+        static const Member members[] = {
+            {L"Description", member::Description}, {L"ProgId", member::ProgId}, {L"Connect", member::Connect}};
         return members;
     }
-    const IID& Iid() const override { return IID_IDispatch; }
     HRESULT Call(DISPID id, WORD, const CallArgs&, VARIANT* result, std::wstring*) override {
         switch (id) {
-            case 0: return ReturnString(result, description_);
-            case 3: return ReturnString(result, progId_);
-            case 6: return ReturnBool(result, true);
+            case office::comAddIn::Description: return ReturnString(result, description_);
+            case office::comAddIn::ProgId: return ReturnString(result, progId_);
+            case office::comAddIn::Connect: return ReturnBool(result, true);
             default: return DISP_E_MEMBERNOTFOUND;
         }
     }
@@ -98,17 +98,16 @@ private:
     std::wstring progId_, description_;
 };
 
-AddIns::AddIns(HostWindow& host) : host_(host), factory_(MakeObject<Factory>(&host)) {}
+AddIns::AddIns(HostWindow& host) : host_(host), factory_(com::Make<Factory>(&host)) {}
 
 AddIns::~AddIns() {
     UnloadAll();
-    factory_->Detach();
+    if (factory_) factory_->Detach();
 }
 
 void AddIns::LoadAll() {
-    HKEY opened = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, office::kAddInsKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) return;
-    UniqueHKey key(opened);
+    UniqueHKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, office::kAddInsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
     std::vector<std::wstring> startUp;
     wchar_t name[256];
     for (DWORD i = 0;; ++i) {
@@ -138,7 +137,8 @@ HRESULT AddIns::Load(const std::wstring& progId) {
     DWORD size = sizeof(description);
     ::RegGetValueW(HKEY_CURRENT_USER, AddInKey(progId).c_str(), L"Description", RRF_RT_REG_SZ, nullptr, description,
                    &size);
-    ComPtr<IDispatch> addInObject = MakeObject<AddInObject>(progId, description);
+    ComPtr<IDispatch> addInObject = com::Make<AddInObject>(progId, description);
+    RETURN_IF_NULL_ALLOC(addInObject);
     CustomArray custom;
     RETURN_IF_FAILED(connect->OnConnection(&host_.App(), ext_cm_Startup, addInObject.Get(), custom.get()));
     // From here on the add-in is loaded: a failure of its ribbon or of its pane is kept for
@@ -152,7 +152,7 @@ HRESULT AddIns::Load(const std::wstring& progId) {
             added.ribbonResult = host_.GetRibbon().AddCustomUI(xml.str(), ribbon.Get());
     }
     ComPtr<ICustomTaskPaneConsumer> consumer;
-    if (SUCCEEDED(connect.As(&consumer))) added.paneResult = consumer->CTPFactoryAvailable(factory_.Get());
+    if (factory_ && SUCCEEDED(connect.As(&consumer))) added.paneResult = consumer->CTPFactoryAvailable(factory_.Get());
     connect->OnStartupComplete(custom.get());
     host_.Layout();
     return S_OK;

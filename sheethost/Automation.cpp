@@ -47,37 +47,19 @@ HRESULT MemberIdOfName(std::span<const Member> members, LPOLESTR* names, UINT co
 
 HRESULT CallResult(HRESULT hr, const std::wstring& error, EXCEPINFO* exception) {
     if (SUCCEEDED(hr) || (HRESULT_FACILITY(hr) == FACILITY_DISPATCH)) return hr;
-    if (exception) {
-        *exception = {};
-        exception->scode = hr;
-        exception->bstrSource = ::SysAllocString(L"sheethost");
-        exception->bstrDescription = ::SysAllocString(error.empty() ? L"Application-defined or object-defined error"
-                                                                    : error.c_str());
-    }
-    return DISP_E_EXCEPTION;
+    return FillExcepInfo(exception, hr, L"sheethost",
+                         error.empty() ? L"Application-defined or object-defined error" : error);
 }
 
 namespace {
 
-class Enumerator final : public IEnumVARIANT, LiveObject {
+class Enumerator final : public com::ComObject<Enumerator, IEnumVARIANT> {
 public:
     explicit Enumerator(std::vector<ComPtr<IDispatch>> items) : items_(std::move(items)) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IEnumVARIANT) {
-            *object = static_cast<IEnumVARIANT*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
+    static const QITAB* Interfaces() {
+        static const QITAB table[] = {QITABENT(Enumerator, IEnumVARIANT), {}};
+        return table;
     }
     STDMETHODIMP Next(ULONG wanted, VARIANT* out, ULONG* fetched) override {
         if (!out) return E_POINTER;
@@ -103,15 +85,15 @@ public:
     }
     STDMETHODIMP Clone(IEnumVARIANT** copy) override {
         if (!copy) return E_POINTER;
-        auto* clone = new (std::nothrow) Enumerator(items_);
-        if (!clone) return E_OUTOFMEMORY;
+        *copy = nullptr;
+        ComPtr<Enumerator> clone = com::Make<Enumerator>(items_);
+        RETURN_IF_NULL_ALLOC(clone);
         clone->next_ = next_;
-        *copy = clone;
+        *copy = clone.Detach();
         return S_OK;
     }
 
 private:
-    std::atomic<ULONG> refs_{1};
     std::vector<ComPtr<IDispatch>> items_;
     size_t next_ = 0;
 };
@@ -119,11 +101,11 @@ private:
 }  // namespace
 
 HRESULT MakeEnumerator(std::vector<ComPtr<IDispatch>> items, VARIANT* result) {
-    auto* enumerator = new (std::nothrow) Enumerator(std::move(items));
-    if (!enumerator) return E_OUTOFMEMORY;
-    ::VariantInit(result);
+    ComPtr<Enumerator> enumerator = com::Make<Enumerator>(std::move(items));
+    RETURN_IF_NULL_ALLOC(enumerator);
+    ::VariantClear(result);
     result->vt = VT_UNKNOWN;
-    result->punkVal = enumerator;
+    result->punkVal = static_cast<IEnumVARIANT*>(enumerator.Detach());
     return S_OK;
 }
 

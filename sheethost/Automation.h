@@ -4,10 +4,9 @@
 // _NewEnum enumerator. Failures go back as DISP_E_EXCEPTION with a description, as the
 // real application reports them.
 
+#include "runtime/ComObject.h"
 #include "runtime/Variant.h"
-#include "sheethost/LiveObject.h"
 
-#include <atomic>
 #include <span>
 #include <string>
 #include <vector>
@@ -45,26 +44,21 @@ HRESULT MemberIdOfName(std::span<const Member> members, LPOLESTR* names, UINT co
 HRESULT CallResult(HRESULT hr, const std::wstring& error, EXCEPINFO* exception);
 
 // An object of the model, reachable through Interface: IDispatch, or a dual interface of
-// the application whose vtable methods the derived class implements as well.
-template <typename Interface>
-class Automation : public Interface, protected LiveObject {
+// the application whose vtable methods the derived class implements as well. Through
+// IDispatch it answers to its member table; a derived class that gives out more
+// interfaces (More) has its own table.
+template <typename Derived, typename Interface = IDispatch, typename... More>
+class Automation : public com::ComObject<Derived, Interface, More...> {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == Iid()) {
-            *object = static_cast<Interface*>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        return QueryOther(iid, object);
+    static const QITAB* Interfaces() {
+        static const QITAB table[] = {
+            {&__uuidof(Interface), OFFSETOFCLASS(Interface, Derived)},
+            {&IID_IDispatch, OFFSETOFCLASS(Interface, Derived)},
+            {},
+        };
+        return table;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
+
     STDMETHODIMP GetTypeInfoCount(UINT* count) override { return count ? (*count = 0, S_OK) : E_POINTER; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
@@ -75,35 +69,20 @@ public:
         bool known = false;
         for (const Member& member : Members()) known = known || member.id == id;
         if (!known) return DISP_E_MEMBERNOTFOUND;
-        Variant ignored;
-        std::wstring error;
-        const HRESULT hr = Call(id, flags, CallArgs(params), result ? result : &ignored, &error);
-        return CallResult(hr, error, exception);
+        return Boundary([&] {
+            Variant ignored;
+            std::wstring error;
+            const HRESULT hr = Call(id, flags, CallArgs(params), result ? result : &ignored, &error);
+            return CallResult(hr, error, exception);
+        });
     }
 
 protected:
     Automation() = default;
-    virtual ~Automation() = default;
     virtual std::span<const Member> Members() const = 0;
-    virtual const IID& Iid() const = 0;
     // A call by DISPID; a failure may leave its description in error.
     virtual HRESULT Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) = 0;
-    // For a derived class that exposes more interfaces.
-    virtual HRESULT QueryOther(REFIID, void**) { return E_NOINTERFACE; }
-
-private:
-    std::atomic<ULONG> refs_{1};
 };
-
-using AutomationObject = Automation<IDispatch>;
-
-// Creates an object with one reference held by the caller.
-template <typename T, typename... A>
-ComPtr<T> MakeObject(A&&... args) {
-    ComPtr<T> object;
-    object.Attach(new T(std::forward<A>(args)...));
-    return object;
-}
 
 // An IEnumVARIANT over a snapshot of objects, for _NewEnum.
 HRESULT MakeEnumerator(std::vector<ComPtr<IDispatch>> items, VARIANT* result);

@@ -1,39 +1,31 @@
 #include "sheethost/HostWindow.h"
 
+#include "runtime/ComObject.h"
 #include "runtime/Handles.h"
-#include "sheethost/LiveObject.h"
 
 #include <algorithm>
-#include <atomic>
 
 namespace cartulane::sheethost {
 
 // The in-place frame the host gives its controls: it learns which control is active.
-class HostWindow::Frame final : public IOleInPlaceFrame, LiveObject {
+class HostWindow::Frame final : public com::ComObject<Frame, IOleInPlaceFrame> {
 public:
     explicit Frame(HostWindow* host) : host_(host) {}
     void Detach() { host_ = nullptr; }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IOleWindow || iid == IID_IOleInPlaceUIWindow ||
-            iid == IID_IOleInPlaceFrame) {
-            *object = static_cast<IOleInPlaceFrame*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+    static const QITAB* Interfaces() {
+        static const QITAB table[] = {
+            QITABENT(Frame, IOleInPlaceFrame),
+            QITABENTMULTI(Frame, IOleInPlaceUIWindow, IOleInPlaceFrame),
+            QITABENTMULTI(Frame, IOleWindow, IOleInPlaceFrame),
+            {},
+        };
+        return table;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
+
     STDMETHODIMP GetWindow(HWND* window) override {
         if (!window) return E_POINTER;
-        *window = host_ ? host_->hwnd_ : nullptr;
+        *window = host_ ? host_->Hwnd() : nullptr;
         return *window ? S_OK : E_FAIL;
     }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
@@ -48,11 +40,13 @@ public:
     STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
     STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
     STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
-    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+    STDMETHODIMP EnableModeless(BOOL enable) override {
+        if (host_) host_->modelessCalls_.push_back(enable != FALSE);
+        return S_OK;
+    }
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
 
 private:
-    std::atomic<ULONG> refs_{1};
     HostWindow* host_;
 };
 
@@ -71,42 +65,33 @@ HostWindow::~HostWindow() {
     app_.Reset();
     if (frame_) frame_->Detach();
     frame_.Reset();
-    if (hwnd_) ::DestroyWindow(hwnd_);
+    Destroy();
 }
 
 HRESULT HostWindow::Create(const wchar_t* title, int width, int height, bool visible) {
-    static const ATOM mainClass = [] {
-        WNDCLASSEXW wc{sizeof(wc)};
-        wc.lpfnWndProc = &HostWindow::WindowProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
-        wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
-        wc.lpszClassName = L"SheetHostMain";
-        return ::RegisterClassExW(&wc);
-    }();
-    frame_.Attach(new (std::nothrow) Frame(this));
-    if (!frame_) return E_OUTOFMEMORY;
-    hwnd_ = ::CreateWindowExW(0, MAKEINTATOM(mainClass), title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                              CW_USEDEFAULT, width, height, nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
-    if (!hwnd_) return HRESULT_FROM_WIN32(::GetLastError());
-    app_ = MakeObject<Application>();
-    app_->SetOwnerWindow(hwnd_);
+    frame_ = com::Make<Frame>(this);
+    RETURN_IF_NULL_ALLOC(frame_);
+    app_ = com::Make<Application>();
+    RETURN_IF_NULL_ALLOC(app_);
+    RETURN_IF_FAILED(CreateWindowOf({L"SheetHostMain", COLOR_APPWORKSPACE, 0, ::LoadIconW(nullptr, IDI_APPLICATION)},
+                                    0, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                                    width, height, nullptr));
+    app_->SetOwnerWindow(Hwnd());
     ribbon_ = std::make_unique<Ribbon>();
-    RETURN_IF_FAILED(ribbon_->Create(hwnd_));
+    RETURN_IF_FAILED(ribbon_->Create(Hwnd()));
     addIns_ = std::make_unique<AddIns>(*this);
-    view_ = std::make_unique<WorkbookView>(*app_.Get(), hwnd_);
+    view_ = std::make_unique<WorkbookView>(*app_.Get(), Hwnd());
     view_->Clicked = [this] { TakeFocusBack(); };
     app_->Changed = [this] {
         if (view_) view_->Refresh();
     };
     app_->QuitRequested = [this] {
-        if (hwnd_) ::PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+        if (Hwnd()) ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
     };
     Layout();
     if (visible) {
-        ::ShowWindow(hwnd_, SW_SHOW);
-        ::UpdateWindow(hwnd_);
+        ::ShowWindow(Hwnd(), SW_SHOW);
+        ::UpdateWindow(Hwnd());
     }
     return S_OK;
 }
@@ -117,7 +102,7 @@ HRESULT HostWindow::AddPane(const std::wstring& control, const std::wstring& tit
     TaskPane* created = added.get();
     panes_.push_back(std::move(added));
     if (pane) *pane = created;
-    const HRESULT hr = created->Create(hwnd_, control);
+    const HRESULT hr = created->Create(Hwnd(), control);
     Layout();
     return hr;
 }
@@ -128,9 +113,9 @@ void HostWindow::RemovePane(TaskPane* pane) {
 }
 
 void HostWindow::Layout() {
-    if (!hwnd_) return;
+    if (!Hwnd()) return;
     RECT client{};
-    ::GetClientRect(hwnd_, &client);
+    ::GetClientRect(Hwnd(), &client);
     // The windows are drawn anew where they land: bits copied from where they were may
     // not have been painted yet.
     constexpr UINT kMove = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
@@ -161,10 +146,9 @@ void HostWindow::Layout() {
 
 HRESULT HostWindow::GetFrame(IOleInPlaceFrame** frame) const {
     if (!frame) return E_POINTER;
-    *frame = frame_.Get();
-    if (!*frame) return E_UNEXPECTED;
-    (*frame)->AddRef();
-    return S_OK;
+    *frame = nullptr;
+    RETURN_HR_IF(E_UNEXPECTED, !frame_);
+    return frame_->QueryInterface(IID_PPV_ARGS(frame));
 }
 
 void HostWindow::SetActiveObject(IOleInPlaceActiveObject* object) { activeObject_ = object; }
@@ -175,7 +159,8 @@ bool HostWindow::HostAccelerator(const MSG& message) {
     const UINT key = static_cast<UINT>(message.wParam);
     const bool cellKey = key == VK_LEFT || key == VK_RIGHT || key == VK_UP || key == VK_DOWN || key == VK_DELETE ||
                          key == VK_F2 || key == VK_RETURN || key == VK_TAB || key == VK_HOME || key == VK_END;
-    const bool shortcut = ctrl && (key == 'N' || key == 'O' || key == 'S' || key == 'W');
+    const bool shortcut = ctrl && (key == 'N' || key == 'O' || key == 'S' || key == 'W' || key == 'C' || key == 'X' ||
+                                   key == 'V' || key == 'Z' || key == 'A');
     if (!cellKey && !shortcut) return false;
     hostKeys_.push_back(key | (ctrl ? 0x10000u : 0u));
     return true;
@@ -194,7 +179,7 @@ bool HostWindow::PreTranslate(MSG& message) {
 // go on with other windows (the tests make many hosts one after the other).
 int HostWindow::Run() {
     MSG message;
-    while (hwnd_ && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
+    while (Hwnd() && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (PreTranslate(message)) continue;
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
@@ -211,30 +196,22 @@ void HostWindow::PumpMessages() {
     }
 }
 
-LRESULT CALLBACK HostWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
-    }
-    auto* host = reinterpret_cast<HostWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+LRESULT HostWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_SIZE:
-            if (host && host->hwnd_ == hwnd) host->Layout();
+            Layout();
             return 0;
         case WM_CLOSE:
             // Closing the application closes its workbooks first, asking about changes.
-            if (host && host->hwnd_ == hwnd && host->app_ && !host->app_->CloseAll()) return 0;
-            if (host && host->hwnd_ == hwnd && host->addIns_) host->addIns_->UnloadAll();
-            return ::DefWindowProcW(hwnd, message, wParam, lParam);
+            if (app_ && !app_->CloseAll()) return 0;
+            if (addIns_) addIns_->UnloadAll();
+            return Default(message, wParam, lParam);
         case WM_DESTROY:
-            if (host && host->hwnd_ == hwnd) {
-                host->panes_.clear();
-                host->activeObject_.Reset();
-                host->hwnd_ = nullptr;
-            }
+            panes_.clear();
+            activeObject_.Reset();
             return 0;
         default:
-            return ::DefWindowProcW(hwnd, message, wParam, lParam);
+            return Default(message, wParam, lParam);
     }
 }
 

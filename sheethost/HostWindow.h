@@ -4,6 +4,7 @@
 // the UI-active control, then to the host's own keys.
 
 #include "runtime/Variant.h"
+#include "runtime/Window.h"
 #include "sheethost/AddIns.h"
 #include "sheethost/ObjectModel.h"
 #include "sheethost/Ribbon.h"
@@ -15,15 +16,13 @@
 
 namespace cartulane::sheethost {
 
-class HostWindow {
+class HostWindow : private Window {
 public:
     HostWindow();
-    ~HostWindow();
-    HostWindow(const HostWindow&) = delete;
-    HostWindow& operator=(const HostWindow&) = delete;
+    ~HostWindow() override;
 
     HRESULT Create(const wchar_t* title, int width, int height, bool visible);
-    HWND Hwnd() const { return hwnd_; }
+    using Window::Hwnd;
     HWND WorkbookArea() const { return view_ ? view_->Hwnd() : nullptr; }
     // The application object the host hands to add-ins and controls.
     Application& App() const { return *app_.Get(); }
@@ -56,17 +55,19 @@ public:
     IOleInPlaceActiveObject* ActiveObject() const { return activeObject_.Get(); }
     // Keys the host handled itself, in order (virtual-key codes; Ctrl adds 0x10000).
     const std::vector<UINT>& HostKeys() const { return hostKeys_; }
-    // The host's own keys: cell navigation and its Ctrl shortcuts.
+    // The host's own keys: cell navigation and its Ctrl shortcuts (new, open, save, close,
+    // and the worksheet's copy, cut, paste, undo and select all).
     bool HostAccelerator(const MSG& message);
+    // What the controls asked of IOleInPlaceFrame::EnableModeless, in order.
+    const std::vector<bool>& ModelessCalls() const { return modelessCalls_; }
 
 private:
     class Frame;
     friend class TaskPane;
-    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void SetActiveObject(IOleInPlaceActiveObject* object);
     void TakeFocusBack();
 
-    HWND hwnd_ = nullptr;
     ComPtr<Application> app_;
     std::unique_ptr<WorkbookView> view_;
     std::unique_ptr<Ribbon> ribbon_;
@@ -75,6 +76,7 @@ private:
     ComPtr<IOleInPlaceActiveObject> activeObject_;
     std::vector<std::unique_ptr<TaskPane>> panes_;
     std::vector<UINT> hostKeys_;
+    std::vector<bool> modelessCalls_;
 };
 
 }  // namespace cartulane::sheethost

@@ -1,6 +1,7 @@
 #include "sheethost/ObjectModel.h"
 
 #include "runtime/FileSystem.h"
+#include "runtime/Handles.h"
 
 #include <commdlg.h>
 #include <olectl.h>
@@ -10,12 +11,6 @@
 namespace cartulane::sheethost {
 
 namespace {
-
-const IID IID_Application_ = {0x000208D5, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID IID_Workbook_ = {0x000208DA, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID IID_Workbooks_ = {0x000208DB, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID IID_Sheets_ = {0x000208D7, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID IID_Worksheet_ = {0x000208D8, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 constexpr WORD kGet = DISPATCH_PROPERTYGET | DISPATCH_METHOD;
 constexpr wchar_t kTitle[] = L"sheethost";
@@ -61,7 +56,7 @@ HRESULT ItemOf(const std::vector<T*>& items, const VARIANT* index, T** found, st
 }
 
 // Workbooks: the open workbooks in the order they were opened.
-class WorkbooksCollection final : public AutomationObject {
+class WorkbooksCollection final : public Automation<WorkbooksCollection> {
 public:
     explicit WorkbooksCollection(Application* app) : app_(app) {}
 
@@ -71,7 +66,6 @@ protected:
                                          {L"_NewEnum", DISPID_NEWENUM}, {L"Add", xl::Add},   {L"Open", xl::Open}};
         return members;
     }
-    const IID& Iid() const override { return IID_Workbooks_; }
     HRESULT Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) override {
         std::vector<Workbook*> books;
         for (const auto& book : app_->OpenWorkbooks()) books.push_back(book.Get());
@@ -110,7 +104,7 @@ private:
 };
 
 // Sheets of a workbook: all of them, or the worksheets only.
-class SheetsCollection final : public AutomationObject {
+class SheetsCollection final : public Automation<SheetsCollection> {
 public:
     SheetsCollection(Workbook* book, bool worksheetsOnly) : book_(book), worksheetsOnly_(worksheetsOnly) {}
 
@@ -120,7 +114,6 @@ protected:
                                          {L"_NewEnum", DISPID_NEWENUM}};
         return members;
     }
-    const IID& Iid() const override { return IID_Sheets_; }
     HRESULT Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) override {
         std::vector<Sheet*> sheets;
         for (const auto& sheet : book_->Sheets())
@@ -156,8 +149,6 @@ std::span<const Member> Sheet::Members() const {
     static const Member members[] = {{L"Name", xl::Name}, {L"Visible", xl::Visible}, {L"Select", xl::Select}};
     return members;
 }
-
-const IID& Sheet::Iid() const { return IID_Worksheet_; }
 
 HRESULT Sheet::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) {
     if (!book_) return Fail(error, L"Object required: the workbook is closed");
@@ -199,12 +190,12 @@ HRESULT Sheet::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result
 Workbook::Workbook(Application* app, std::wstring name, std::wstring path)
     : app_(app), name_(std::move(name)), path_(std::move(path)) {
     for (const wchar_t* sheet : {L"Sheet1", L"Sheet2", L"Sheet3"})
-        sheets_.push_back(MakeObject<Sheet>(this, sheet, false));
-    active_ = sheets_.front().Get();
+        if (auto made = com::Make<Sheet>(this, sheet, false)) sheets_.push_back(made);
+    active_ = sheets_.empty() ? nullptr : sheets_.front().Get();
 }
 
 void Workbook::AddChartSheet(const std::wstring& name) {
-    sheets_.push_back(MakeObject<Sheet>(this, name, true));
+    if (auto made = com::Make<Sheet>(this, name, true)) sheets_.push_back(made);
     Changed();
 }
 
@@ -273,14 +264,13 @@ HRESULT Workbook::SaveAs(const std::wstring& file, std::wstring* error) {
         if (::MessageBoxW(app_ ? app_->OwnerWindow() : nullptr, question.c_str(), kTitle, MB_YESNO | MB_ICONWARNING) != IDYES)
             return Fail(error, L"Method 'SaveAs' of object '_Workbook' failed");
     }
-    HANDLE out = ::CreateFileW(ExtendedPath(full).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
-    if (out == INVALID_HANDLE_VALUE) return Fail(error, L"Cannot access '" + full + L"'.");
+    UniqueFile out(::CreateFileW(ExtendedPath(full).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out) return Fail(error, L"Cannot access '" + full + L"'.");
     const char content[] = "sheethost workbook\r\n";
     DWORD written = 0;
-    const BOOL ok = ::WriteFile(out, content, sizeof(content) - 1, &written, nullptr);
-    ::CloseHandle(out);
-    if (!ok) return Fail(error, L"Cannot access '" + full + L"'.");
+    if (!::WriteFile(out.get(), content, sizeof(content) - 1, &written, nullptr))
+        return Fail(error, L"Cannot access '" + full + L"'.");
     path_ = full;
     name_ = name;
     saved_ = true;
@@ -295,8 +285,6 @@ std::span<const Member> Workbook::Members() const {
                                      {L"ActiveSheet", xl::ActiveSheet}};
     return members;
 }
-
-const IID& Workbook::Iid() const { return IID_Workbook_; }
 
 HRESULT Workbook::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) {
     if (!app_) return Fail(error, L"Object required: the workbook is closed");
@@ -322,21 +310,18 @@ HRESULT Workbook::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* res
             return ReturnObject(result, active_);
         case xl::Sheets:
         case xl::Worksheets: {
-            auto sheets = MakeObject<SheetsCollection>(this, id == xl::Worksheets);
+            auto sheets = com::Make<SheetsCollection>(this, id == xl::Worksheets);
+            RETURN_IF_NULL_ALLOC(sheets);
             if (!args.At(0)) return ReturnObject(result, sheets.Get());
             // Worksheets("Sheet1"): the collection's item at once.
             Variant index;
             ::VariantCopy(&index, const_cast<VARIANT*>(args.At(0)));
             DISPPARAMS item{&index, nullptr, 1, 0};
-            EXCEPINFO exception{};
+            ExcepInfo exception;
             const HRESULT hr = sheets->Invoke(DISPID_VALUE, IID_NULL, 0, kGet, &item, result, &exception, nullptr);
-            if (hr == DISP_E_EXCEPTION) {
-                *error = exception.bstrDescription ? exception.bstrDescription : L"";
-                ::SysFreeString(exception.bstrDescription);
-                ::SysFreeString(exception.bstrSource);
-                return exception.scode;
-            }
-            return hr;
+            if (hr != DISP_E_EXCEPTION) return hr;
+            *error = exception.bstrDescription ? exception.bstrDescription : L"";
+            return exception.Code();
         }
         case xl::SaveAs: {
             std::wstring file;
@@ -361,96 +346,39 @@ HRESULT Workbook::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* res
 
 // ---- Application ----
 
-class Application::EventPoint final : public IConnectionPoint, LiveObject {
-public:
-    explicit EventPoint(Application* app) : app_(app) {}
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IConnectionPoint) {
-            *object = static_cast<IConnectionPoint*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-    STDMETHODIMP GetConnectionInterface(IID* iid) override {
-        if (!iid) return E_POINTER;
-        *iid = DIID_AppEvents;
-        return S_OK;
-    }
-    STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override {
-        return app_->QueryInterface(IID_PPV_ARGS(container));
-    }
-    STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override {
-        if (!sink || !cookie) return E_POINTER;
-        ComPtr<IDispatch> events;
-        if (FAILED(sink->QueryInterface(DIID_AppEvents, reinterpret_cast<void**>(events.ReleaseAndGetAddressOf()))) &&
-            FAILED(sink->QueryInterface(IID_PPV_ARGS(&events))))
-            return CONNECT_E_CANNOTCONNECT;
-        *cookie = app_->nextCookie_++;
-        app_->sinks_[*cookie] = events;
-        return S_OK;
-    }
-    STDMETHODIMP Unadvise(DWORD cookie) override {
-        return app_->sinks_.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
-    }
-    STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
-
-private:
-    std::atomic<ULONG> refs_{1};
-    ComPtr<Application> app_;
-};
-
 Application::Application() = default;
 
 Application::~Application() {
     for (const auto& book : workbooks_) book->Detach();
 }
 
-HRESULT Application::QueryOther(REFIID iid, void** object) {
-    if (iid != IID_IConnectionPointContainer) return E_NOINTERFACE;
-    *object = static_cast<IConnectionPointContainer*>(this);
-    AddRef();
-    return S_OK;
+const QITAB* Application::Interfaces() {
+    static const QITAB table[] = {
+        QITABENT(Application, IDispatch),
+        QITABENT(Application, IConnectionPointContainer),
+        {},
+    };
+    return table;
 }
 
 STDMETHODIMP Application::FindConnectionPoint(REFIID iid, IConnectionPoint** point) {
-    if (!point) return E_POINTER;
-    *point = nullptr;
-    if (iid != DIID_AppEvents) return CONNECT_E_NOCONNECTION;
-    *point = new (std::nothrow) EventPoint(this);
-    return *point ? S_OK : E_OUTOFMEMORY;
+    return com::FindConnectionPoint(this, events_, iid, point);
 }
 
 void Application::Raise(DISPID event, Workbook* book, VARIANT_BOOL* cancel) {
-    // A snapshot: a handler may advise or unadvise.
-    std::vector<ComPtr<IDispatch>> sinks;
-    for (const auto& [cookie, sink] : sinks_) sinks.push_back(sink);
-    for (const auto& sink : sinks) {
-        VARIANT args[2];
-        ::VariantInit(&args[0]);
-        ::VariantInit(&args[1]);
-        UINT count = 1;
-        if (cancel) {  // stored last first: Cancel, then Wb
-            args[0].vt = VT_BOOL | VT_BYREF;
-            args[0].pboolVal = cancel;
-            count = 2;
-        }
-        VARIANT& wb = args[count - 1];
-        wb.vt = VT_DISPATCH;
-        wb.pdispVal = book;
-        DISPPARAMS params{args, nullptr, count, 0};
-        Variant ignored;
-        sink->Invoke(event, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &ignored, nullptr, nullptr);
+    VARIANT args[2];
+    ::VariantInit(&args[0]);
+    ::VariantInit(&args[1]);
+    UINT count = 1;
+    if (cancel) {  // stored last first: Cancel, then Wb
+        args[0].vt = VT_BOOL | VT_BYREF;
+        args[0].pboolVal = cancel;
+        count = 2;
     }
+    VARIANT& wb = args[count - 1];
+    wb.vt = VT_DISPATCH;
+    wb.pdispVal = book;
+    events_.Raise(event, args, count);
 }
 
 void Application::Notify() {
@@ -477,7 +405,8 @@ HRESULT Application::AddWorkbook(ComPtr<Workbook>* added) {
     do {
         name = L"Book" + std::to_wstring(nextBook_++);
     } while (Find(name));
-    auto book = MakeObject<Workbook>(this, name, L"");
+    auto book = com::Make<Workbook>(this, name, L"");
+    RETURN_IF_NULL_ALLOC(book);
     workbooks_.push_back(book);
     Notify();
     Raise(office::NewWorkbook, book.Get());
@@ -503,7 +432,8 @@ HRESULT Application::OpenWorkbook(const std::wstring& file, ComPtr<Workbook>* op
                                L"' is already open. You cannot open two documents with the same name, even if the "
                                L"documents are in different folders.");
     }
-    auto book = MakeObject<Workbook>(this, name, full);
+    auto book = com::Make<Workbook>(this, name, full);
+    RETURN_IF_NULL_ALLOC(book);
     workbooks_.push_back(book);
     Notify();
     Raise(office::WorkbookOpen, book.Get());
@@ -581,12 +511,11 @@ std::span<const Member> Application::Members() const {
     return members;
 }
 
-const IID& Application::Iid() const { return IID_Application_; }
-
 HRESULT Application::Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) {
     switch (id) {
         case xl::Workbooks: {
-            auto books = MakeObject<WorkbooksCollection>(this);
+            auto books = com::Make<WorkbooksCollection>(this);
+            RETURN_IF_NULL_ALLOC(books);
             if (!args.At(0)) return ReturnObject(result, books.Get());
             std::vector<Workbook*> list;
             for (const auto& book : workbooks_) list.push_back(book.Get());

@@ -12,12 +12,12 @@
 //                    while it is still open, then WorkbookActivate(next) once it is gone.
 
 #include "office_h.h"
+#include "runtime/ConnectionPoint.h"
 #include "sheethost/Automation.h"
 
 #include <ocidl.h>
 
 #include <functional>
-#include <map>
 #include <optional>
 
 namespace cartulane::sheethost {
@@ -39,7 +39,7 @@ constexpr long SheetVisible = -1, SheetHidden = 0, SheetVeryHidden = 2;
 
 class Workbook;
 
-class Sheet final : public AutomationObject {
+class Sheet final : public Automation<Sheet> {
 public:
     Sheet(Workbook* book, std::wstring name, bool chart) : book_(book), name_(std::move(name)), chart_(chart) {}
     const std::wstring& Name() const { return name_; }
@@ -49,7 +49,6 @@ public:
 
 protected:
     std::span<const Member> Members() const override;
-    const IID& Iid() const override;
     HRESULT Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) override;
 
 private:
@@ -62,7 +61,7 @@ private:
 
 class Application;
 
-class Workbook final : public AutomationObject {
+class Workbook final : public Automation<Workbook> {
 public:
     Workbook(Application* app, std::wstring name, std::wstring path);
     const std::wstring& Name() const { return name_; }
@@ -83,7 +82,6 @@ public:
 
 protected:
     std::span<const Member> Members() const override;
-    const IID& Iid() const override;
     HRESULT Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) override;
 
 private:
@@ -99,15 +97,16 @@ private:
     bool saved_ = true;
 };
 
-class Application final : public AutomationObject, public IConnectionPointContainer {
+class Application final : public Automation<Application, IDispatch, IConnectionPointContainer> {
 public:
     Application();
     ~Application();
+    static const QITAB* Interfaces();
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override { return AutomationObject::QueryInterface(iid, object); }
-    STDMETHODIMP_(ULONG) AddRef() override { return AutomationObject::AddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return AutomationObject::Release(); }
-    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override {
+        if (points) *points = nullptr;
+        return E_NOTIMPL;
+    }
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
     void SetVersion(std::wstring version) { version_ = std::move(version); }
@@ -130,7 +129,7 @@ public:
     // CloseAll, then lets the host end.
     HRESULT Quit();
 
-    size_t EventSinks() const { return sinks_.size(); }
+    size_t EventSinks() const { return events_.Count(); }
 
     // The host's window follows these.
     std::function<void()> Changed;
@@ -138,12 +137,9 @@ public:
 
 protected:
     std::span<const Member> Members() const override;
-    const IID& Iid() const override;
     HRESULT Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) override;
-    HRESULT QueryOther(REFIID iid, void** object) override;
 
 private:
-    class EventPoint;
     friend class Workbook;
     void Raise(DISPID event, Workbook* book, VARIANT_BOOL* cancel = nullptr);
     void Notify();
@@ -154,8 +150,7 @@ private:
     std::vector<ComPtr<Workbook>> workbooks_;
     Workbook* active_ = nullptr;
     int nextBook_ = 1;
-    std::map<DWORD, ComPtr<IDispatch>> sinks_;
-    DWORD nextCookie_ = 1;
+    com::EventSinks events_{DIID_AppEvents};
 };
 
 }  // namespace cartulane::sheethost

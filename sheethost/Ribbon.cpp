@@ -17,7 +17,7 @@ constexpr wchar_t kNamespace2010[] = L"http://schemas.microsoft.com/office/2009/
 constexpr int kFirstControlId = 1000;
 
 // The control a callback is about, as the ribbon hands it to the add-in.
-class RibbonControl final : public Automation<IRibbonControl> {
+class RibbonControl final : public Automation<RibbonControl, IRibbonControl> {
 public:
     RibbonControl(std::wstring id, std::wstring tag) : id_(std::move(id)), tag_(std::move(tag)) {}
 
@@ -32,15 +32,16 @@ public:
 
 protected:
     std::span<const Member> Members() const override {
-        static const Member members[] = {{L"Id", 1}, {L"Context", 2}, {L"Tag", 3}};
+        static const Member members[] = {{L"Id", office::ribbonControl::Id},
+                                         {L"Context", office::ribbonControl::Context},
+                                         {L"Tag", office::ribbonControl::Tag}};
         return members;
     }
-    const IID& Iid() const override { return IID_IRibbonControl; }
     HRESULT Call(DISPID id, WORD, const CallArgs&, VARIANT* result, std::wstring*) override {
         switch (id) {
-            case 1: return ReturnString(result, id_);
-            case 2: return ReturnObject(result, nullptr);
-            case 3: return ReturnString(result, tag_);
+            case office::ribbonControl::Id: return ReturnString(result, id_);
+            case office::ribbonControl::Context: return ReturnObject(result, nullptr);
+            case office::ribbonControl::Tag: return ReturnString(result, tag_);
             default: return DISP_E_MEMBERNOTFOUND;
         }
     }
@@ -76,29 +77,19 @@ HRESULT SelectEach(IDispatch* node, const wchar_t* path, const std::function<HRE
 
 Ribbon::~Ribbon() {
     Clear();
-    if (hwnd_) ::DestroyWindow(hwnd_);
+    Destroy();
 }
 
 HRESULT Ribbon::Create(HWND parent) {
-    static const ATOM windowClass = [] {
-        WNDCLASSEXW wc{sizeof(wc)};
-        wc.lpfnWndProc = &Ribbon::WindowProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = L"SheetHostRibbon";
-        return ::RegisterClassExW(&wc);
-    }();
-    hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, MAKEINTATOM(windowClass), L"Ribbon",
-                              WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent, nullptr,
-                              ::GetModuleHandleW(nullptr), this);
-    if (!hwnd_) return HRESULT_FROM_WIN32(::GetLastError());
+    RETURN_IF_FAILED(CreateWindowOf({L"SheetHostRibbon"}, WS_EX_CONTROLPARENT, L"Ribbon",
+                                    WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent));
     dpi_ = ScreenDpi().y;
     font_ = CreateFormFont();
     tabStrip_ = ::CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 4000,
-                                  Scale(24), hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+                                  Scale(24), Hwnd(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    RETURN_LAST_ERROR_IF_NULL(tabStrip_);
     ::SendMessageW(tabStrip_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    return tabStrip_ ? S_OK : HRESULT_FROM_WIN32(::GetLastError());
+    return S_OK;
 }
 
 int Ribbon::Scale(int pixels) const { return ::MulDiv(pixels, dpi_, 96); }
@@ -106,7 +97,7 @@ int Ribbon::Scale(int pixels) const { return ::MulDiv(pixels, dpi_, 96); }
 int Ribbon::Height() const { return tabs_.empty() ? 0 : Scale(24 + 96); }
 
 HRESULT Ribbon::AddCustomUI(const std::wstring& xml, IRibbonExtensibility* addIn) {
-    if (!addIn || !hwnd_) return E_POINTER;
+    if (!addIn || !Hwnd()) return E_POINTER;
     CLSID clsid;
     RETURN_IF_FAILED(::CLSIDFromProgID(L"Msxml2.DOMDocument.6.0", &clsid));
     ComPtr<IDispatch> document;
@@ -163,9 +154,9 @@ HRESULT Ribbon::AddTab(IDispatch* tabElement, IRibbonExtensibility* addIn) {
             const int width = large ? Scale(80) : Scale(110), height = large ? buttonsHeight : Scale(24);
             control.hwnd = ::CreateWindowExW(
                 0, L"Button", label.c_str(), WS_CHILD | WS_TABSTOP | BS_AUTOCHECKBOX | BS_PUSHLIKE | BS_MULTILINE, x,
-                top, width, height, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + controls_.size())),
+                top, width, height, Hwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + controls_.size())),
                 instance, nullptr);
-            if (!control.hwnd) return HRESULT_FROM_WIN32(::GetLastError());
+            RETURN_LAST_ERROR_IF_NULL(control.hwnd);
             ::SendMessageW(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
             control.addIn = addIn;
             tab.windows.push_back(control.hwnd);
@@ -174,18 +165,18 @@ HRESULT Ribbon::AddTab(IDispatch* tabElement, IRibbonExtensibility* addIn) {
             return S_OK;
         }));
         // The caption sets the group's width when it is wider than the buttons.
-        WindowDC dc(hwnd_);
+        WindowDC dc(Hwnd());
         SelectGuard selected(dc.get(), font_.get());
         SIZE extent{};
         ::GetTextExtentPoint32W(dc.get(), caption.c_str(), static_cast<int>(caption.size()), &extent);
         const int width = std::max<int>(x - groupLeft, extent.cx + Scale(12));
         HWND label = ::CreateWindowExW(0, L"Static", caption.c_str(), WS_CHILD | SS_CENTER | SS_NOPREFIX, groupLeft,
-                                       top + buttonsHeight + Scale(2), width, captionHeight, hwnd_, nullptr, instance,
+                                       top + buttonsHeight + Scale(2), width, captionHeight, Hwnd(), nullptr, instance,
                                        nullptr);
         ::SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
         tab.windows.push_back(label);
         HWND separator = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | SS_ETCHEDVERT, groupLeft + width + Scale(4),
-                                           top, 2, buttonsHeight + captionHeight, hwnd_, nullptr, instance, nullptr);
+                                           top, 2, buttonsHeight + captionHeight, Hwnd(), nullptr, instance, nullptr);
         tab.windows.push_back(separator);
         left = groupLeft + width + Scale(10);
         return S_OK;
@@ -237,7 +228,7 @@ void Ribbon::OnAction(const Control& control) {
     lastCallbackResult = addIn->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
     if (FAILED(lastCallbackResult)) return;
     VARIANT_BOOL pressed = Pressed(control.id) ? VARIANT_TRUE : VARIANT_FALSE;
-    ComPtr<IDispatch> ribbonControl = MakeObject<RibbonControl>(control.id, control.tag);
+    ComPtr<IDispatch> ribbonControl = com::Make<RibbonControl>(control.id, control.tag);
     Variant args[2];
     args[1] = Variant(ribbonControl.Get());
     if (passPressedByReference) {
@@ -248,14 +239,11 @@ void Ribbon::OnAction(const Control& control) {
     }
     DISPPARAMS params{args, nullptr, 2, 0};
     Variant result;
-    EXCEPINFO exception{};
+    ExcepInfo exception;
     UINT badArgument = 0;
     lastCallbackResult = addIn->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
                                        &exception, &badArgument);
     if (passPressedByReference) args[0].vt = VT_EMPTY;  // points at a local, nothing to free
-    ::SysFreeString(exception.bstrSource);
-    ::SysFreeString(exception.bstrDescription);
-    ::SysFreeString(exception.bstrHelpFile);
 }
 
 LRESULT Ribbon::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -277,27 +265,15 @@ LRESULT Ribbon::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (tabStrip_) ::MoveWindow(tabStrip_, 0, 0, LOWORD(lParam), Scale(24) + 2, TRUE);
             return 0;
         default:
-            return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+            return Default(message, wParam, lParam);
     }
 }
 
-LRESULT CALLBACK Ribbon::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* ribbon = static_cast<Ribbon*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        ribbon->hwnd_ = hwnd;
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(ribbon));
-    }
-    auto* ribbon = reinterpret_cast<Ribbon*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message == WM_NCDESTROY && ribbon) {
-        // The tabs' windows went with it; the add-ins' callbacks are let go with them.
-        ribbon->tabs_.clear();
-        ribbon->controls_.clear();
-        ribbon->hwnd_ = nullptr;
-        ribbon->tabStrip_ = nullptr;
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    }
-    return ribbon && ribbon->hwnd_ ? ribbon->OnMessage(message, wParam, lParam)
-                                   : ::DefWindowProcW(hwnd, message, wParam, lParam);
+// The tabs' windows went with it; the add-ins' callbacks are let go with them.
+void Ribbon::OnDestroyed() {
+    tabs_.clear();
+    controls_.clear();
+    tabStrip_ = nullptr;
 }
 
 }  // namespace cartulane::sheethost

@@ -6,23 +6,22 @@
 // add-in's IRibbonExtensibility, with the ribbon control and the pressed state.
 
 #include "office_h.h"
-#include "runtime/Variant.h"
 #include "runtime/Handles.h"
+#include "runtime/Variant.h"
+#include "runtime/Window.h"
 
 #include <string>
 #include <vector>
 
 namespace cartulane::sheethost {
 
-class Ribbon {
+class Ribbon : private Window {
 public:
     Ribbon() = default;
-    ~Ribbon();
-    Ribbon(const Ribbon&) = delete;
-    Ribbon& operator=(const Ribbon&) = delete;
+    ~Ribbon() override;
 
     HRESULT Create(HWND parent);
-    HWND Hwnd() const { return hwnd_; }
+    using Window::Hwnd;
     // 0 while there is no tab.
     int Height() const;
 
@@ -52,14 +51,13 @@ private:
         HWND hwnd = nullptr;
         ComPtr<IRibbonExtensibility> addIn;
     };
-    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnDestroyed() override;
     HRESULT AddTab(IDispatch* tab, IRibbonExtensibility* addIn);
     void ShowTab(int index);
     void OnAction(const Control& control);
     int Scale(int pixels) const;
 
-    HWND hwnd_ = nullptr;
     HWND tabStrip_ = nullptr;
     int dpi_ = 96;
     UniqueFont font_;

@@ -1,14 +1,11 @@
 #include "sheethost/TaskPane.h"
 
-#include "sheethost/Automation.h"
 #include "runtime/Handles.h"
+#include "sheethost/Automation.h"
 #include "sheethost/HostWindow.h"
-#include "sheethost/LiveObject.h"
 
 #include <olectl.h>
 #include <windowsx.h>
-
-#include <atomic>
 
 namespace cartulane::sheethost {
 
@@ -23,37 +20,22 @@ int LogicalInch(HWND hwnd) {
 
 // The control's site: client site, in-place site, control site, and the ambient
 // properties through IDispatch.
-class TaskPane::Site final : public IOleClientSite,
-                             public IOleInPlaceSite,
-                             public IOleControlSite,
-                             public IDispatch,
-                             LiveObject {
+class TaskPane::Site final
+    : public com::ComObject<Site, IOleClientSite, IOleInPlaceSite, IOleControlSite, IDispatch> {
 public:
     explicit Site(TaskPane* pane) : pane_(pane) {}
     void Detach() { pane_ = nullptr; }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IOleClientSite) {
-            *object = static_cast<IOleClientSite*>(this);
-        } else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) {
-            *object = static_cast<IOleInPlaceSite*>(this);
-        } else if (iid == IID_IOleControlSite) {
-            *object = static_cast<IOleControlSite*>(this);
-        } else if (iid == IID_IDispatch) {
-            *object = static_cast<IDispatch*>(this);
-        } else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
+    static const QITAB* Interfaces() {
+        static const QITAB table[] = {
+            QITABENT(Site, IOleClientSite),
+            QITABENT(Site, IOleInPlaceSite),
+            QITABENTMULTI(Site, IOleWindow, IOleInPlaceSite),
+            QITABENT(Site, IOleControlSite),
+            QITABENT(Site, IDispatch),
+            {},
+        };
+        return table;
     }
 
     // IOleClientSite
@@ -70,7 +52,7 @@ public:
     // IOleWindow, IOleInPlaceSite
     STDMETHODIMP GetWindow(HWND* window) override {
         if (!window) return E_POINTER;
-        *window = pane_ ? pane_->hwnd_ : nullptr;
+        *window = pane_ ? pane_->Hwnd() : nullptr;
         return *window ? S_OK : E_FAIL;
     }
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
@@ -115,7 +97,6 @@ public:
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*, UINT*) override;
 
 private:
-    std::atomic<ULONG> refs_{1};
     TaskPane* pane_;
 };
 
@@ -180,7 +161,7 @@ STDMETHODIMP TaskPane::Site::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, 
 
 // ---- the pane in the object model ----
 
-class TaskPane::Object final : public Automation<_CustomTaskPane> {
+class TaskPane::Object final : public Automation<Object, _CustomTaskPane> {
 public:
     explicit Object(TaskPane* pane) : pane_(pane) {}
     void Detach() { pane_ = nullptr; }
@@ -222,8 +203,8 @@ public:
     STDMETHODIMP get_Height(int* height) override {
         return Read(height, [this] {
             RECT bounds{};
-            ::GetWindowRect(pane_->hwnd_, &bounds);
-            return ::MulDiv(bounds.bottom - bounds.top, 72, LogicalInch(pane_->hwnd_));
+            ::GetWindowRect(pane_->Hwnd(), &bounds);
+            return ::MulDiv(bounds.bottom - bounds.top, 72, LogicalInch(pane_->Hwnd()));
         });
     }
     STDMETHODIMP put_Height(int) override {
@@ -265,14 +246,21 @@ public:
 
 protected:
     std::span<const Member> Members() const override {
+        namespace member = office::taskPane;
         static const Member members[] = {
-            {L"Title", 0}, {L"Application", 1},  {L"Window", 2}, {L"Visible", 3},
-            {L"ContentControl", 4}, {L"Height", 5}, {L"Width", 6}, {L"DockPosition", 7},
-            {L"DockPositionRestrict", 8}, {L"Delete", 9},
+            {L"Title", member::Title},
+            {L"Application", member::Application},
+            {L"Window", member::Window},
+            {L"Visible", member::Visible},
+            {L"ContentControl", member::ContentControl},
+            {L"Height", member::Height},
+            {L"Width", member::Width},
+            {L"DockPosition", member::DockPosition},
+            {L"DockPositionRestrict", member::DockPositionRestrict},
+            {L"Delete", member::Delete},
         };
         return members;
     }
-    const IID& Iid() const override { return IID__CustomTaskPane; }
     HRESULT Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) override {
         const HRESULT hr = CallMember(id, flags, args, result);
         if (FAILED(hr)) *error = TakeErrorDescription();
@@ -295,6 +283,7 @@ private:
     }
 
     HRESULT CallMember(DISPID id, WORD flags, const CallArgs& args, VARIANT* result) {
+        namespace member = office::taskPane;
         const bool put = flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF);
         long number = 0;
         bool flag = false;
@@ -302,29 +291,30 @@ private:
             if (!args.PutValue()) return DISP_E_PARAMNOTFOUND;
             Variant value;
             RETURN_IF_FAILED(::VariantCopy(&value, const_cast<VARIANT*>(args.PutValue())));
-            if (id == 3) RETURN_IF_FAILED(value.ToBool(&flag));
+            if (id == member::Visible) RETURN_IF_FAILED(value.ToBool(&flag));
             else RETURN_IF_FAILED(value.ToInt(&number));
         }
         Bstr text;
         VARIANT_BOOL visible = VARIANT_FALSE;
         switch (id) {
-            case 0:
+            case member::Title:
                 RETURN_IF_FAILED(get_Title(text.put()));
                 return ReturnString(result, text.str());
-            case 1: return ObjectProperty(&Object::get_Application, result);
-            case 2: return ObjectProperty(&Object::get_Window, result);
-            case 3:
+            case member::Application: return ObjectProperty(&Object::get_Application, result);
+            case member::Window: return ObjectProperty(&Object::get_Window, result);
+            case member::Visible:
                 if (put) return put_Visible(flag ? VARIANT_TRUE : VARIANT_FALSE);
                 RETURN_IF_FAILED(get_Visible(&visible));
                 return ReturnBool(result, visible != VARIANT_FALSE);
-            case 4: return ObjectProperty(&Object::get_ContentControl, result);
-            case 5: return NumberProperty(put, number, &Object::get_Height, &Object::put_Height, result);
-            case 6: return NumberProperty(put, number, &Object::get_Width, &Object::put_Width, result);
-            case 7: return NumberProperty(put, number, &Object::get_DockPosition, &Object::put_DockPosition, result);
-            case 8:
+            case member::ContentControl: return ObjectProperty(&Object::get_ContentControl, result);
+            case member::Height: return NumberProperty(put, number, &Object::get_Height, &Object::put_Height, result);
+            case member::Width: return NumberProperty(put, number, &Object::get_Width, &Object::put_Width, result);
+            case member::DockPosition:
+                return NumberProperty(put, number, &Object::get_DockPosition, &Object::put_DockPosition, result);
+            case member::DockPositionRestrict:
                 return NumberProperty(put, number, &Object::get_DockPositionRestrict,
                                       &Object::put_DockPositionRestrict, result);
-            case 9: return Delete();
+            case member::Delete: return Delete();
             default: return DISP_E_MEMBERNOTFOUND;
         }
     }
@@ -351,10 +341,10 @@ private:
 
 HRESULT TaskPane::PaneObject(_CustomTaskPane** object) {
     if (!object) return E_POINTER;
-    if (!object_) object_ = MakeObject<Object>(this);
-    *object = object_.Get();
-    (*object)->AddRef();
-    return S_OK;
+    *object = nullptr;
+    if (!object_) object_ = com::Make<Object>(this);
+    RETURN_IF_NULL_ALLOC(object_);
+    return object_->QueryInterface(IID_PPV_ARGS(object));
 }
 
 // ---- TaskPane ----
@@ -375,54 +365,62 @@ TaskPane::~TaskPane() {
     control_.Reset();
     if (site_) site_->Detach();
     site_.Reset();
-    if (hwnd_) ::DestroyWindow(hwnd_);
+    Destroy();
 }
 
 HRESULT TaskPane::Create(HWND parent, const std::wstring& control) {
-    static const ATOM windowClass = [] {
-        WNDCLASSEXW wc{sizeof(wc)};
-        wc.lpfnWndProc = &TaskPane::WindowProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = L"SheetHostTaskPane";
-        return ::RegisterClassExW(&wc);
-    }();
-    hwnd_ = ::CreateWindowExW(WS_EX_CONTROLPARENT, MAKEINTATOM(windowClass), title_.c_str(),
-                              WS_CHILD | (visible_ ? WS_VISIBLE : 0) | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0,
-                              WidthPixels(), 100,
-                              parent, nullptr, ::GetModuleHandleW(nullptr), this);
-    if (!hwnd_) return HRESULT_FROM_WIN32(::GetLastError());
-    site_.Attach(new (std::nothrow) Site(this));
-    if (!site_) return E_OUTOFMEMORY;
+    RETURN_IF_FAILED(CreateWindowOf({L"SheetHostTaskPane"}, WS_EX_CONTROLPARENT, title_.c_str(),
+                                    WS_CHILD | (visible_ ? WS_VISIBLE : 0) | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0,
+                                    WidthPixels(), 100, parent));
+    site_ = com::Make<Site>(this);
+    RETURN_IF_NULL_ALLOC(site_);
+    return SiteControl(control);
+}
 
+// Creates the control and sites it: through IQuickActivate when it has it, otherwise
+// with the client site set before or after its initialisation as its misc status asks.
+HRESULT TaskPane::SiteControl(const std::wstring& control) {
     CLSID clsid;
     RETURN_IF_FAILED(control.starts_with(L"{") ? ::CLSIDFromString(control.c_str(), &clsid)
                                                : ::CLSIDFromProgID(control.c_str(), &clsid));
     ComPtr<IOleObject> object;
     RETURN_IF_FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object)));
-    DWORD misc = 0;
-    object->GetMiscStatus(DVASPECT_CONTENT, &misc);
     auto* clientSite = static_cast<IOleClientSite*>(site_.Get());
-    if (misc & OLEMISC_SETCLIENTSITEFIRST) RETURN_IF_FAILED(object->SetClientSite(clientSite));
+    ComPtr<IQuickActivate> quick;
     ComPtr<IPersistStreamInit> persist;
-    if (SUCCEEDED(object.As(&persist))) RETURN_IF_FAILED(persist->InitNew());
-    if (!(misc & OLEMISC_SETCLIENTSITEFIRST)) RETURN_IF_FAILED(object->SetClientSite(clientSite));
+    object.As(&persist);
+    if (SUCCEEDED(object.As(&quick))) {
+        QACONTAINER container{sizeof(container)};
+        container.pClientSite = clientSite;
+        container.dwAmbientFlags = QACONTAINER_USERMODE | QACONTAINER_MESSAGEREFLECT;
+        container.colorFore = static_cast<OLE_COLOR>(0x80000000 | COLOR_BTNTEXT);
+        container.colorBack = static_cast<OLE_COLOR>(0x80000000 | COLOR_BTNFACE);
+        container.lcid = ::GetUserDefaultLCID();
+        QACONTROL answer{sizeof(answer)};
+        RETURN_IF_FAILED(quick->QuickActivate(&container, &answer));
+        if (persist) RETURN_IF_FAILED(persist->InitNew());
+    } else {
+        DWORD misc = 0;
+        object->GetMiscStatus(DVASPECT_CONTENT, &misc);
+        if (misc & OLEMISC_SETCLIENTSITEFIRST) RETURN_IF_FAILED(object->SetClientSite(clientSite));
+        if (persist) RETURN_IF_FAILED(persist->InitNew());
+        if (!(misc & OLEMISC_SETCLIENTSITEFIRST)) RETURN_IF_FAILED(object->SetClientSite(clientSite));
+    }
     control_ = object;
     object.As(&dispatch_);
 
     RECT content = ContentRect();
-    WindowDC dc(hwnd_);
+    WindowDC dc(Hwnd());
     SIZEL extent{::MulDiv(content.right - content.left, 2540, ::GetDeviceCaps(dc.get(), LOGPIXELSX)),
                  ::MulDiv(content.bottom - content.top, 2540, ::GetDeviceCaps(dc.get(), LOGPIXELSY))};
     control_->SetExtent(DVASPECT_CONTENT, &extent);
-    return control_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, clientSite, 0, hwnd_, &content);
+    return control_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, clientSite, 0, Hwnd(), &content);
 }
 
 void TaskPane::SetVisible(bool visible) {
     if (visible == visible_) return;
     visible_ = visible;
-    if (hwnd_) ::ShowWindow(hwnd_, visible ? SW_SHOW : SW_HIDE);
+    if (Hwnd()) ::ShowWindow(Hwnd(), visible ? SW_SHOW : SW_HIDE);
     host_.Layout();
     if (VisibleStateChange) VisibleStateChange(*this);
 }
@@ -437,13 +435,13 @@ void TaskPane::SetDockPosition(MsoCTPDockPosition dock) {
     host_.Layout();
 }
 
-int TaskPane::WidthPixels() const { return ::MulDiv(widthPoints_, LogicalInch(hwnd_), 72); }
+int TaskPane::WidthPixels() const { return ::MulDiv(widthPoints_, LogicalInch(Hwnd()), 72); }
 
-int TaskPane::TitleHeight() const { return ::MulDiv(24, LogicalInch(hwnd_), 96); }
+int TaskPane::TitleHeight() const { return ::MulDiv(24, LogicalInch(Hwnd()), 96); }
 
 RECT TaskPane::ContentRect() const {
     RECT client{};
-    if (hwnd_) ::GetClientRect(hwnd_, &client);
+    if (Hwnd()) ::GetClientRect(Hwnd(), &client);
     client.top = std::min<LONG>(TitleHeight(), client.bottom);
     client.left += 2;
     client.right = std::max(client.left, client.right - 2);
@@ -452,16 +450,16 @@ RECT TaskPane::ContentRect() const {
 
 RECT TaskPane::CloseBox() const {
     RECT client{};
-    ::GetClientRect(hwnd_, &client);
+    ::GetClientRect(Hwnd(), &client);
     const int size = TitleHeight();
     return {client.right - size, 0, client.right, size};
 }
 
 void TaskPane::Paint() {
-    PAINTSTRUCT paint;
-    HDC dc = ::BeginPaint(hwnd_, &paint);
+    PaintGuard paint(Hwnd());
+    HDC dc = paint.get();
     RECT client{};
-    ::GetClientRect(hwnd_, &client);
+    ::GetClientRect(Hwnd(), &client);
     RECT title{0, 0, client.right, TitleHeight()};
     UniqueBrush band(::CreateSolidBrush(RGB(0xE8, 0xEE, 0xF6)));
     ::FillRect(dc, &title, band.get());
@@ -476,7 +474,6 @@ void TaskPane::Paint() {
     ::DrawTextW(dc, title_.c_str(), -1, &text, DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS | DT_NOPREFIX);
     RECT close = CloseBox();
     ::DrawTextW(dc, L"\u00D7", -1, &close, DT_SINGLELINE | DT_VCENTER | DT_CENTER);
-    ::EndPaint(hwnd_, &paint);
 }
 
 LRESULT TaskPane::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -490,7 +487,7 @@ LRESULT TaskPane::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                 const RECT content = ContentRect();
                 object->SetObjectRects(&content, &content);
             }
-            ::InvalidateRect(hwnd_, nullptr, TRUE);
+            ::InvalidateRect(Hwnd(), nullptr, TRUE);
             return 0;
         }
         case WM_LBUTTONDOWN: {
@@ -500,23 +497,8 @@ LRESULT TaskPane::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         default:
-            return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+            return Default(message, wParam, lParam);
     }
-}
-
-LRESULT CALLBACK TaskPane::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* pane = static_cast<TaskPane*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        pane->hwnd_ = hwnd;
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pane));
-    }
-    auto* pane = reinterpret_cast<TaskPane*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message == WM_NCDESTROY && pane) {
-        pane->hwnd_ = nullptr;
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    }
-    return pane && pane->hwnd_ ? pane->OnMessage(message, wParam, lParam)
-                               : ::DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 }  // namespace cartulane::sheethost

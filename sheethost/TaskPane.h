@@ -5,6 +5,7 @@
 
 #include "office_h.h"
 #include "runtime/Variant.h"
+#include "runtime/Window.h"
 
 #include <ocidl.h>
 
@@ -15,17 +16,16 @@ namespace cartulane::sheethost {
 
 class HostWindow;
 
-class TaskPane {
+class TaskPane : private Window {
 public:
     TaskPane(HostWindow& host, std::wstring title, int widthPoints, bool visible = true);
-    ~TaskPane();  // deactivates, closes and lets go of the control
-    TaskPane(const TaskPane&) = delete;
-    TaskPane& operator=(const TaskPane&) = delete;
+    ~TaskPane() override;  // deactivates, closes and lets go of the control
 
-    // Makes the pane's window and creates the control (a ProgID or "{CLSID}") inside it.
+    // Makes the pane's window and creates the control (a ProgID or "{CLSID}") inside it,
+    // sited as a container that knows IQuickActivate does it.
     HRESULT Create(HWND parent, const std::wstring& control);
 
-    HWND Hwnd() const { return hwnd_; }
+    using Window::Hwnd;
     const std::wstring& Title() const { return title_; }
     // The hosted control's IDispatch, or nullptr.
     IDispatch* ContentControl() const { return dispatch_.Get(); }
@@ -54,8 +54,8 @@ public:
 private:
     class Site;
     class Object;
-    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    HRESULT SiteControl(const std::wstring& control);
     void Paint();
     RECT CloseBox() const;
 
@@ -64,7 +64,6 @@ private:
     int widthPoints_;
     bool visible_;
     MsoCTPDockPosition dock_ = msoCTPDockPositionLeft;
-    HWND hwnd_ = nullptr;
     ComPtr<Site> site_;
     ComPtr<IOleObject> control_;
     ComPtr<IDispatch> dispatch_;

@@ -21,35 +21,25 @@ int Scaled(HWND hwnd, int pixels) {
 }  // namespace
 
 WorkbookView::WorkbookView(Application& app, HWND parent) : app_(app) {
-    static const ATOM windowClass = [] {
-        WNDCLASSEXW wc{sizeof(wc)};
-        wc.lpfnWndProc = &WorkbookView::WindowProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = L"SheetHostWorkbooks";
-        return ::RegisterClassExW(&wc);
-    }();
-    hwnd_ = ::CreateWindowExW(WS_EX_CLIENTEDGE, MAKEINTATOM(windowClass), L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN,
-                              0, 0, 0, 0, parent, nullptr, ::GetModuleHandleW(nullptr), this);
+    CreateWindowOf({L"SheetHostWorkbooks", COLOR_WINDOW}, WS_EX_CLIENTEDGE, L"",
+                   WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0, 0, parent);
+    HWND hwnd = Hwnd();
     HFONT font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
     for (UINT i = 0; i < 5; ++i) {
         buttons_[i] = ::CreateWindowExW(0, L"Button", kCaptions[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 0, 0,
-                                        hwnd_, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kNew + i)), nullptr, nullptr);
+                                        hwnd, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kNew + i)), nullptr, nullptr);
         ::SendMessageW(buttons_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
-    books_ = ::CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, hwnd_,
+    books_ = ::CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, hwnd,
                                reinterpret_cast<HMENU>(kBooks), nullptr, nullptr);
     sheets_ = ::CreateWindowExW(0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | TCS_BOTTOM, 0, 0, 0,
-                                0, hwnd_, reinterpret_cast<HMENU>(kSheets), nullptr, nullptr);
+                                0, hwnd, reinterpret_cast<HMENU>(kSheets), nullptr, nullptr);
     ::SendMessageW(books_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     ::SendMessageW(sheets_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     Refresh();
 }
 
-WorkbookView::~WorkbookView() {
-    if (hwnd_) ::DestroyWindow(hwnd_);
-}
+WorkbookView::~WorkbookView() { Destroy(); }
 
 std::vector<Sheet*> WorkbookView::ShownSheets() const {
     std::vector<Sheet*> shown;
@@ -60,7 +50,7 @@ std::vector<Sheet*> WorkbookView::ShownSheets() const {
 }
 
 void WorkbookView::Refresh() {
-    if (!hwnd_) return;
+    if (!Hwnd()) return;
     refreshing_ = true;
     TabCtrl_DeleteAllItems(books_);
     int index = 0;
@@ -84,16 +74,16 @@ void WorkbookView::Refresh() {
         ++index;
     }
     refreshing_ = false;
-    ::InvalidateRect(hwnd_, nullptr, TRUE);
+    ::InvalidateRect(Hwnd(), nullptr, TRUE);
 }
 
 void WorkbookView::Layout() {
     RECT client{};
-    ::GetClientRect(hwnd_, &client);
-    const int bar = Scaled(hwnd_, 28), tabs = Scaled(hwnd_, 26), gap = Scaled(hwnd_, 4);
+    ::GetClientRect(Hwnd(), &client);
+    const int bar = Scaled(Hwnd(), 28), tabs = Scaled(Hwnd(), 26), gap = Scaled(Hwnd(), 4);
     int left = gap;
     for (HWND button : buttons_) {
-        const int width = Scaled(hwnd_, 84);
+        const int width = Scaled(Hwnd(), 84);
         ::SetWindowPos(button, nullptr, left, gap, width, bar - 2 * gap + 2, SWP_NOZORDER);
         left += width + gap;
     }
@@ -103,10 +93,10 @@ void WorkbookView::Layout() {
 
 void WorkbookView::PaintGrid(HDC dc) {
     RECT client{};
-    ::GetClientRect(hwnd_, &client);
-    const int top = Scaled(hwnd_, 28 + 26), bottom = client.bottom - Scaled(hwnd_, 26);
+    ::GetClientRect(Hwnd(), &client);
+    const int top = Scaled(Hwnd(), 28 + 26), bottom = client.bottom - Scaled(Hwnd(), 26);
     if (!app_.ActiveWorkbook() || bottom <= top) return;
-    const int cell = Scaled(hwnd_, 20), column = Scaled(hwnd_, 64), header = Scaled(hwnd_, 32);
+    const int cell = Scaled(Hwnd(), 20), column = Scaled(Hwnd(), 64), header = Scaled(Hwnd(), 32);
     UniquePen pen(::CreatePen(PS_SOLID, 1, RGB(0xD4, 0xD4, 0xD4)));
     SelectGuard selected(dc, pen.get());
     ::SetBkMode(dc, TRANSPARENT);
@@ -137,7 +127,7 @@ void WorkbookView::OnCommand(UINT id) {
         case kOpen: {
             wchar_t file[MAX_PATH] = {};
             OPENFILENAMEW dialog{sizeof(dialog)};
-            dialog.hwndOwner = ::GetAncestor(hwnd_, GA_ROOT);
+            dialog.hwndOwner = ::GetAncestor(Hwnd(), GA_ROOT);
             dialog.lpstrFilter = L"Excel files (*.xls*)\0*.xls*\0All files\0*.*\0";
             dialog.lpstrFile = file;
             dialog.nMaxFile = MAX_PATH;
@@ -151,7 +141,7 @@ void WorkbookView::OnCommand(UINT id) {
             break;
         case kHide:
             if (active && active->ActiveSheet() && FAILED(active->SetSheetVisible(active->ActiveSheet(), xl::SheetHidden, &error)))
-                ::MessageBoxW(::GetAncestor(hwnd_, GA_ROOT), error.c_str(), L"sheethost", MB_OK | MB_ICONWARNING);
+                ::MessageBoxW(::GetAncestor(Hwnd(), GA_ROOT), error.c_str(), L"sheethost", MB_OK | MB_ICONWARNING);
             break;
         case kShow:
             if (active)
@@ -168,15 +158,13 @@ LRESULT WorkbookView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             Layout();
             return 0;
         case WM_PAINT: {
-            PAINTSTRUCT paint;
-            HDC dc = ::BeginPaint(hwnd_, &paint);
-            PaintGrid(dc);
-            ::EndPaint(hwnd_, &paint);
+            PaintGuard paint(Hwnd());
+            PaintGrid(paint.get());
             return 0;
         }
         case WM_LBUTTONDOWN:
             if (Clicked) Clicked();
-            ::SetFocus(hwnd_);
+            ::SetFocus(Hwnd());
             return 0;
         case WM_COMMAND:
             if (HIWORD(wParam) == BN_CLICKED) OnCommand(LOWORD(wParam));
@@ -196,23 +184,7 @@ LRESULT WorkbookView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         default:
             break;
     }
-    return ::DefWindowProcW(hwnd_, message, wParam, lParam);
-}
-
-LRESULT CALLBACK WorkbookView::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* view = static_cast<WorkbookView*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        view->hwnd_ = hwnd;
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
-    }
-    auto* view = reinterpret_cast<WorkbookView*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (message == WM_NCDESTROY && view) {
-        view->hwnd_ = nullptr;
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    return view && view->hwnd_ ? view->OnMessage(message, wParam, lParam)
-                               : ::DefWindowProcW(hwnd, message, wParam, lParam);
+    return Default(message, wParam, lParam);
 }
 
 }  // namespace cartulane::sheethost

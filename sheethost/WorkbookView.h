@@ -3,20 +3,19 @@
 // active one as tabs below a grid, and buttons to create, open and close workbooks and to
 // hide or show sheets, so that the task pane can be tried by hand.
 
+#include "runtime/Window.h"
 #include "sheethost/ObjectModel.h"
 
 #include <functional>
 
 namespace cartulane::sheethost {
 
-class WorkbookView {
+class WorkbookView : private Window {
 public:
     WorkbookView(Application& app, HWND parent);
-    ~WorkbookView();
-    WorkbookView(const WorkbookView&) = delete;
-    WorkbookView& operator=(const WorkbookView&) = delete;
+    ~WorkbookView() override;
 
-    HWND Hwnd() const { return hwnd_; }
+    using Window::Hwnd;
     // Shows the model as it is now.
     void Refresh();
 
@@ -24,15 +23,13 @@ public:
     std::function<void()> Clicked;
 
 private:
-    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
-    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Layout();
     void PaintGrid(HDC dc);
     void OnCommand(UINT id);
     std::vector<Sheet*> ShownSheets() const;
 
     Application& app_;
-    HWND hwnd_ = nullptr;
     HWND books_ = nullptr;   // tab control: workbooks
     HWND sheets_ = nullptr;  // tab control: sheets of the active workbook
     HWND buttons_[5] = {};

@@ -43,10 +43,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         ::LocalFree(argv);
         result = host.Run();
     }
-    // The libraries that no longer hold anything are unloaded; a control held by an
-    // add-in goes only after the add-in.
-    ::CoFreeUnusedLibraries();
-    ::CoFreeUnusedLibraries();
+    // As the application may: the libraries go with COM, in no fixed order, whatever
+    // they still hold.
     ::OleUninitialize();
     return result;
 }

@@ -6,7 +6,7 @@
 #include "Brevant_h.h"
 #include "office_h.h"
 #include "runtime/Dispatch.h"
-#include "sheethost/LiveObject.h"
+#include "runtime/ComObject.h"
 #include "tests/support/PaneFixture.h"
 
 #include <memory>
@@ -67,7 +67,7 @@ bool KeyExists(HKEY root, const std::wstring& key) {
 
 class AddInTest : public ::testing::Test {
 protected:
-    void SetUp() override { baseline_ = sheethost::LiveObjects(); }
+    void SetUp() override { baseline_ = com::ModuleLocks(); }
     void TearDown() override {
         host_.reset();
         ::CoFreeUnusedLibraries();
@@ -455,7 +455,7 @@ TEST_F(AddInTest, EveryReferenceTheAddInTookIsReleasedAndItsLibraryUnloads) {
     Press();
     Press();
     Press();
-    EXPECT_GT(sheethost::LiveObjects(), baseline_);
+    EXPECT_GT(com::ModuleLocks(), baseline_);
     ::PostMessageW(host_->Hwnd(), WM_CLOSE, 0, 0);  // the unsaved new workbook asks first
     test::MessageBoxes boxes(IDNO);
     host_->PumpMessages();
@@ -465,7 +465,7 @@ TEST_F(AddInTest, EveryReferenceTheAddInTookIsReleasedAndItsLibraryUnloads) {
     ::CoFreeUnusedLibraries();
     ::CoFreeUnusedLibraries();
     EXPECT_EQ(::GetModuleHandleW(L"TabrixAddIn.dll"), nullptr);
-    EXPECT_EQ(sheethost::LiveObjects(), baseline_);
+    EXPECT_EQ(com::ModuleLocks(), baseline_);
 }
 
 }  // namespace

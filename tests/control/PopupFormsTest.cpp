@@ -99,7 +99,7 @@ TEST(Form1, TheHelpWindowShowsItsEightNotesInOrderAndClosesWithItsButton) {
 class Form2Test : public ::testing::Test {
 protected:
     void SetUp() override {
-        app_ = sheethost::MakeObject<sheethost::Application>();
+        app_ = com::Make<sheethost::Application>();
         CurrentApp = nullptr;
         CurrentBookName.clear();
     }

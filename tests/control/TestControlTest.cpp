@@ -4,7 +4,7 @@
 
 #include "runtime/Dispatch.h"
 #include "runtime/FileSystem.h"
-#include "sheethost/LiveObject.h"
+#include "runtime/ComObject.h"
 #include "tests/support/PaneFixture.h"
 
 #include <algorithm>
@@ -404,14 +404,14 @@ TEST_F(PaneTest, KeysInThePaneStayThereAndTabGoesRound) {
 }
 
 TEST(PaneLifetime, DestroyingThePaneGivesBackEveryReference) {
-    const long before = sheethost::LiveObjects();
+    const long before = com::ModuleLocks();
     ComPtr<IDispatch> application = test::CreateByProgId(L"Scripting.Dictionary");
     application->AddRef();
     const ULONG applicationRefs = application->Release();
     {
         HostWindow host;
         ASSERT_HRESULT_SUCCEEDED(host.Create(L"sheethost", 800, 600, false));
-        const long withHost = sheethost::LiveObjects();
+        const long withHost = com::ModuleLocks();
         TaskPane* pane = nullptr;
         ASSERT_HRESULT_SUCCEEDED(host.AddPane(L"Quillet.TestControl", L"Cartulane", 245, &pane));
         ComPtr<_TestControl> control;
@@ -420,13 +420,13 @@ TEST(PaneLifetime, DestroyingThePaneGivesBackEveryReference) {
         control.Reset();
         ::SetFocus(::GetWindow(pane->Hwnd(), GW_CHILD));
         host.PumpMessages();
-        EXPECT_GT(sheethost::LiveObjects(), before);
+        EXPECT_GT(com::ModuleLocks(), before);
         host.RemovePane(pane);
         EXPECT_EQ(host.ActiveObject(), nullptr);
         EXPECT_EQ(CallOcx("DllCanUnloadNow"), S_OK);
-        EXPECT_EQ(sheethost::LiveObjects(), withHost);
+        EXPECT_EQ(com::ModuleLocks(), withHost);
     }
-    EXPECT_EQ(sheethost::LiveObjects(), before);
+    EXPECT_EQ(com::ModuleLocks(), before);
     application->AddRef();
     EXPECT_EQ(application->Release(), applicationRefs);
     EXPECT_EQ(CallOcx("DllCanUnloadNow"), S_OK);

@@ -233,10 +233,33 @@ TEST_F(TreeViewTest, ClicksRaiseNodeClickThenMouseUpInTwips) {
     ::SendMessageW(tree_.Hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
     EXPECT_EQ(events, std::vector<std::string>{"up 1 0 " + where});
 
-    // Moving the selection with the keyboard is a node click too.
+    // Moving the selection with the keyboard is a node click too, raised once the control
+    // is done with the key: a handler may rebuild the tree.
     events.clear();
     ::SendMessageW(tree_.Hwnd(), WM_KEYDOWN, VK_UP, 0);
+    EXPECT_TRUE(events.empty());
+    test::PumpMessages();
     EXPECT_EQ(events, std::vector<std::string>{"click Book1"});
+}
+
+TEST_F(TreeViewTest, AKeyboardClickOnATreeRebuiltMeanwhileIsDropped) {
+    TreeNodes& nodes = tree_.Nodes();
+    Node* root = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"Book1", L"Book1", kImageWorkbook, &root));
+    root->SetExpanded(true);
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"Book1", tvwChild, L"Book1_Sheet1", L"Sheet1", kImageWorksheet));
+    std::vector<std::wstring> clicks;
+    tree_.NodeClick = [&](Node& node) {
+        clicks.push_back(node.Key());
+        nodes.Clear();  // as the workbook tree's relay does
+        nodes.Add(L"Book2", L"Book2", kImageWorkbook);
+    };
+    TreeView_SelectItem(tree_.Hwnd(), root->Handle());
+    ::SendMessageW(tree_.Hwnd(), WM_KEYDOWN, VK_DOWN, 0);
+    ::SendMessageW(tree_.Hwnd(), WM_KEYDOWN, VK_UP, 0);  // a second move before the first is raised
+    test::PumpMessages();
+    EXPECT_EQ(clicks, std::vector<std::wstring>{L"Book1_Sheet1"});
+    EXPECT_EQ(ControlChildren(nullptr), std::vector<std::wstring>{L"Book2"});
 }
 
 TEST_F(TreeViewTest, DoubleClickIsRaised) {

@@ -83,10 +83,10 @@ public:
 
 class ObjectModelTest : public ::testing::Test {
 protected:
-    void SetUp() override { app_ = MakeObject<Application>(); }
+    void SetUp() override { app_ = com::Make<Application>(); }
     void TearDown() override {
         app_.Reset();
-        EXPECT_EQ(LiveObjects(), 0) << "every object of the model is released";
+        EXPECT_EQ(com::ModuleLocks(), 0) << "every object of the model is released";
     }
     IDispatch* App() { return app_.Get(); }
     ComPtr<IDispatch> Workbooks() { return ObjectOf(App(), L"Workbooks"); }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 namespace cartulane::test {
@@ -139,14 +140,54 @@ void MessageBoxes::Answer(HWND box) {
     ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer_, BN_CLICKED), 0);
 }
 
+namespace {
+FolderBrowserAnswer* g_browserAnswer = nullptr;
+constexpr UINT_PTR kBrowserTimer = 0xB0F;
+}  // namespace
+
 FolderBrowserAnswer::FolderBrowserAnswer(std::wstring folder)
     : folder_(std::move(folder)), watcher_([this](HWND dialog) {
           if (::GetDlgItem(dialog, 0xFFFF)) return;  // a message box, not the browser
           ++shown_;
-          // Posted, so that both come after the browser has filled its tree, in this order.
-          if (!folder_.empty()) ::PostMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder_.c_str()));
-          ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(folder_.empty() ? IDCANCEL : IDOK, BN_CLICKED), 0);
-      }) {}
+          tries_ = 0;
+          if (folder_.empty()) {
+              ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+              return;
+          }
+          ::SetTimer(dialog, kBrowserTimer, 50, &FolderBrowserAnswer::Tick);
+      }) {
+    g_browserAnswer = this;
+}
+
+FolderBrowserAnswer::~FolderBrowserAnswer() { g_browserAnswer = nullptr; }
+
+void CALLBACK FolderBrowserAnswer::Tick(HWND dialog, UINT, UINT_PTR, DWORD) {
+    if (g_browserAnswer) g_browserAnswer->Answer(dialog);
+}
+
+// OK once the browser's tree has the folder selected (its last name is the item's text).
+void FolderBrowserAnswer::Answer(HWND dialog) {
+    HWND tree = ::FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); !tree && child; child = ::GetWindow(child, GW_HWNDNEXT))
+        tree = ::FindWindowExW(child, nullptr, WC_TREEVIEWW, nullptr);
+    std::wstring selected;
+    if (tree) {
+        wchar_t text[MAX_PATH] = {};
+        TVITEMW item{};
+        item.mask = TVIF_TEXT;
+        item.hItem = TreeView_GetSelection(tree);
+        item.pszText = text;
+        item.cchTextMax = MAX_PATH;
+        if (item.hItem && TreeView_GetItem(tree, &item)) selected = text;
+    }
+    const std::wstring name = folder_.substr(folder_.find_last_of(L'\\') + 1);
+    if (selected == name || ++tries_ > 100) {
+        ::KillTimer(dialog, kBrowserTimer);
+        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return;
+    }
+    ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder_.c_str()));
+}
 
 ComPtr<IDispatch> CreateByProgId(const wchar_t* progId) {
     CLSID clsid;

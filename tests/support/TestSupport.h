@@ -86,14 +86,20 @@ private:
 };
 
 // Answers the shell's folder browser: chooses folder, or cancels when it is empty.
+// The browser fills its tree as it likes: the answer asks for the folder again until the
+// browser's tree shows it selected, and only then presses OK.
 class FolderBrowserAnswer {
 public:
     explicit FolderBrowserAnswer(std::wstring folder);
+    ~FolderBrowserAnswer();
     int Shown() const { return shown_; }
 
 private:
+    static void CALLBACK Tick(HWND dialog, UINT, UINT_PTR, DWORD);
+    void Answer(HWND dialog);
     std::wstring folder_;
     int shown_ = 0;
+    int tries_ = 0;
     DialogWatcher watcher_;
 };
 

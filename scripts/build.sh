@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds the given architectures (x64, x86; both by default) under build/.
-set -euo pipefail
-top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 for arch in "${@:-x64 x86}"; do
   for a in $arch; do
     [ -f "$top/build/$a/build.ninja" ] ||

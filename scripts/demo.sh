@@ -6,22 +6,12 @@
 # desktop and one is new. With a display it stays open; without one it runs on Xvfb,
 # saves build/demo.png (ribbon, pane and workbooks) and build/demo-popup.png (after a
 # click on a workbook and a right-click: the close-workbook pop-up) and build/demo-hidden.png
-# (after two presses of the ribbon's toggle: the pane hidden), and ends.
-set -euo pipefail
-top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-"$top/scripts/install-deps.sh"
-"$top/scripts/build.sh" x64 x86
-
-export WINEPREFIX="$top/build/demoprefix"
-export WINEDEBUG=-all
-headless=1
-if [ -n "${DISPLAY:-}" ]; then
-  current=${DISPLAY#*:}
-  [ -e "/tmp/.X11-unix/X${current%%.*}" ] && headless=0
-fi
-source "$top/scripts/display.sh"
+# (after two presses of the ribbon's toggle: the pane hidden), and ends. What it clicks
+# it finds by caption (windowpoint, from tests/support), not by fixed pixels.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+prepare x64 x86
+use_prefix "$top/build/demoprefix"
 start_display
-[ -f "$WINEPREFIX/.cartulane-ready" ] || "$top/scripts/wineprefix.sh"
 
 bin="$top/build/x64/bin"
 wine regsvr32 /s "$(winepath -w "$bin/Tabrix.ocx")"
@@ -41,27 +31,33 @@ args=(--open "$(winepath -w "$desk/预算 2025.xlsx")" --new)
 if [ "$headless" = 0 ]; then
   exec wine "$bin/sheethost.exe" "${args[@]}"
 fi
+
+# click BUTTON WHAT...: a click with button 1 (left) or 3 (right) at what windowpoint finds.
+click() {
+  local button=$1 at
+  shift
+  at=$(wine "$bin/windowpoint.exe" "$@" | tr -d '\r') || { echo "not found: $*" >&2; return 1; }
+  xdotool mousemove ${at% *} ${at#* } click "$button"
+  sleep 1
+}
+
 wine "$bin/sheethost.exe" "${args[@]}" &
 for _ in $(seq 60); do
-  xdotool search --name '^sheethost$' >/dev/null 2>&1 && break
+  wine "$bin/windowpoint.exe" item sheethost workbook "预算 2025.xlsx" >/dev/null 2>&1 && break
   sleep 0.5
 done
-sleep 3
-import -window root "$top/build/demo.png"
-# A click on the first workbook of the lower tree, then the right button on that tree.
-window=$(xdotool search --name '^sheethost$' | head -n 1)
-xdotool mousemove --window "$window" 60 445 click 1
 sleep 1
-xdotool mousemove --window "$window" 80 580 click 3
-sleep 1.5
+import -window root "$top/build/demo.png"
+# A click on the first workbook of the lower tree, then the right button on it.
+click 1 item sheethost workbook "预算 2025.xlsx"
+click 3 item sheethost workbook "预算 2025.xlsx"
+sleep 0.5
 import -window root "$top/build/demo-popup.png"
 # A left click on the tree sends the pop-up away; then the ribbon's toggle, twice: the first
 # press leaves the shown pane, the second hides it.
-xdotool mousemove --window "$window" 80 580 click 1
-sleep 1
-xdotool mousemove --window "$window" 50 60 click 1
-sleep 1
-xdotool mousemove --window "$window" 50 60 click 1
-sleep 1.5
+click 1 item sheethost workbook "预算 2025.xlsx"
+click 1 window sheethost "Cartulane目录"
+click 1 window sheethost "Cartulane目录"
+sleep 0.5
 import -window root "$top/build/demo-hidden.png"
 echo "screenshots: build/demo.png build/demo-popup.png build/demo-hidden.png"

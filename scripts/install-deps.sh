@@ -2,7 +2,7 @@
 # Installs what a fresh Debian machine lacks to build and test Cartulane:
 # the MinGW-w64 cross compilers and widl, Wine, an X server for tests, a CJK
 # font, and the screenshot/automation tools. Packages already present are skipped.
-set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }

@@ -3,10 +3,8 @@
 # Chinese captions render, drive T: mapped to a scratch folder that the tests use as a
 # real drive root, and the screen's DPI when CARTULANE_DPI is set (144 is 150 %).
 # Safe to run again.
-set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-export WINEPREFIX=${WINEPREFIX:-$here/../build/wineprefix}
-export WINEDEBUG=-all
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix}
 mkdir -p "$WINEPREFIX"
 WINEPREFIX=$(cd "$WINEPREFIX" && pwd)
 

@@ -20,21 +20,10 @@ using test::Children;
 
 const wchar_t kAddInKey[] = L"Software\\Microsoft\\Office\\Excel\\Addins\\Brevant.Connect";
 
-std::wstring AddInPath() {
-    const std::wstring ocx = test::OcxPath();
-    return ocx.substr(0, ocx.rfind(L'\\')) + L"\\TabrixAddIn.dll";
-}
+std::wstring AddInPath() { return test::LibraryPath(L"TabrixAddIn.dll"); }
 
 // Runs one of the add-in library's exports as regsvr32 does, without keeping it loaded.
-HRESULT CallAddIn(const char* name) {
-    HMODULE module = ::LoadLibraryW(AddInPath().c_str());
-    if (!module) return HRESULT_FROM_WIN32(::GetLastError());
-    auto function =
-        reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    const HRESULT hr = function ? function() : E_NOTIMPL;
-    ::FreeLibrary(module);
-    return hr;
-}
+HRESULT CallAddIn(const char* name) { return test::CallExportOnce(AddInPath(), name); }
 
 class AddInEnvironment : public ::testing::Environment {
 public:
@@ -45,25 +34,9 @@ public:
 const auto* const g_control = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
 const auto* const g_addIn = ::testing::AddGlobalTestEnvironment(new AddInEnvironment);
 
-std::wstring RegistryText(HKEY root, const std::wstring& key, const wchar_t* name) {
-    wchar_t text[512] = {};
-    DWORD size = sizeof(text);
-    if (::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) return L"<none>";
-    return text;
-}
-
-DWORD RegistryNumber(HKEY root, const std::wstring& key, const wchar_t* name) {
-    DWORD value = 0xFFFFFFFF, size = sizeof(value);
-    ::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size);
-    return value;
-}
-
-bool KeyExists(HKEY root, const std::wstring& key) {
-    HKEY opened = nullptr;
-    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(opened);
-    return true;
-}
+using test::KeyExists;
+using test::RegistryNumber;
+using test::RegistryText;
 
 class AddInTest : public ::testing::Test {
 protected:

@@ -23,39 +23,14 @@ using test::ItemText;
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
 
 std::wstring QueryValue(const std::wstring& key, const wchar_t* name = nullptr) {
-    wchar_t value[512] = {};
-    DWORD size = sizeof(value);
-    if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
-        return L"<none>";
-    return value;
+    return test::RegistryText(HKEY_CLASSES_ROOT, key, name);
 }
-
-bool KeyExists(const std::wstring& key) {
-    HKEY opened = nullptr;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(opened);
-    return true;
-}
-
-DWORD SubkeyCount(const wchar_t* key) {
-    HKEY opened = nullptr;
-    DWORD count = 0;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &opened) == ERROR_SUCCESS) {
-        ::RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
-                           nullptr, nullptr);
-        ::RegCloseKey(opened);
-    }
-    return count;
-}
-
-std::wstring Guid(REFGUID guid) {
-    wchar_t text[40];
-    ::StringFromGUID2(guid, text, 40);
-    return text;
-}
+bool KeyExists(const std::wstring& key) { return test::KeyExists(HKEY_CLASSES_ROOT, key); }
+DWORD SubkeyCount(const wchar_t* key) { return test::SubkeyCount(HKEY_CLASSES_ROOT, key); }
+using test::GuidText;
 
 TEST(Registration, WritesWhatAContainerNeedsAndRemovesExactlyThat) {
-    const std::wstring clsid = L"CLSID\\" + Guid(CLSID_TestControl);
+    const std::wstring clsid = L"CLSID\\" + GuidText(CLSID_TestControl);
     ASSERT_HRESULT_SUCCEEDED(CallOcx("DllUnregisterServer"));
     EXPECT_FALSE(KeyExists(clsid));
     const DWORD classes = SubkeyCount(L"CLSID"), libraries = SubkeyCount(L"TypeLib"),
@@ -67,7 +42,7 @@ TEST(Registration, WritesWhatAContainerNeedsAndRemovesExactlyThat) {
     EXPECT_EQ(QueryValue(clsid + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
     EXPECT_TRUE(KeyExists(clsid + L"\\Control"));
     EXPECT_EQ(QueryValue(clsid + L"\\MiscStatus\\1"), L"131473");
-    EXPECT_EQ(QueryValue(clsid + L"\\TypeLib"), Guid(LIBID_Quillet));
+    EXPECT_EQ(QueryValue(clsid + L"\\TypeLib"), GuidText(LIBID_Quillet));
     EXPECT_EQ(QueryValue(clsid + L"\\Version"), L"1.0");
     EXPECT_EQ(QueryValue(clsid + L"\\VersionIndependentProgID"), L"Quillet.TestControl");
     CLSID found{};
@@ -100,7 +75,7 @@ TEST(Registration, WritesWhatAContainerNeedsAndRemovesExactlyThat) {
 
     ASSERT_HRESULT_SUCCEEDED(CallOcx("DllUnregisterServer"));
     for (const std::wstring& key : {clsid, std::wstring(L"Quillet.TestControl"), std::wstring(L"Quillet.TestControl.1"),
-                                    L"TypeLib\\" + Guid(LIBID_Quillet), L"Interface\\" + Guid(IID__TestControl)})
+                                    L"TypeLib\\" + GuidText(LIBID_Quillet), L"Interface\\" + GuidText(IID__TestControl)})
         EXPECT_FALSE(KeyExists(key)) << test::Narrow(key);
     EXPECT_EQ(SubkeyCount(L"CLSID"), classes);
     EXPECT_EQ(SubkeyCount(L"TypeLib"), libraries);
@@ -119,7 +94,7 @@ TEST(Registration, CreatedByProgIdWithTheInterfacesOfAControl) {
                            &IID_IConnectionPointContainer, &IID_IDispatch, &IID_ISupportErrorInfo}) {
         ComPtr<IUnknown> part;
         EXPECT_HRESULT_SUCCEEDED(control->QueryInterface(*iid, reinterpret_cast<void**>(part.GetAddressOf())))
-            << test::Narrow(Guid(*iid));
+            << test::Narrow(GuidText(*iid));
     }
     ComPtr<IProvideClassInfo2> classInfo;
     ASSERT_HRESULT_SUCCEEDED(control.As(&classInfo));

@@ -48,19 +48,16 @@ std::vector<std::wstring> Names(IDispatch* collection) {
 }
 
 // A sink of the application events that writes down what came.
-class Recorder final : public IDispatch {
+class Recorder final : public com::ComObject<Recorder, IDispatch> {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == DIID_AppEvents) {
-            *object = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+    static const QITAB* Interfaces() {
+        static const QITAB table[] = {
+            QITABENT(Recorder, IDispatch),
+            QITABENTMULTI2(Recorder, DIID_AppEvents, IDispatch),
+            {},
+        };
+        return table;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --refs; }
     STDMETHODIMP GetTypeInfoCount(UINT* count) override { return *count = 0, S_OK; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
@@ -76,7 +73,6 @@ public:
         if (id == office::WorkbookBeforeClose && cancelClose) *params->rgvarg[0].pboolVal = VARIANT_TRUE;
         return S_OK;
     }
-    ULONG refs = 1;
     bool cancelClose = false;
     std::vector<std::wstring> events;
 };
@@ -255,13 +251,14 @@ TEST_F(ObjectModelTest, ClosingAWorkbookWithUnsavedChangesAsksTheApplicationsQue
 }
 
 TEST_F(ObjectModelTest, EventsFollowEachChangeInTheApplicationsOrder) {
-    Recorder recorder;
+    ComPtr<Recorder> made = com::Make<Recorder>();
+    Recorder& recorder = *made.Get();
     ComPtr<IConnectionPointContainer> container;
     ASSERT_HRESULT_SUCCEEDED(App()->QueryInterface(IID_PPV_ARGS(&container)));
     ComPtr<IConnectionPoint> point;
     ASSERT_HRESULT_SUCCEEDED(container->FindConnectionPoint(DIID_AppEvents, &point));
     DWORD cookie = 0;
-    ASSERT_HRESULT_SUCCEEDED(point->Advise(&recorder, &cookie));
+    ASSERT_HRESULT_SUCCEEDED(point->Advise(made.Get(), &cookie));
 
     test::TempDir dir;
     test::MakeFile(dir / L"a.xlsx");
@@ -287,7 +284,8 @@ TEST_F(ObjectModelTest, EventsFollowEachChangeInTheApplicationsOrder) {
     ASSERT_HRESULT_SUCCEEDED(point->Unadvise(cookie));
     Add();
     EXPECT_TRUE(recorder.events.empty());
-    EXPECT_EQ(recorder.refs, 1u);
+    made->AddRef();
+    EXPECT_EQ(made->Release(), 1u) << "the application let go of the sink";
 }
 
 }  // namespace

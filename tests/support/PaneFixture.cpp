@@ -1,7 +1,5 @@
 #include "tests/support/PaneFixture.h"
 
-#include <algorithm>
-
 namespace cartulane::test {
 
 namespace {
@@ -15,18 +13,9 @@ TempDir* g_profile = nullptr;
 
 }  // namespace
 
-std::wstring OcxPath() {
-    wchar_t path[MAX_PATH];
-    const DWORD size = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, size);
-    return folder.substr(0, folder.rfind(L'\\')) + L"\\Tabrix.ocx";
-}
+std::wstring OcxPath() { return LibraryPath(L"Tabrix.ocx"); }
 
-HRESULT CallOcx(const char* name) {
-    auto function =
-        reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(::GetProcAddress(Ocx(), name)));
-    return function ? function() : E_NOTIMPL;
-}
+HRESULT CallOcx(const char* name) { return CallExport(Ocx(), name); }
 
 void ControlEnvironment::SetUp() {
     ASSERT_NE(Ocx(), nullptr) << "Tabrix.ocx next to the test program";
@@ -85,39 +74,6 @@ void PaneFixture::Resize(int width, int height) {
     const RECT r{2, 30, 2 + width, 30 + height};
     ASSERT_HRESULT_SUCCEEDED(inPlace_->SetObjectRects(&r, &r));
     host_.PumpMessages();
-}
-
-std::wstring ItemText(HWND tree, HTREEITEM item) {
-    wchar_t text[260] = {};
-    TVITEMW data{};
-    data.mask = TVIF_TEXT | TVIF_HANDLE;
-    data.hItem = item;
-    data.pszText = text;
-    data.cchTextMax = 260;
-    TreeView_GetItem(tree, &data);
-    return text;
-}
-
-std::vector<std::wstring> Children(HWND tree, HTREEITEM parent) {
-    std::vector<std::wstring> texts;
-    for (HTREEITEM item = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree); item;
-         item = TreeView_GetNextSibling(tree, item))
-        texts.push_back(ItemText(tree, item));
-    return texts;
-}
-
-ControlTrees FindTrees(HWND control) {
-    std::vector<std::pair<LONG, HWND>> trees;
-    for (HWND child = ::GetWindow(control, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        wchar_t className[64] = {};
-        ::GetClassNameW(child, className, 64);
-        RECT r{};
-        ::GetWindowRect(child, &r);
-        if (std::wstring(className) == WC_TREEVIEWW) trees.emplace_back(r.top, child);
-    }
-    if (trees.size() != 2) return {};
-    std::sort(trees.begin(), trees.end());
-    return {trees[0].second, trees[1].second};
 }
 
 ComPtr<_TestControl> PaneFixture::Control() {

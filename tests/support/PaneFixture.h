@@ -6,6 +6,7 @@
 #include "Tabrix_h.h"
 #include "runtime/Twips.h"
 #include "sheethost/HostWindow.h"
+#include "tests/support/Probes.h"
 #include "tests/support/TestSupport.h"
 
 #include <commctrl.h>
@@ -17,7 +18,7 @@
 namespace cartulane::test {
 
 std::wstring OcxPath();
-// Calls one of the library's exports (DllRegisterServer, DllCanUnloadNow, ...).
+// Calls one of the control library's exports; the library stays loaded for the program.
 HRESULT CallOcx(const char* name);
 
 // Registers the library for the whole program and points USERPROFILE at a profile whose
@@ -28,17 +29,6 @@ public:
     void TearDown() override;
     static const TempDir& Profile();
 };
-
-// A tree view's items: the text of one, the texts under parent (nullptr: the top level).
-std::wstring ItemText(HWND tree, HTREEITEM item);
-std::vector<std::wstring> Children(HWND tree, HTREEITEM parent);
-
-// The control's two trees in its window: the folder tree above, the workbook tree below.
-struct ControlTrees {
-    HWND folder = nullptr;
-    HWND workbook = nullptr;
-};
-ControlTrees FindTrees(HWND control);
 
 class PaneFixture : public ::testing::Test {
 protected:

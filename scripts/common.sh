@@ -1,0 +1,42 @@
+# Sourced by every script: strict mode, the project's folder ($top), Wine's quiet
+# output, and the helpers below.
+set -euo pipefail
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEDEBUG=${WINEDEBUG:--all}
+
+# prepare ARCH...: installs what a fresh machine lacks and builds the architectures.
+prepare() {
+  "$top/scripts/install-deps.sh"
+  "$top/scripts/build.sh" "$@"
+}
+
+# use_prefix DIR: the Wine prefix for what follows, made ready on first use.
+use_prefix() {
+  export WINEPREFIX=$1
+  [ -f "$WINEPREFIX/.cartulane-ready" ] || "$top/scripts/wineprefix.sh" >&2
+}
+
+# start_display: gives this shell an X display. Uses $DISPLAY when its server is up,
+# otherwise starts Xvfb on a free display number and stops it (and this prefix's Wine)
+# when the script ends. Sets headless=1 when it started one.
+start_display() {
+  headless=0
+  local current=${DISPLAY:-}
+  current=${current#*:}
+  if [ -n "$current" ] && [ -e "/tmp/.X11-unix/X${current%%.*}" ]; then
+    return 0
+  fi
+  headless=1
+  local n=91
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  CARTULANE_XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  trap stop_display EXIT
+}
+
+stop_display() {
+  [ -n "${WINEPREFIX:-}" ] && WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1 || true
+  [ -n "${CARTULANE_XVFB_PID:-}" ] && kill "$CARTULANE_XVFB_PID" 2>/dev/null || true
+}

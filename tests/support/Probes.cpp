@@ -1,0 +1,107 @@
+#include "tests/support/Probes.h"
+
+#include "runtime/Handles.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace cartulane::test {
+
+std::wstring LibraryPath(const wchar_t* fileName) {
+    wchar_t path[MAX_PATH];
+    const DWORD size = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::wstring program(path, size);
+    return program.substr(0, program.rfind(L'\\') + 1) + fileName;
+}
+
+std::wstring RegistryText(HKEY root, const std::wstring& key, const wchar_t* name) {
+    wchar_t text[1024] = {};
+    DWORD size = sizeof(text);
+    if (::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS) return L"<none>";
+    return text;
+}
+
+DWORD RegistryNumber(HKEY root, const std::wstring& key, const wchar_t* name) {
+    DWORD value = 0xFFFFFFFF, size = sizeof(value);
+    ::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+}
+
+bool KeyExists(HKEY root, const std::wstring& key) {
+    UniqueHKey opened;
+    return ::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, opened.put()) == ERROR_SUCCESS;
+}
+
+DWORD SubkeyCount(HKEY root, const std::wstring& key) {
+    UniqueHKey opened;
+    DWORD count = 0;
+    if (::RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, opened.put()) == ERROR_SUCCESS) {
+        ::RegQueryInfoKeyW(opened.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr, nullptr);
+    }
+    return count;
+}
+
+std::wstring GuidText(REFGUID guid) {
+    wchar_t text[40];
+    ::StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+HRESULT CallExport(HMODULE library, const char* name) {
+    auto function =
+        reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+    return function ? function() : E_NOTIMPL;
+}
+
+HRESULT CallExportOnce(const std::wstring& path, const char* name) {
+    HMODULE library = ::LoadLibraryW(path.c_str());
+    if (!library) return HRESULT_FROM_WIN32(::GetLastError());
+    const HRESULT hr = CallExport(library, name);
+    ::FreeLibrary(library);
+    return hr;
+}
+
+std::wstring ItemText(HWND tree, HTREEITEM item) {
+    wchar_t text[1024] = {};
+    TVITEMW data{};
+    data.mask = TVIF_TEXT | TVIF_HANDLE;
+    data.hItem = item;
+    data.pszText = text;
+    data.cchTextMax = 1024;
+    TreeView_GetItem(tree, &data);
+    return text;
+}
+
+std::vector<std::wstring> Children(HWND tree, HTREEITEM parent) {
+    std::vector<std::wstring> texts;
+    for (HTREEITEM item = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree); item;
+         item = TreeView_GetNextSibling(tree, item))
+        texts.push_back(ItemText(tree, item));
+    return texts;
+}
+
+HTREEITEM FindItem(HWND tree, HTREEITEM parent, const std::wstring& text) {
+    for (HTREEITEM item = parent ? TreeView_GetChild(tree, parent) : TreeView_GetRoot(tree); item;
+         item = TreeView_GetNextSibling(tree, item))
+        if (ItemText(tree, item) == text) return item;
+    return nullptr;
+}
+
+ControlTrees FindTrees(HWND control) {
+    std::vector<std::pair<LONG, HWND>> trees;
+    for (HWND child = ::GetWindow(control, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[64] = {};
+        ::GetClassNameW(child, className, 64);
+        RECT r{};
+        ::GetWindowRect(child, &r);
+        if (std::wstring(className) == WC_TREEVIEWW) trees.emplace_back(r.top, child);
+    }
+    if (trees.size() != 2) return {};
+    std::sort(trees.begin(), trees.end());
+    return {trees[0].second, trees[1].second};
+}
+
+}  // namespace cartulane::test

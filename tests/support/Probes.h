@@ -1,0 +1,42 @@
+#pragma once
+// What tests read back from the system as a user or an installer would see it: the
+// registry, a library's exports, and the items of a tree view.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+namespace cartulane::test {
+
+// The libraries next to the test program.
+std::wstring LibraryPath(const wchar_t* fileName);
+
+// A REG_SZ value ("<none>" when it is not there); a REG_DWORD value (0xFFFFFFFF when not).
+std::wstring RegistryText(HKEY root, const std::wstring& key, const wchar_t* name = nullptr);
+DWORD RegistryNumber(HKEY root, const std::wstring& key, const wchar_t* name);
+bool KeyExists(HKEY root, const std::wstring& key);
+DWORD SubkeyCount(HKEY root, const std::wstring& key);
+std::wstring GuidText(REFGUID guid);
+
+// Calls an export of a loaded library (DllRegisterServer, DllCanUnloadNow, ...); E_NOTIMPL
+// when it has none.
+HRESULT CallExport(HMODULE library, const char* name);
+// Loads the library, calls the export and frees it again, as regsvr32 does.
+HRESULT CallExportOnce(const std::wstring& path, const char* name);
+
+// A tree view's items: the text of one, the texts under parent (nullptr: the top level).
+std::wstring ItemText(HWND tree, HTREEITEM item);
+std::vector<std::wstring> Children(HWND tree, HTREEITEM parent);
+// The item with that text under parent (nullptr: at the top level), or nullptr.
+HTREEITEM FindItem(HWND tree, HTREEITEM parent, const std::wstring& text);
+
+// The control's two trees in its window: the folder tree above, the workbook tree below.
+struct ControlTrees {
+    HWND folder = nullptr;
+    HWND workbook = nullptr;
+};
+ControlTrees FindTrees(HWND control);
+
+}  // namespace cartulane::test

@@ -59,6 +59,7 @@ struct MinusOneInvalid {
 
 using UniqueFind = UniqueHandle<MinusOneInvalid<&::FindClose>>;
 using UniqueFile = UniqueHandle<MinusOneInvalid<&::CloseHandle>>;
+using UniqueKernelHandle = UniqueHandle<NullInvalid<HANDLE, &::CloseHandle>>;  // processes, threads, events
 using UniqueHKey = UniqueHandle<NullInvalid<HKEY, &::RegCloseKey>>;
 using UniqueHook = UniqueHandle<NullInvalid<HHOOK, &::UnhookWindowsHookEx>>;
 using UniqueImageList = UniqueHandle<NullInvalid<HIMAGELIST, &::ImageList_Destroy>>;

@@ -31,7 +31,10 @@ public:
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
     STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS widths) override {
+        if (host_) host_->NoteContainerCall(widths ? L"Frame.SetBorderSpace" : L"Frame.SetBorderSpace(NULL)");
+        return S_OK;
+    }
     STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override {
         if (host_) host_->SetActiveObject(object);
         return S_OK;
@@ -41,7 +44,7 @@ public:
     STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
     STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
     STDMETHODIMP EnableModeless(BOOL enable) override {
-        if (host_) host_->modelessCalls_.push_back(enable != FALSE);
+        if (host_) host_->NoteContainerCall(enable ? L"Frame.EnableModeless(TRUE)" : L"Frame.EnableModeless(FALSE)");
         return S_OK;
     }
     STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }

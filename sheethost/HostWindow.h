@@ -58,8 +58,10 @@ public:
     // The host's own keys: cell navigation and its Ctrl shortcuts (new, open, save, close,
     // and the worksheet's copy, cut, paste, undo and select all).
     bool HostAccelerator(const MSG& message);
-    // What the controls asked of IOleInPlaceFrame::EnableModeless, in order.
-    const std::vector<bool>& ModelessCalls() const { return modelessCalls_; }
+    // The container's callbacks that a control made, in order, as "Frame.EnableModeless(FALSE)",
+    // "Frame.SetBorderSpace(NULL)", "Site.ShowObject" (the others are not written down).
+    const std::vector<std::wstring>& ContainerCalls() const { return containerCalls_; }
+    void NoteContainerCall(std::wstring call) { containerCalls_.push_back(std::move(call)); }
 
 private:
     class Frame;
@@ -76,7 +78,7 @@ private:
     ComPtr<IOleInPlaceActiveObject> activeObject_;
     std::vector<std::unique_ptr<TaskPane>> panes_;
     std::vector<UINT> hostKeys_;
-    std::vector<bool> modelessCalls_;
+    std::vector<std::wstring> containerCalls_;
 };
 
 }  // namespace cartulane::sheethost

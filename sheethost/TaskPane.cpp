@@ -45,7 +45,10 @@ public:
         if (container) *container = nullptr;
         return E_NOINTERFACE;
     }
-    STDMETHODIMP ShowObject() override { return S_OK; }
+    STDMETHODIMP ShowObject() override {
+        if (pane_) pane_->host_.NoteContainerCall(L"Site.ShowObject");
+        return S_OK;
+    }
     STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
     STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
 

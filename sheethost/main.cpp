@@ -4,12 +4,43 @@
 // At start it loads the COM add-ins entered for the application with LoadBehavior 3;
 // then it opens and creates the workbooks asked for, so that their events reach the
 // add-ins. --pane adds a pane of its own with a control in it.
+#include "runtime/ComServer.h"
 #include "sheethost/HostWindow.h"
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <psapi.h>
 
 #include <string>
+#include <vector>
+
+namespace {
+
+// What CoUninitialize does on Windows at the application's exit: every COM library still
+// loaded goes, whether or not it is in use and whatever it still holds (Wine keeps the
+// ones that say they are in use). The last loaded goes first: the control's library
+// before the add-in's that holds references into it.
+void UnloadComLibraries() {
+    std::vector<HMODULE> modules(512);
+    DWORD needed = 0;
+    if (!::K32EnumProcessModules(::GetCurrentProcess(), modules.data(),
+                                 static_cast<DWORD>(modules.size() * sizeof(HMODULE)), &needed))
+        return;
+    modules.resize(std::min<size_t>(modules.size(), needed / sizeof(HMODULE)));
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = ::GetWindowsDirectoryW(windows, MAX_PATH);
+    for (auto it = modules.rbegin(); it != modules.rend(); ++it) {
+        if (!::GetProcAddress(*it, "DllGetClassObject") || !::GetProcAddress(*it, "DllCanUnloadNow")) continue;
+        const std::wstring path = cartulane::com::ModulePath(*it);
+        if (path.empty() || ::CompareStringOrdinal(path.c_str(), static_cast<int>(length), windows,
+                                                    static_cast<int>(length), TRUE) == CSTR_EQUAL)
+            continue;
+        while (::GetModuleHandleW(path.c_str()) == *it && ::FreeLibrary(*it)) {
+        }
+    }
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (FAILED(::OleInitialize(nullptr))) return 1;
@@ -43,8 +74,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         ::LocalFree(argv);
         result = host.Run();
     }
-    // As the application may: the libraries go with COM, in no fixed order, whatever
-    // they still hold.
+    // As the application may: no CoFreeUnusedLibraries first, and the libraries go with
+    // COM, in no fixed order, whatever they still hold.
     ::OleUninitialize();
+    UnloadComLibraries();
     return result;
 }

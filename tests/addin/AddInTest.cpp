@@ -20,19 +20,11 @@ using test::Children;
 
 const wchar_t kAddInKey[] = L"Software\\Microsoft\\Office\\Excel\\Addins\\Brevant.Connect";
 
-std::wstring AddInPath() { return test::LibraryPath(L"TabrixAddIn.dll"); }
-
-// Runs one of the add-in library's exports as regsvr32 does, without keeping it loaded.
-HRESULT CallAddIn(const char* name) { return test::CallExportOnce(AddInPath(), name); }
-
-class AddInEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { ASSERT_HRESULT_SUCCEEDED(CallAddIn("DllRegisterServer")); }
-    void TearDown() override { CallAddIn("DllUnregisterServer"); }
-};
+using test::AddInPath;
+using test::CallAddIn;
 
 const auto* const g_control = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
-const auto* const g_addIn = ::testing::AddGlobalTestEnvironment(new AddInEnvironment);
+const auto* const g_addIn = ::testing::AddGlobalTestEnvironment(new test::AddInEnvironment);
 
 using test::KeyExists;
 using test::RegistryNumber;

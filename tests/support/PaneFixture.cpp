@@ -37,6 +37,14 @@ void ControlEnvironment::TearDown() {
 
 const TempDir& ControlEnvironment::Profile() { return *g_profile; }
 
+std::wstring AddInPath() { return LibraryPath(L"TabrixAddIn.dll"); }
+
+HRESULT CallAddIn(const char* name) { return CallExportOnce(AddInPath(), name); }
+
+void AddInEnvironment::SetUp() { ASSERT_HRESULT_SUCCEEDED(CallAddIn("DllRegisterServer")); }
+
+void AddInEnvironment::TearDown() { CallAddIn("DllUnregisterServer"); }
+
 void PaneFixture::SetUp() {
     ASSERT_HRESULT_SUCCEEDED(host_.Create(L"sheethost", 900, 700, true));
     ASSERT_HRESULT_SUCCEEDED(host_.AddPane(L"Quillet.TestControl", L"Cartulane", 245, &pane_));

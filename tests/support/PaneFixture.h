@@ -30,6 +30,18 @@ public:
     static const TempDir& Profile();
 };
 
+// The add-in library next to the test program, and its exports run as regsvr32 does,
+// without keeping it loaded.
+std::wstring AddInPath();
+HRESULT CallAddIn(const char* name);
+
+// Registers the add-in library for the whole program (the application then loads it).
+class AddInEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override;
+    void TearDown() override;
+};
+
 class PaneFixture : public ::testing::Test {
 protected:
     void SetUp() override;

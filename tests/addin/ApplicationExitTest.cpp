@@ -1,0 +1,63 @@
+// sheethost.exe run as the application runs, with the add-in and its pane: the user
+// closes it, and it ends the way the real application may, OleUninitialize alone and
+// then every COM library unloaded whatever it holds. A library that releases COM
+// pointers or destroys windows at unload crashes here.
+
+#include "tests/support/PaneFixture.h"
+
+namespace cartulane {
+namespace {
+
+const auto* const g_control = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
+const auto* const g_addIn = ::testing::AddGlobalTestEnvironment(new test::AddInEnvironment);
+
+struct ProcessWindows {
+    DWORD process;
+    HWND main = nullptr;
+    HWND control = nullptr;
+};
+
+BOOL CALLBACK FindControl(HWND child, LPARAM state) {
+    wchar_t className[32] = {};
+    ::GetClassNameW(child, className, 32);
+    if (std::wstring(className) == L"UserControl" && ::IsWindowVisible(child))
+        reinterpret_cast<ProcessWindows*>(state)->control = child;
+    return TRUE;
+}
+
+BOOL CALLBACK FindMain(HWND top, LPARAM state) {
+    auto* windows = reinterpret_cast<ProcessWindows*>(state);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(top, &process);
+    wchar_t className[32] = {};
+    ::GetClassNameW(top, className, 32);
+    if (process == windows->process && std::wstring(className) == L"SheetHostMain") {
+        windows->main = top;
+        ::EnumChildWindows(top, &FindControl, state);
+    }
+    return TRUE;
+}
+
+TEST(ApplicationExit, ClosingTheApplicationWithThePaneShownEndsCleanly) {
+    std::wstring command = L"\"" + test::LibraryPath(L"sheethost.exe") + L"\" --new";
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &process));
+    UniqueKernelHandle thread(process.hThread), running(process.hProcess);
+
+    ProcessWindows windows{process.dwProcessId};
+    for (int i = 0; i < 600 && !windows.control; ++i) {
+        ::Sleep(100);
+        ::EnumWindows(&FindMain, reinterpret_cast<LPARAM>(&windows));
+    }
+    ASSERT_NE(windows.control, nullptr) << "the pane with the control is shown";
+    ::PostMessageW(windows.main, WM_CLOSE, 0, 0);
+    ASSERT_EQ(::WaitForSingleObject(running.get(), 60000), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    ASSERT_TRUE(::GetExitCodeProcess(running.get(), &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+}
+
+}  // namespace
+}  // namespace cartulane

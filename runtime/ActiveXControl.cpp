@@ -290,11 +290,13 @@ STDMETHODIMP ActiveXControl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HD
     ::FillRect(target, &area, ::GetSysColorBrush(COLOR_BTNFACE));
     if (Hwnd()) {
         // The container may have moved the origin itself: the control's place adds to it.
-        POINT origin;
-        ::OffsetViewportOrgEx(target, bounds->left, bounds->top, &origin);
+        // Nothing is drawn outside the place (erasing fills what the clip allows).
+        const int saved = ::SaveDC(target);
+        ::IntersectClipRect(target, area.left, area.top, area.right, area.bottom);
+        ::OffsetViewportOrgEx(target, bounds->left, bounds->top, nullptr);
         ::SendMessageW(Hwnd(), WM_PRINT, reinterpret_cast<WPARAM>(target),
                        PRF_CLIENT | PRF_CHILDREN | PRF_ERASEBKGND | PRF_NONCLIENT);
-        ::SetViewportOrgEx(target, origin.x, origin.y, nullptr);
+        ::RestoreDC(target, saved);
     }
     return S_OK;
 }

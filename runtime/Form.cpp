@@ -208,6 +208,14 @@ LRESULT Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:  // the close box unloads the form
             Unload();
             return 0;
+        case DM_GETDEFID: {
+            // Enter presses the command button that has the focus, as on a form it does.
+            HWND focus = ::GetFocus();
+            if (focus && ::IsChild(Hwnd(), focus) &&
+                (::SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)))
+                return MAKELRESULT(::GetDlgCtrlID(focus), DC_HASDEFID);
+            return 0;
+        }
         default:
             return Default(message, wParam, lParam);
     }

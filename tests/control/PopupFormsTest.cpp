@@ -210,5 +210,21 @@ TEST(Form3, TheFolderChoiceSetsTheRootOrFallsBackToTheDesktop) {
     RootPath = saved;
 }
 
+TEST(Form3, WithNoPlaceOfItsOwnItComesUpCentredOnItsOwner) {
+    test::HiddenWindow owner;
+    ::SetWindowPos(owner.hwnd(), nullptr, 300, 200, 600, 400, SWP_NOZORDER | SWP_NOACTIVATE);
+    test::FolderBrowserAnswer cancel(L"");
+    const std::wstring saved = RootPath;
+    Form3& carrier = DefaultInstance<Form3>();
+    carrier.Show(owner.hwnd());
+    ASSERT_TRUE(carrier.Loaded());
+    RECT placed{};
+    ::GetWindowRect(carrier.Hwnd(), &placed);
+    EXPECT_NEAR((placed.left + placed.right) / 2, 600, 1);
+    EXPECT_NEAR((placed.top + placed.bottom) / 2, 400, 1);
+    carrier.Unload();
+    RootPath = saved;
+}
+
 }  // namespace
 }  // namespace cartulane::control

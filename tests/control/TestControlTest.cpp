@@ -2,13 +2,17 @@
 // control sited in a sheethost pane, its layout at the screen's DPI, the splitter, the
 // folder tree it builds, the keyboard, and the references it gives back.
 
+#include "runtime/ActiveXControl.h"
+#include "runtime/ComObject.h"
 #include "runtime/Dispatch.h"
 #include "runtime/FileSystem.h"
-#include "runtime/ComObject.h"
+#include "runtime/Handles.h"
 #include "tests/support/PaneFixture.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace cartulane {
@@ -123,21 +127,26 @@ TEST(Registration, CreatedByProgIdWithTheInterfacesOfAControl) {
 
 class PaneTest : public test::PaneFixture {
 protected:
-    // The layout the control must have for a client area of width x height pixels.
-    struct Layout {
-        RECT folderTree, label, workbookTree;
-        double folderTreeHeight;
-    };
-    Layout ExpectedLayout(int width, int height) {
-        const int W = RoundHalfEven(PixelsToTwips(width, dpi_.x) - 1);
-        const int H = RoundHalfEven(PixelsToTwips(height, dpi_.y) / 2);
-        const double upper = H - 105 - 255;
-        return {Expected(0, 255, W, upper), Expected(0, 255 + upper + 105, W, 255),
-                Expected(0, 255 + upper + 105 + 255, W, H), upper};
+    // What a user sees of the layout for a client area of width x height pixels: both trees
+    // and the caption as wide as the control, the folder tree right under the buttons, the
+    // splitter's gap, the caption, the workbook tree; nothing overlaps, and the workbook tree
+    // has half the height, as much as the folder tree, splitter and caption together.
+    void ExpectLayout(int width, int height) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        const RECT folder = Rect(folderTree_), label = Rect(label_), books = Rect(workbookTree_);
+        for (const RECT& r : {folder, label, books}) {
+            EXPECT_EQ(r.left, 0);
+            EXPECT_NEAR(r.right, width, 1);
+        }
+        EXPECT_EQ(folder.top, Rect(Child(L"换目录")).bottom);
+        EXPECT_NEAR(label.top - folder.bottom, Py(105), 1) << "the splitter between tree and caption";
+        EXPECT_EQ(books.top, label.bottom);
+        EXPECT_NEAR(books.bottom - books.top, height / 2.0, 1);
+        EXPECT_NEAR(books.bottom - books.top, label.bottom - folder.top, 2);
     }
 };
 
-// The first pane of the process: the default root is set on the first resize.
+// The first pane of the process// The first pane of the process: the default root is set on the first resize.
 TEST_F(PaneTest, TheFirstResizeBuildsTheFolderTreeFromTheDesktopAndLaterOnesKeepItsRoot) {
     HTREEITEM root = TreeView_GetRoot(folderTree_);
     ASSERT_NE(root, nullptr);
@@ -187,13 +196,7 @@ TEST_F(PaneTest, TheControlIsSitedInPlaceInThePaneWithItsChildren) {
     // The trees and the caption, laid out half and half for the pane's size.
     RECT client{};
     ::GetClientRect(control_, &client);
-    const Layout layout = ExpectedLayout(client.right, client.bottom);
-    RECT actual = Rect(folderTree_);
-    EXPECT_TRUE(::EqualRect(&actual, &layout.folderTree));
-    actual = Rect(label_);
-    EXPECT_TRUE(::EqualRect(&actual, &layout.label));
-    actual = Rect(workbookTree_);
-    EXPECT_TRUE(::EqualRect(&actual, &layout.workbookTree));
+    ExpectLayout(client.right, client.bottom);
     EXPECT_EQ(TreeView_GetCount(workbookTree_), 0u);
 }
 
@@ -222,11 +225,18 @@ TEST_F(PaneTest, TheCloseBoxHidesThePaneAndTheWorkbooksTakeItsPlace) {
 TEST_F(PaneTest, EveryResizeLaysOutAgainAndSkipsWhatCannotBeDone) {
     for (const SIZE size : {SIZE{300, 800}, SIZE{200, 400}, SIZE{420, 1000}}) {
         Resize(size.cx, size.cy);
-        const Layout layout = ExpectedLayout(size.cx, size.cy);
+        ExpectLayout(size.cx, size.cy);
+    }
+    if (dpi_.x == 96 && dpi_.y == 96) {
+        // 300 x 800 pixels are 4500 x 12000 twips: W 4499, H 6000; the upper tree 5640 high.
+        Resize(300, 800);
+        const RECT folder{0, 17, 300, 393}, label{0, 400, 300, 417}, books{0, 417, 300, 817};
         RECT actual = Rect(folderTree_);
-        EXPECT_TRUE(::EqualRect(&actual, &layout.folderTree)) << size.cx << "x" << size.cy;
+        EXPECT_TRUE(::EqualRect(&actual, &folder));
+        actual = Rect(label_);
+        EXPECT_TRUE(::EqualRect(&actual, &label));
         actual = Rect(workbookTree_);
-        EXPECT_TRUE(::EqualRect(&actual, &layout.workbookTree)) << size.cx << "x" << size.cy;
+        EXPECT_TRUE(::EqualRect(&actual, &books));
     }
 
     // Too short for the upper tree: it keeps its place, the rest is placed below it.
@@ -246,6 +256,155 @@ TEST_F(PaneTest, EveryResizeLaysOutAgainAndSkipsWhatCannotBeDone) {
     actual = Rect(workbookTree_);
     EXPECT_TRUE(::EqualRect(&actual, &wide));
     EXPECT_NE(TreeView_GetRoot(folderTree_), nullptr);  // the folder tree is rebuilt in any case
+}
+
+TEST_F(PaneTest, TheContainerProtocolIsKeptAsTheOleDocumentationDescribesIt) {
+    ComPtr<IOleObject> object(pane_->Control());
+    const RECT content = pane_->ContentRect();
+    EXPECT_EQ(object->DoVerb(-100, nullptr, nullptr, 0, pane_->Hwnd(), &content), E_NOTIMPL);
+    EXPECT_EQ(object->DoVerb(5, nullptr, nullptr, 0, pane_->Hwnd(), &content), S_OK) << "the primary verb";
+    EXPECT_TRUE(::IsWindowVisible(control_));
+
+    ComPtr<IOleControl> control;
+    ASSERT_HRESULT_SUCCEEDED(object.As(&control));
+    CONTROLINFO info{sizeof(info)};
+    ASSERT_HRESULT_SUCCEEDED(control->GetControlInfo(&info));
+    EXPECT_EQ(info.dwFlags, static_cast<DWORD>(CTRLINFO_EATS_RETURN | CTRLINFO_EATS_ESCAPE));
+
+    // Becoming UI active: no border space wanted from the frame, and the site asked to
+    // show the control.
+    ::SetFocus(workbookTree_);
+    host_.PumpMessages();
+    const auto& calls = host_.ContainerCalls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), L"Frame.SetBorderSpace(NULL)"), calls.end());
+    EXPECT_NE(std::find(calls.begin(), calls.end(), L"Site.ShowObject"), calls.end());
+}
+
+TEST(QuickActivate, AContainerOfAnOlderVersionPassesSmallerStructuresAndNothingBeyondIsWritten) {
+    ComPtr<IQuickActivate> quick;
+    CLSID clsid;
+    ASSERT_HRESULT_SUCCEEDED(::CLSIDFromProgID(L"Quillet.TestControl", &clsid));
+    ASSERT_HRESULT_SUCCEEDED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&quick)));
+    QACONTAINER container{};
+    container.cbSize = offsetof(QACONTAINER, pFont);  // up to the colours
+    QACONTROL answer{};
+    answer.cbSize = offsetof(QACONTROL, dwPointerActivationPolicy);
+    answer.dwPointerActivationPolicy = 0xBADF00D;
+    EXPECT_EQ(quick->QuickActivate(&container, &answer), S_OK);
+    EXPECT_EQ(answer.dwMiscStatus, ActiveXControl::kMiscStatus);
+    EXPECT_EQ(answer.dwPointerActivationPolicy, 0xBADF00Du);
+
+    QACONTROL tiny{};
+    tiny.cbSize = sizeof(ULONG);  // the size alone
+    tiny.dwMiscStatus = 0xBADF00D;
+    EXPECT_EQ(quick->QuickActivate(&container, &tiny), S_OK);
+    EXPECT_EQ(tiny.dwMiscStatus, 0xBADF00Du);
+}
+
+TEST_F(PaneTest, DrawingIntoAMovedOriginAddsTheControlsPlaceToIt) {
+    ComPtr<IViewObject> view;
+    ASSERT_HRESULT_SUCCEEDED(pane_->Control()->QueryInterface(IID_PPV_ARGS(&view)));
+    WindowDC screen(nullptr);
+    UniqueMemoryDC dc(::CreateCompatibleDC(screen.get()));
+    UniqueBitmap bitmap(::CreateCompatibleBitmap(screen.get(), 400, 400));
+    SelectGuard selected(dc.get(), bitmap.get());
+    RECT all{0, 0, 400, 400};
+    ::FillRect(dc.get(), &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::SetViewportOrgEx(dc.get(), 20, 20, nullptr);  // the container's own offset
+    const RECTL bounds{10, 10, 210, 310};
+    ASSERT_HRESULT_SUCCEEDED(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc.get(), &bounds, nullptr,
+                                        nullptr, 0));
+    ::SetViewportOrgEx(dc.get(), 0, 0, nullptr);
+    EXPECT_EQ(::GetPixel(dc.get(), 15, 15), RGB(255, 255, 255)) << "nothing drawn before 30, 30";
+    EXPECT_EQ(::GetPixel(dc.get(), 25, 25), RGB(255, 255, 255));
+    EXPECT_NE(::GetPixel(dc.get(), 32, 32), RGB(255, 255, 255));
+}
+
+TEST_F(PaneTest, ActivatedAnewTheControlFillsBothTreesAgain) {
+    ASSERT_HRESULT_SUCCEEDED(Control()->put_Application(&host_.App()));
+    ASSERT_HRESULT_SUCCEEDED(host_.App().AddWorkbook(nullptr));
+    ASSERT_HRESULT_SUCCEEDED(Control()->FillTvw());
+    ASSERT_HRESULT_SUCCEEDED(inPlace_->InPlaceDeactivate());
+    EXPECT_FALSE(::IsWindow(control_));
+
+    ComPtr<IOleObject> object(pane_->Control());
+    ComPtr<IOleClientSite> site;
+    ASSERT_HRESULT_SUCCEEDED(object->GetClientSite(&site));
+    const RECT content = pane_->ContentRect();
+    ASSERT_HRESULT_SUCCEEDED(object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, pane_->Hwnd(), &content));
+    host_.PumpMessages();
+    HWND again = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(inPlace_->GetWindow(&again));
+    const test::ControlTrees trees = test::FindTrees(again);
+    ASSERT_NE(trees.folder, nullptr);
+    EXPECT_EQ(Children(trees.folder, nullptr), std::vector<std::wstring>{L"桌面"});
+    EXPECT_EQ(Children(trees.workbook, nullptr), std::vector<std::wstring>{L"Book1"});
+}
+
+TEST_F(PaneTest, KeysTypedWhileRenamingStayInTheEditBoxAndTheWorksheetSeesNone) {
+    ::SetFocus(folderTree_);
+    host_.PumpMessages();
+    HWND edit = TreeView_EditLabel(folderTree_, TreeView_GetChild(folderTree_, TreeView_GetRoot(folderTree_)));
+    ASSERT_NE(edit, nullptr);
+    ::SendMessageW(edit, EM_SETSEL, 0, -1);
+    ASSERT_TRUE(::OpenClipboard(nullptr));
+    ::EmptyClipboard();
+    const wchar_t pasted[] = L"季度 汇总";
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, sizeof(pasted));
+    std::memcpy(::GlobalLock(memory), pasted, sizeof(pasted));
+    ::GlobalUnlock(memory);
+    ::SetClipboardData(CF_UNICODETEXT, memory);
+    ::CloseClipboard();
+
+    // Ctrl+V, then Ctrl+Z and Ctrl+A, through the host's loop as the user types them.
+    auto ctrl = [&](UINT key) {
+        BYTE keys[256];
+        ::GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        ::SetKeyboardState(keys);
+        ::PostMessageW(edit, WM_KEYDOWN, key, 1);
+        host_.PumpMessages();
+        keys[VK_CONTROL] = 0;
+        ::SetKeyboardState(keys);
+    };
+    ctrl('V');
+    wchar_t text[64] = {};
+    ::GetWindowTextW(edit, text, 64);
+    EXPECT_STREQ(text, pasted);
+    ctrl('A');
+    ctrl('C');
+    EXPECT_TRUE(host_.HostKeys().empty()) << "the worksheet saw " << host_.HostKeys().size() << " keys";
+    TreeView_EndEditLabelNow(folderTree_, TRUE);
+    host_.PumpMessages();
+}
+
+TEST(TwoPanes, FocusComingBackToAControlMakesItTheActiveObjectAgain) {
+    HostWindow host;
+    ASSERT_HRESULT_SUCCEEDED(host.Create(L"sheethost", 1000, 700, true));
+    TaskPane *first = nullptr, *second = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(host.AddPane(L"Quillet.TestControl", L"一", 245, &first));
+    ASSERT_HRESULT_SUCCEEDED(host.AddPane(L"Quillet.TestControl", L"二", 245, &second));
+    auto tree = [](TaskPane* pane) {
+        ComPtr<IOleInPlaceObject> inPlace;
+        HWND control = nullptr;
+        pane->Control()->QueryInterface(IID_PPV_ARGS(&inPlace));
+        inPlace->GetWindow(&control);
+        return test::FindTrees(control).folder;
+    };
+    auto active = [](TaskPane* pane) {
+        ComPtr<IOleInPlaceActiveObject> object;
+        pane->Control()->QueryInterface(IID_PPV_ARGS(&object));
+        return object;
+    };
+    ::SetFocus(tree(first));
+    host.PumpMessages();
+    EXPECT_EQ(host.ActiveObject(), active(first).Get());
+    ::SetFocus(tree(second));
+    host.PumpMessages();
+    EXPECT_EQ(host.ActiveObject(), active(second).Get());
+    ::SetFocus(tree(first));
+    host.PumpMessages();
+    EXPECT_EQ(host.ActiveObject(), active(first).Get()) << "its keys would go to the other pane";
 }
 
 class SplitterTest : public PaneTest {
@@ -275,9 +434,20 @@ TEST_F(SplitterTest, DraggingMovesTheBarAndSharesTheHeight) {
 
     // A resize restores half and half.
     Resize(300, 801);
-    const Layout layout = ExpectedLayout(300, 801);
-    const RECT restored = Rect(folderTree_);
-    EXPECT_TRUE(::EqualRect(&restored, &layout.folderTree));
+    ExpectLayout(300, 801);
+}
+
+TEST_F(SplitterTest, ADragThatStartsElsewhereDoesNotMoveTheBar) {
+    const RECT upper = Rect(folderTree_), lower = Rect(workbookTree_);
+    // Down on the caption (it gives its mouse to the control), then across the bar.
+    const int captionY = (Rect(label_).top + Rect(label_).bottom) / 2;
+    Send(WM_LBUTTONDOWN, MK_LBUTTON, captionY);
+    Send(WM_MOUSEMOVE, MK_LBUTTON, barY_);
+    Send(WM_MOUSEMOVE, MK_LBUTTON, barY_ - 60);
+    Send(WM_LBUTTONUP, 0, barY_ - 60);
+    RECT a = Rect(folderTree_), b = Rect(workbookTree_);
+    EXPECT_TRUE(::EqualRect(&a, &upper));
+    EXPECT_TRUE(::EqualRect(&b, &lower));
 }
 
 TEST_F(SplitterTest, OnlyTheLeftButtonDragsAndTooFarUpIsRefused) {

@@ -173,12 +173,17 @@ TEST_F(WorkbookTreeTest, ClicksActivateWorkbooksAndSelectSheetsOrTellThatOneIsHi
     ASSERT_HRESULT_SUCCEEDED(book1->SetSheetVisible(book1->Sheets()[1].Get(), sheethost::xl::SheetHidden, &error));
     {
         test::MessageBoxes boxes(IDOK);
+        const size_t callsBefore = host_.ContainerCalls().size();
         Click(Center(Item(L"Book1", L"Sheet2")));
         ASSERT_EQ(boxes.Seen().size(), 1u);
         EXPECT_EQ(boxes.Seen()[0].text, L"该工作表已被隐藏，无法查看！");
         EXPECT_EQ(boxes.Seen()[0].title, L"提示");
         EXPECT_TRUE(boxes.Seen()[0].information);
         EXPECT_EQ(boxes.Seen()[0].buttons, std::vector<int>{IDOK});
+        // The container's modeless windows are disabled while the box is up.
+        const std::vector<std::wstring> calls(host_.ContainerCalls().begin() + callsBefore,
+                                              host_.ContainerCalls().end());
+        EXPECT_EQ(calls, (std::vector<std::wstring>{L"Frame.EnableModeless(FALSE)", L"Frame.EnableModeless(TRUE)"}));
     }
     EXPECT_EQ(ActiveBook(), L"Book1");
     EXPECT_EQ(ActiveSheet(), L"Sheet1");
@@ -276,6 +281,34 @@ TEST_F(WorkbookTreeTest, TheHelpButtonShowsTheHelpWindow) {
     EXPECT_EQ(::GetWindow(help, GW_OWNER), host_.Hwnd());
     ::SendMessageW(help, WM_CLOSE, 0, 0);
     EXPECT_EQ(ShownForm(L"帮助"), nullptr);
+}
+
+// The application's loop never calls IsDialogMessage for the control's forms: their keys
+// work all the same, and the application's own shortcuts do not see them.
+TEST_F(WorkbookTreeTest, TabEnterAndEscapeWorkInTheHelpWindowThroughTheApplicationsLoop) {
+    ::SendMessageW(Child(L"帮助"), BM_CLICK, 0, 0);
+    HWND help = ShownForm(L"帮助");
+    ASSERT_NE(help, nullptr);
+    HWND close = ::FindWindowExW(help, nullptr, L"Button", L"关闭");
+    ASSERT_NE(close, nullptr);
+    ::SetFocus(close);
+    for (UINT key : {VK_TAB, VK_TAB}) ::PostMessageW(::GetFocus(), WM_KEYDOWN, key, 0);
+    host_.PumpMessages();
+    EXPECT_EQ(::GetFocus(), close) << "Tab goes round the form's one button";
+    EXPECT_TRUE(host_.HostKeys().empty()) << "the worksheet moved " << host_.HostKeys().size() << " cells";
+    ::PostMessageW(close, WM_KEYDOWN, VK_ESCAPE, 0);
+    host_.PumpMessages();
+    EXPECT_EQ(ShownForm(L"帮助"), nullptr) << "Escape closes it";
+
+    ::SendMessageW(Child(L"帮助"), BM_CLICK, 0, 0);
+    help = ShownForm(L"帮助");
+    ASSERT_NE(help, nullptr);
+    close = ::FindWindowExW(help, nullptr, L"Button", L"关闭");
+    ::SetFocus(close);
+    ::PostMessageW(close, WM_KEYDOWN, VK_RETURN, 0);
+    host_.PumpMessages();
+    EXPECT_EQ(ShownForm(L"帮助"), nullptr) << "Enter presses the focused button";
+    EXPECT_TRUE(host_.HostKeys().empty());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "control/NodeImages.h"
 #include "runtime/Dispatch.h"
 #include "runtime/FileSystem.h"
+#include "runtime/Handles.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -55,8 +56,7 @@ std::vector<double> Medians(const std::vector<Candidate>& candidates, int runs) 
 }
 
 void Touch(const std::wstring& path) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ::CloseHandle(file);
+    UniqueFile(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
 }
 
 // 200 folders of 50 entries (45 files, 5 folders) and 1,000 files at the top.

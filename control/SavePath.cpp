@@ -1,5 +1,7 @@
 #include "control/SavePath.h"
 
+#include "runtime/Handles.h"
+
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -13,13 +15,11 @@ std::wstring BrowseForFolder(HWND owner, const std::wstring& title) {
     info.hwndOwner = owner;
     info.lpszTitle = prompt.c_str();
     info.ulFlags = BIF_RETURNONLYFSDIRS;
-    PIDLIST_ABSOLUTE chosen = ::SHBrowseForFolderW(&info);
+    UniqueCoTaskMemory<ITEMIDLIST_ABSOLUTE> chosen(::SHBrowseForFolderW(&info));
     if (!chosen) return {};
     // Room for the longest path Windows has, not only MAX_PATH.
     std::wstring path(32768, L'\0');
-    const BOOL found = ::SHGetPathFromIDListEx(chosen, path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT);
-    ::CoTaskMemFree(chosen);
-    if (!found) return {};
+    if (!::SHGetPathFromIDListEx(chosen.get(), path.data(), static_cast<DWORD>(path.size()), GPFIDL_DEFAULT)) return {};
     path.resize(std::char_traits<wchar_t>::length(path.c_str()));
     return path;
 }

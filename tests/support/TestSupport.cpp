@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include "runtime/FileSystem.h"
+#include "runtime/Handles.h"
 
 #include <gtest/gtest.h>
 
@@ -45,22 +46,20 @@ void MakeFolder(const std::wstring& path) {
 }
 
 void MakeFile(const std::wstring& path, std::string_view content) {
-    HANDLE file = ::CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
+    UniqueFile file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file) << Narrow(path);
     DWORD written = 0;
-    ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    ::CloseHandle(file);
+    ::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
 }
 
 std::string ReadFile(const std::wstring& path) {
-    HANDLE file = ::CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string content(::GetFileSize(file, nullptr), '\0');
+    UniqueFile file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  0, nullptr));
+    if (!file) return "<missing>";
+    std::string content(::GetFileSize(file.get(), nullptr), '\0');
     DWORD read = 0;
-    ::ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &read, nullptr);
-    ::CloseHandle(file);
+    ::ReadFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &read, nullptr);
     return content;
 }
 

@@ -5,6 +5,7 @@
 #include "runtime/FileSystem.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace cartulane::control {
 
@@ -101,6 +102,14 @@ void BuildFolderTree(TreeView& tree) {
             ListFolder(key, FileFilter, tree);
         }
     }
+}
+
+void FillSubFolders(Node& node, TreeView& tree) {
+    TreeView::BulkUpdate update(tree);
+    // The keys first: filling adds nodes, and the walk must not see them.
+    std::vector<std::wstring> children;
+    for (Node* child = node.Child(); child; child = child->Next()) children.push_back(child->Key());
+    for (const std::wstring& key : children) FillFolder(key, tree);
 }
 
 void FillFolder(std::wstring path, TreeView& tree) {

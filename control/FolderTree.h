@@ -36,4 +36,8 @@ std::wstring TrimPath(std::wstring& path);
 // an existing folder; errors are ignored.
 void FillFolder(std::wstring path, TreeView& tree);
 
+// For a folder the user expands: exactly one more level under each of its children, so
+// that the children that hold entries show as expandable. Never a walk further down.
+void FillSubFolders(Node& node, TreeView& tree);
+
 }  // namespace cartulane::control

@@ -66,6 +66,8 @@ HRESULT SaveAs(IDispatch* workbook, const std::wstring& file) { return dispatch:
 
 HRESULT Close(IDispatch* workbook) { return dispatch::Call(workbook, L"Close"); }
 
+HRESULT CloseWithoutSaving(IDispatch* workbook) { return dispatch::Call(workbook, L"Close", {Variant(false)}); }
+
 HRESULT Visible(IDispatch* worksheet, long* visible) {
     Variant value;
     RETURN_IF_FAILED(dispatch::Get(worksheet, L"Visible", &value));

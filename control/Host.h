@@ -26,6 +26,8 @@ HRESULT WorksheetByName(IDispatch* workbook, const std::wstring& name, ComPtr<ID
 HRESULT SaveAs(IDispatch* workbook, const std::wstring& file);
 // Every optional argument left out: the application asks about unsaved changes itself.
 HRESULT Close(IDispatch* workbook);
+// Closes it without saving and without asking.
+HRESULT CloseWithoutSaving(IDispatch* workbook);
 HRESULT Visible(IDispatch* worksheet, long* visible);  // -1 visible, 0 hidden, 2 very hidden
 HRESULT Select(IDispatch* worksheet);
 

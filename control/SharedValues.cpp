@@ -8,5 +8,8 @@ thread_local int PopupLeft = 0;
 thread_local int PopupTop = 0;
 thread_local int BookTreeHeight = 0;
 thread_local int BookTreeWidth = 0;
+thread_local std::wstring CopiedPath;
+thread_local std::wstring CopiedName;
+thread_local std::wstring PasteFolder;
 
 }  // namespace cartulane::control

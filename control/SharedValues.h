@@ -1,6 +1,7 @@
 #pragma once
-// Values the workbook tree leaves for the close-workbook pop-up, one set per
-// user-interface thread, kept while the library is loaded.
+// Values shared by the control's panes and forms, one set per user-interface thread,
+// kept while the library is loaded: what the workbook tree leaves for the
+// close-workbook pop-up, and the copy that a paste in any pane of the thread takes.
 
 #include "runtime/ComPtr.h"
 
@@ -16,5 +17,9 @@ extern thread_local int PopupLeft;
 extern thread_local int PopupTop;
 extern thread_local int BookTreeHeight;
 extern thread_local int BookTreeWidth;
+
+extern thread_local std::wstring CopiedPath;   // the key of the node last copied
+extern thread_local std::wstring CopiedName;   // its text: the name of the pasted copy
+extern thread_local std::wstring PasteFolder;  // the folder of the last paste, with a trailing backslash
 
 }  // namespace cartulane::control

@@ -100,6 +100,12 @@ void TestControl::OnCreate() {
 
     TreeView1.NodeClick = [this](Node& node) { TreeView1_NodeClick(node); };
     TreeView1.MouseUp = [this](int button, int shift, float x, float y) { TreeView1_MouseUp(button, shift, x, y); };
+    TreeView2.DblClick = [this] { TreeView2_DblClick(); };
+    TreeView2.Expand = [this](Node& node) { TreeView2_Expand(node); };
+    TreeView2.BeforeLabelEdit = [this](short& cancel) { TreeView2_BeforeLabelEdit(cancel); };
+    TreeView2.AfterLabelEdit = [this](short& cancel, std::wstring& text) { TreeView2_AfterLabelEdit(cancel, text); };
+    TreeView2.KeyDown = [this](int& keyCode, int shift) { TreeView2_KeyDown(keyCode, shift); };
+    TreeView2.ContextMenu = [this](POINT screen) { TreeView2_ContextMenu(screen); };
 
     // Made anew after the container deactivated the control in place: the workbook tree
     // is filled again now (the folder tree is with the first resize).
@@ -201,12 +207,21 @@ LRESULT TestControl::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam
         case WM_CAPTURECHANGED:
             splitterCaptured_ = false;
             break;
-        case WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == kCommand1Id + 6) {
+        case WM_COMMAND: {
+            if (HIWORD(wParam) != BN_CLICKED) break;
+            void (TestControl::*const commands[])() = {&TestControl::Command1_Click, &TestControl::Command2_Click,
+                                                       &TestControl::Command3_Click, &TestControl::Command4_Click,
+                                                       &TestControl::Command5_Click, &TestControl::Command6_Click};
+            const UINT index = LOWORD(wParam) - kCommand1Id;
+            if (index < std::size(commands)) {
+                (this->*commands[index])();
+                *handled = true;
+            } else if (index == 6) {
                 Command7_Click();
                 *handled = true;
             }
             break;
+        }
         case WM_SETCURSOR: {
             POINT at;
             ::GetCursorPos(&at);

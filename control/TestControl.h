@@ -1,12 +1,14 @@
 #pragma once
 // TestControl: the task pane's user control. Seven command buttons over the folder
 // tree, a splitter, the caption of the workbook tree and the workbook tree, laid out
-// on every resize; its public interface is _TestControl.
+// on every resize; its public interface is _TestControl. The file commands and the
+// folder tree's own interaction are in FileCommands.cpp.
 
 #include "Tabrix_h.h"
 #include "control/TreeView.h"
 #include "runtime/ActiveXControl.h"
 #include "runtime/ComServer.h"
+#include "runtime/FileSystem.h"
 #include "runtime/Form.h"
 
 #include <array>
@@ -32,18 +34,41 @@ private:
     void OnCreate() override;
     LRESULT OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) override;
     void OnDestroy() override;
+    bool KeepsKey(const MSG& message) override;
 
     HRESULT FillWorkbookTree();
     void UserControl_Resize();
     void TreeView1_NodeClick(Node& node);
     HRESULT TreeView1_MouseUp(int button, int shift, float x, float y);
     HRESULT Command7_Click();
+
+    // The file commands.
+    void Command1_Click();  // change the root folder
+    void Command2_Click();  // new workbook file
+    void Command3_Click();  // copy
+    void Command4_Click();  // paste
+    void Command5_Click();  // delete
+    void Command6_Click();  // refresh
+    // The folder tree's own interaction.
+    void TreeView2_DblClick();
+    void TreeView2_Expand(Node& node);
+    void TreeView2_BeforeLabelEdit(short& cancel);
+    void TreeView2_AfterLabelEdit(short& cancel, std::wstring& newString);
+    void TreeView2_KeyDown(int& keyCode, int shift);
+    void TreeView2_ContextMenu(POINT screen);
+    // A message box over the pane, titled "提示".
+    int Message(const std::wstring& text, UINT style = MB_OK | MB_ICONINFORMATION);
+    // After a refresh: selects and shows the node of the item at path, listing the
+    // folders down to it; the node, or nullptr when the item is not in the tree.
+    Node* Reveal(const std::wstring& path);
+    Node* ListDownTo(const std::wstring& path);
     void Image1_MouseDown(int button, int shift, float x, float y);
     HRESULT Image1_MouseMove(int button, int shift, float x, float y);
     // The splitter has no window: the control routes the mouse to it.
     bool RouteMouseToImage1(UINT message, WPARAM wParam, LPARAM lParam);
 
     ComPtr<IDispatch> Application;
+    FileSystem FileSys;
     float SplitY = 0;
     bool splitterCaptured_ = false;
     Dpi dpi_;

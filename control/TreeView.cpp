@@ -5,6 +5,8 @@
 
 #include <windowsx.h>
 
+#include <utility>
+
 namespace cartulane::control {
 
 namespace {
@@ -28,6 +30,10 @@ UINT AfterLabelEditMessage() {
 }
 UINT NodeClickMessage() {
     static const UINT message = ::RegisterWindowMessageW(L"Cartulane.TreeView.NodeClick");
+    return message;
+}
+UINT DblClickMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"Cartulane.TreeView.DblClick");
     return message;
 }
 
@@ -218,6 +224,12 @@ Node* TreeView::NodeOf(HTREEITEM item) const {
 
 Node* TreeView::SelectedItem() const { return Hwnd() ? NodeOf(TreeView_GetSelection(Hwnd())) : nullptr; }
 
+void TreeView::Select(Node& node) {
+    if (!Hwnd()) return;
+    TreeView_SelectItem(Hwnd(), node.Handle());
+    TreeView_EnsureVisible(Hwnd(), node.Handle());
+}
+
 void TreeView::SetFocus() {
     HWND hwnd = Hwnd();
     if (!hwnd) return;
@@ -246,17 +258,27 @@ LRESULT TreeView::OnNotify(const NMHDR& header, bool* handled) {
             break;
         }
         case NM_DBLCLK:
-            Fire(DblClick);
+            ::PostMessageW(Hwnd(), DblClickMessage(), 0, 0);
             break;
+        case TVN_BEGINLABELEDITW: {
+            // The edit is about the node the user sees selected.
+            const auto& edit = reinterpret_cast<const NMTVDISPINFOW&>(header);
+            if (edit.item.hItem != TreeView_GetSelection(Hwnd())) TreeView_SelectItem(Hwnd(), edit.item.hItem);
+            short cancel = 0;
+            Fire(BeforeLabelEdit, cancel);
+            *handled = true;
+            editing_ = !cancel;
+            return cancel ? TRUE : FALSE;
+        }
         case TVN_ENDLABELEDITW: {
             // The control refuses its own update; the event runs once the edit is over,
             // because a handler may rebuild the tree and so delete the item being edited.
             const auto& edit = reinterpret_cast<const NMTVDISPINFOW&>(header);
             *handled = true;
             Node* node = NodeOf(edit.item.hItem);
-            // Escape, or a label left as it was, is no edit (Wine also reports the old text
-            // when the edit box goes away after Escape).
-            if (edit.item.pszText && node && node->Text() != edit.item.pszText) {
+            // Escape, or a label left as it was, is no edit.
+            const bool first = std::exchange(editing_, false);
+            if (first && edit.item.pszText && node && node->Text() != edit.item.pszText) {
                 pendingEdit_ = {node->Index(), generation_, edit.item.pszText};
                 ::PostMessageW(Hwnd(), AfterLabelEditMessage(), 0, 0);
             }
@@ -289,6 +311,31 @@ void TreeView::RaiseKeyboardNodeClick(int index, unsigned generation) {
     if (Node* node = nodes_.Item(index)) Fire(NodeClick, *node);
 }
 
+// Keys the handler takes never reach the tree's own handling, so a command that rebuilds
+// the tree runs outside it.
+bool TreeView::RaiseKeyDown(WPARAM key) {
+    if (!KeyDown) return false;
+    int keyCode = static_cast<int>(key);
+    Fire(KeyDown, keyCode, ShiftKeys(KeyFlagsNow()));
+    return keyCode == 0;
+}
+
+void TreeView::RaiseContextMenu(LPARAM at) {
+    if (!ContextMenu) return;
+    POINT screen{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (at == -1) {  // from the keyboard: at the selected node, or the tree's corner
+        RECT item{};
+        HTREEITEM selected = TreeView_GetSelection(Hwnd());
+        if (selected && TreeView_GetItemRect(Hwnd(), selected, &item, TRUE)) {
+            screen = {item.left, item.bottom};
+        } else {
+            screen = {0, 0};
+        }
+        ::ClientToScreen(Hwnd(), &screen);
+    }
+    Fire(ContextMenu, screen);
+}
+
 void TreeView::RaiseMouseUp(int button, POINT client) {
     if (!MouseUp) return;
     const Dpi dpi = ScreenDpi();
@@ -300,6 +347,14 @@ void TreeView::RaiseMouseUp(int button, POINT client) {
 // button's release out of the queue; the release is reported once that is over.
 LRESULT TreeView::OnButtonDown(UINT message, WPARAM wParam, LPARAM lParam, int button, int virtualKey) {
     HWND hwnd = Hwnd();
+    // The right button chooses the node under it first: the context menu that the tree
+    // asks for while it tracks the button is about that node.
+    if (button == 2 && ContextMenu) {
+        TVHITTESTINFO hit{};
+        hit.pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+        if (HTREEITEM item = TreeView_HitTest(hwnd, &hit); item && (hit.flags & TVHT_ONITEM))
+            TreeView_SelectItem(hwnd, item);
+    }
     const unsigned generation = generation_;
     const LRESULT result = CallOriginal(message, wParam, lParam);
     if (Hwnd() != hwnd) return result;
@@ -341,7 +396,19 @@ LRESULT TreeView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (Hwnd() == hwnd) RaiseMouseUp(button, {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
             return result;
         }
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            if (RaiseKeyDown(wParam)) return 0;
+            return CallOriginal(message, wParam, lParam);
+        case WM_CONTEXTMENU:
+            if (!ContextMenu) return CallOriginal(message, wParam, lParam);
+            RaiseContextMenu(lParam);
+            return 0;
         default:
+            if (message == DblClickMessage()) {
+                Fire(DblClick);
+                return 0;
+            }
             if (message == AfterLabelEditMessage()) {
                 RaisePendingLabelEdit();
                 return 0;

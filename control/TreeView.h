@@ -115,6 +115,8 @@ public:
 
     TreeNodes& Nodes() { return nodes_; }
     Node* SelectedItem() const;
+    // Selects the node and scrolls it into view (no NodeClick: the program chose it).
+    void Select(Node& node);
     // Takes the input focus; a tree with nodes and no selection selects its first node.
     void SetFocus();
 
@@ -125,11 +127,19 @@ public:
     std::function<void(Node& node)> NodeClick;  // a node clicked or chosen with the keys, after it is selected
     std::function<void(Node& node)> Expand;     // the user expands a node
     std::function<void()> DblClick;
+    // An in-place edit of the selected node's label is about to start; cancel refuses it.
+    std::function<void(short& cancel)> BeforeLabelEdit;
     // Raised once an in-place edit that changed the label has ended; the new label stands
     // unless cancel is set.
     std::function<void(short& cancel, std::wstring& newString)> AfterLabelEdit;
     // Button 1 left, 2 right, 4 middle; Shift 1 shift, 2 ctrl, 4 alt; X and Y in twips.
     std::function<void(int button, int shift, float x, float y)> MouseUp;
+    // A key goes down in the tree (Shift 1 shift, 2 ctrl, 4 alt); a handler that sets
+    // keyCode to 0 takes the key, and the tree does nothing more with it.
+    std::function<void(int& keyCode, int shift)> KeyDown;
+    // The user asks for the context menu (the right button, Shift+F10, the menu key), at
+    // a point on the screen; the selected node is the one it is about.
+    std::function<void(POINT screen)> ContextMenu;
 
 private:
     friend class Node;
@@ -141,12 +151,18 @@ private:
     void RaiseMouseUp(int button, POINT client);
     void RaisePendingLabelEdit();
     void RaiseKeyboardNodeClick(int index, unsigned generation);
+    bool RaiseKeyDown(WPARAM key);
+    void RaiseContextMenu(LPARAM at);
     Node* NodeOf(HTREEITEM item) const;
 
     TreeNodes nodes_;
     int expandingInCode_ = 0;
     int bulkUpdates_ = 0;
     unsigned generation_ = 0;  // counts Clear calls, so an event can tell its node is gone
+    // An in-place edit is on. Wine's tree reports the end of an edit a second time, with
+    // the typed text, when its edit box loses the focus on the way out, even after Escape:
+    // only the first report of an edit counts.
+    bool editing_ = false;
     struct PendingEdit {
         int index = 0;
         unsigned generation = 0;

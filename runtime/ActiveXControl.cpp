@@ -232,12 +232,8 @@ bool ActiveXControl::IsOwnWindow(HWND hwnd) const {
 
 HWND ActiveXControl::OwnerWindow() const { return Hwnd() ? ::GetAncestor(Hwnd(), GA_ROOT) : nullptr; }
 
-int ActiveXControl::ShowMessage(const wchar_t* text, const wchar_t* title, UINT style) {
-    ComPtr<IOleInPlaceFrame> frame = frame_;  // the box may outlast the activation
-    if (frame) frame->EnableModeless(FALSE);
-    const int answer = ::MessageBoxW(OwnerWindow(), text, title, style);
-    if (frame) frame->EnableModeless(TRUE);
-    return answer;
+int ActiveXControl::ShowMessage(const std::wstring& text, const wchar_t* title, UINT style) {
+    return Modal([&] { return ::MessageBoxW(OwnerWindow(), text.c_str(), title, style); });
 }
 
 // Keys pressed in the control stay in the control: Tab moves between its children
@@ -258,6 +254,11 @@ STDMETHODIMP ActiveXControl::TranslateAccelerator(LPMSG message) {
         return S_OK;
     }
     HWND focus = ::GetFocus();
+    if (KeepsKey(*message)) {
+        ::TranslateMessage(message);
+        ::DispatchMessageW(message);
+        return S_OK;
+    }
     const bool inEdit = focus && IsOwnWindow(focus) && HasClass(focus, L"Edit");
     const bool functionKey = message->wParam >= VK_F1 && message->wParam <= VK_F24 &&
                              message->message != WM_CHAR && message->message != WM_SYSCHAR;

@@ -133,9 +133,25 @@ protected:
     // that OnDestroy runs while it is whole).
     void DestroyControlWindow();
 
-    // A message box over the pane, with the container's own modeless windows disabled
-    // meanwhile, as a control's modal dialogs must be shown.
-    int ShowMessage(const wchar_t* text, const wchar_t* title, UINT style);
+    // A modal dialog over the pane (a message box, an input box, the folder browser), with
+    // the container's own modeless windows disabled meanwhile, as a control's modal
+    // dialogs must be shown.
+    // The focus goes back where it was in the control once the dialog is gone.
+    template <typename Show>
+    auto Modal(Show&& show) {
+        ComPtr<IOleInPlaceFrame> frame = frame_;  // the dialog may outlast the activation
+        HWND focus = ::GetFocus();
+        if (!IsOwnWindow(focus)) focus = nullptr;
+        if (frame) frame->EnableModeless(FALSE);
+        auto result = show();
+        if (frame) frame->EnableModeless(TRUE);
+        if (focus && ::IsWindow(focus) && IsOwnWindow(focus) && ::IsWindowVisible(focus)) ::SetFocus(focus);
+        return result;
+    }
+    int ShowMessage(const std::wstring& text, const wchar_t* title, UINT style);
+    // Keys the control keeps for itself although the container would take them (a
+    // shortcut of the control with Ctrl, say): they go to the focused child.
+    virtual bool KeepsKey(const MSG&) { return false; }
     // The window that owns the control's pop-ups: the top-level window it sits in.
     HWND OwnerWindow() const;
 

@@ -63,6 +63,7 @@ using UniqueKernelHandle = UniqueHandle<NullInvalid<HANDLE, &::CloseHandle>>;  /
 using UniqueHKey = UniqueHandle<NullInvalid<HKEY, &::RegCloseKey>>;
 using UniqueHook = UniqueHandle<NullInvalid<HHOOK, &::UnhookWindowsHookEx>>;
 using UniqueImageList = UniqueHandle<NullInvalid<HIMAGELIST, &::ImageList_Destroy>>;
+using UniqueMenu = UniqueHandle<NullInvalid<HMENU, &::DestroyMenu>>;
 using UniqueMemoryDC = UniqueHandle<NullInvalid<HDC, &::DeleteDC>>;
 template <typename GdiObject>
 using UniqueGdi = UniqueHandle<NullInvalid<GdiObject, &::DeleteObject>>;

@@ -532,8 +532,14 @@ TEST_F(PaneTest, KeysInThePaneStayThereAndTabGoesRound) {
     ::PostMessageW(folderTree_, WM_KEYDOWN, VK_DOWN, 0);
     host_.PumpMessages();
     EXPECT_EQ(ItemText(folderTree_, TreeView_GetSelection(folderTree_)), L"报表 2024");
-    for (UINT key : {VK_UP, VK_RETURN, VK_DELETE, VK_F2, VK_ESCAPE}) ::PostMessageW(folderTree_, WM_KEYDOWN, key, 0);
-    host_.PumpMessages();
+    {
+        test::MessageBoxes boxes(IDNO);  // Delete asks first
+        for (UINT key : {VK_UP, VK_RETURN, VK_DELETE, VK_F2, VK_ESCAPE, VK_HOME, VK_END})
+            ::PostMessageW(::GetFocus(), WM_KEYDOWN, key, 0);
+        host_.PumpMessages();
+        TreeView_EndEditLabelNow(folderTree_, TRUE);  // F2 began one
+        host_.PumpMessages();
+    }
     EXPECT_TRUE(host_.HostKeys().empty());
 
     // A combination the host has for itself still reaches it.

@@ -269,6 +269,8 @@ TEST_F(TreeViewTest, DoubleClickIsRaised) {
     ASSERT_HRESULT_SUCCEEDED(tree_.Nodes().Add(L"a.xls", L"a.xls", kImageWorkbook, &node));
     const POINT at = LabelCenter(*node);
     ::SendMessageW(tree_.Hwnd(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    EXPECT_EQ(doubleClicks, 0) << "raised once the control is done with the click";
+    test::PumpMessages();
     EXPECT_EQ(doubleClicks, 1);
 }
 
@@ -314,6 +316,19 @@ TEST_F(TreeViewTest, AfterLabelEditAcceptsCancelsOrRebuilds) {
     TreeView_EndEditLabelNow(tree_.Hwnd(), TRUE);
     test::PumpMessages();
     EXPECT_TRUE(seen.empty()) << test::Narrow(seen);
+    // Cancelled after typing: no event either.
+    HWND box = TreeView_EditLabel(tree_.Hwnd(), node->Handle());
+    ::SetWindowTextW(box, L"typed then cancelled.xls");
+    TreeView_EndEditLabelNow(tree_.Hwnd(), TRUE);
+    test::PumpMessages();
+    EXPECT_TRUE(seen.empty()) << test::Narrow(seen);
+    box = TreeView_EditLabel(tree_.Hwnd(), node->Handle());
+    ::SetWindowTextW(box, L"typed then escaped.xls");
+    ::SendMessageW(box, WM_KEYDOWN, VK_ESCAPE, 0);
+    ::SendMessageW(box, WM_CHAR, VK_ESCAPE, 0);
+    test::PumpMessages();
+    EXPECT_TRUE(seen.empty()) << test::Narrow(seen);
+    EXPECT_EQ(node->Text(), L"年度 报表.xls");
 
     // A handler that rebuilds the tree: the new tree stands.
     answer = 0;

@@ -8,6 +8,8 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
+
 namespace cartulane::test {
 
 namespace {
@@ -89,7 +91,9 @@ LRESULT CALLBACK HiddenWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam
 HiddenWindow::~HiddenWindow() { ::DestroyWindow(hwnd_); }
 
 namespace {
-thread_local DialogWatcher* g_watcher = nullptr;
+// The watchers of this thread, and the one hook that calls them.
+thread_local std::vector<DialogWatcher*>* t_watchers = nullptr;
+thread_local HHOOK t_dialogHook = nullptr;
 
 bool IsDialog(HWND window) {
     wchar_t className[16] = {};
@@ -98,21 +102,26 @@ bool IsDialog(HWND window) {
 }
 }  // namespace
 
-DialogWatcher::DialogWatcher(std::function<void(HWND)> onDialog)
-    : onDialog_(std::move(onDialog)),
-      hook_(::SetWindowsHookExW(WH_CBT, &DialogWatcher::Hook, nullptr, ::GetCurrentThreadId())),
-      previous_(g_watcher) {
-    g_watcher = this;
+DialogWatcher::DialogWatcher(std::function<void(HWND)> onDialog) : onDialog_(std::move(onDialog)) {
+    if (!t_watchers) t_watchers = new std::vector<DialogWatcher*>;
+    if (t_watchers->empty())
+        t_dialogHook = ::SetWindowsHookExW(WH_CBT, &DialogWatcher::Hook, nullptr, ::GetCurrentThreadId());
+    t_watchers->push_back(this);
 }
 
 DialogWatcher::~DialogWatcher() {
-    ::UnhookWindowsHookEx(hook_);
-    g_watcher = previous_;
+    std::erase(*t_watchers, this);
+    if (t_watchers->empty()) {
+        ::UnhookWindowsHookEx(t_dialogHook);
+        t_dialogHook = nullptr;
+    }
 }
 
 LRESULT CALLBACK DialogWatcher::Hook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE && g_watcher && IsDialog(reinterpret_cast<HWND>(wParam)))
-        g_watcher->onDialog_(reinterpret_cast<HWND>(wParam));
+    if (code == HCBT_ACTIVATE && t_watchers && IsDialog(reinterpret_cast<HWND>(wParam))) {
+        const std::vector<DialogWatcher*> watchers = *t_watchers;  // one may go meanwhile
+        for (DialogWatcher* watcher : watchers) watcher->onDialog_(reinterpret_cast<HWND>(wParam));
+    }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -129,14 +138,19 @@ void MessageBoxes::Answer(HWND box) {
     shown.text = text;
     // The icon's static is 0x14 in Windows' message box, 0x440 in Wine's.
     for (int id : {0x14, 0x440}) {
+        HWND holder = ::GetDlgItem(box, id);
         HICON icon = reinterpret_cast<HICON>(::SendDlgItemMessageW(box, id, STM_GETICON, 0, 0));
         shown.information = shown.information || (icon && icon == ::LoadIconW(nullptr, IDI_INFORMATION));
+        shown.question = shown.question || (icon && icon == ::LoadIconW(nullptr, IDI_QUESTION));
+        shown.icon = shown.icon || (icon && holder && (::GetWindowLongW(holder, GWL_STYLE) & WS_VISIBLE));
     }
     for (int id : {IDOK, IDCANCEL, IDABORT, IDRETRY, IDIGNORE, IDYES, IDNO})
         if (HWND button = ::GetDlgItem(box, id); button && (::GetWindowLongW(button, GWL_STYLE) & WS_VISIBLE))
             shown.buttons.push_back(id);
+    const bool has = std::find(shown.buttons.begin(), shown.buttons.end(), answer_) != shown.buttons.end();
+    const int press = has || shown.buttons.empty() ? answer_ : shown.buttons.front();
     seen_.push_back(shown);
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer_, BN_CLICKED), 0);
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(press, BN_CLICKED), 0);
 }
 
 namespace {
@@ -188,6 +202,31 @@ void FolderBrowserAnswer::Answer(HWND dialog) {
     ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder_.c_str()));
 }
 
+InputBoxAnswer::InputBoxAnswer(std::wstring title, std::wstring typed, bool cancel)
+    : title_(std::move(title)), typed_(std::move(typed)), cancel_(cancel),
+      watcher_([this](HWND dialog) { Answer(dialog); }) {}
+
+void InputBoxAnswer::Answer(HWND dialog) {
+    wchar_t text[256] = {};
+    ::GetWindowTextW(dialog, text, 256);
+    if (title_ != text) return;
+    HWND edit = ::FindWindowExW(dialog, nullptr, L"Edit", nullptr);
+    HWND prompt = ::FindWindowExW(dialog, nullptr, L"Static", nullptr);
+    if (!edit || !prompt) return;
+    if (seen_.size() > 64) return;  // never answer for ever
+    Shown shown;
+    ::GetWindowTextW(prompt, text, 256);
+    shown.prompt = text;
+    ::GetWindowTextW(edit, text, 256);
+    shown.defaultText = text;
+    DWORD from = 0, to = 0;
+    ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    shown.defaultSelected = from == 0 && to == shown.defaultText.size();
+    seen_.push_back(shown);
+    if (!cancel_) ::SetWindowTextW(edit, typed_.c_str());
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(cancel_ ? IDCANCEL : IDOK, BN_CLICKED), 0);
+}
+
 ComPtr<IDispatch> CreateByProgId(const wchar_t* progId) {
     CLSID clsid;
     ComPtr<IDispatch> object;
@@ -202,6 +241,28 @@ void PumpMessages() {
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
+}
+
+std::vector<std::pair<std::wstring, std::string>> Snapshot(const std::wstring& folder) {
+    std::vector<std::pair<std::wstring, std::string>> entries;
+    std::vector<std::wstring> pending{L""};
+    while (!pending.empty()) {
+        const std::wstring relative = pending.back();
+        pending.pop_back();
+        FolderListing listing;
+        if (FAILED(FileSystem().GetFolder(JoinPath(folder, relative), &listing))) continue;
+        for (const std::wstring& name : listing.subFolders) {
+            const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
+            entries.emplace_back(path, "<folder>");
+            pending.push_back(path);
+        }
+        for (const std::wstring& name : listing.files) {
+            const std::wstring path = relative.empty() ? name : relative + L"\\" + name;
+            entries.emplace_back(path, ReadFile(JoinPath(folder, path)));
+        }
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
 }
 
 std::string Narrow(std::wstring_view text) {

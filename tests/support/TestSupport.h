@@ -49,8 +49,9 @@ private:
     HWND hwnd_;
 };
 
-// Calls back for each dialog this thread activates (message boxes, the shell's dialogs),
-// so that a test can read it and answer as a user would.
+// Calls back for each dialog this thread activates (message boxes, the shell's dialogs,
+// input boxes), so that a test can read it and answer as a user would. Every watcher
+// alive is called; each answers the dialogs that are its own.
 class DialogWatcher {
 public:
     explicit DialogWatcher(std::function<void(HWND dialog)> onDialog);
@@ -61,17 +62,18 @@ public:
 private:
     static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam);
     std::function<void(HWND)> onDialog_;
-    HHOOK hook_;
-    DialogWatcher* previous_;
 };
 
-// Answers the message boxes this thread shows with one button, and keeps what they said.
+// Answers the message boxes this thread shows with one button (the first one when the box
+// has not got it), and keeps what they said.
 class MessageBoxes {
 public:
     struct Shown {
         std::wstring title;
         std::wstring text;
         bool information = false;  // the information icon
+        bool question = false;     // the question icon
+        bool icon = false;         // any icon
         std::vector<int> buttons;  // IDOK, IDCANCEL, IDYES, IDNO, ...
     };
     explicit MessageBoxes(int answer = IDOK);
@@ -103,6 +105,30 @@ private:
     DialogWatcher watcher_;
 };
 
+// Answers the text-input dialog with this title: types the text and presses OK, or
+// presses Cancel when cancel is set; keeps the prompt and the default text it showed.
+class InputBoxAnswer {
+public:
+    InputBoxAnswer(std::wstring title, std::wstring typed, bool cancel = false);
+    struct Shown {
+        std::wstring prompt;
+        std::wstring defaultText;
+        bool defaultSelected = false;
+    };
+    const std::vector<Shown>& Seen() const { return seen_; }
+    void Set(std::wstring typed, bool cancel = false) {
+        typed_ = std::move(typed);
+        cancel_ = cancel;
+    }
+
+private:
+    void Answer(HWND dialog);
+    std::wstring title_, typed_;
+    bool cancel_;
+    std::vector<Shown> seen_;
+    DialogWatcher watcher_;
+};
+
 // An automation object of the system, by ProgID; empty when it cannot be made.
 ComPtr<IDispatch> CreateByProgId(const wchar_t* progId);
 
@@ -110,5 +136,9 @@ ComPtr<IDispatch> CreateByProgId(const wchar_t* progId);
 void PumpMessages();
 
 std::string Narrow(std::wstring_view text);
+
+// Every file and folder below folder with its content (folders as "<folder>"), in a fixed
+// order: what a test compares to see that nothing on disk changed.
+std::vector<std::pair<std::wstring, std::string>> Snapshot(const std::wstring& folder);
 
 }  // namespace cartulane::test

@@ -1,0 +1,467 @@
+// TestControl's file commands and the folder tree's own interaction, through a real
+// control in a sheethost pane, on real folders of the test drive T:, with the message
+// boxes, input boxes and folder browser answered as a user would. Where a command is
+// refused, the disk is compared before and after.
+
+#include "runtime/Dispatch.h"
+#include "runtime/FileSystem.h"
+#include "runtime/Handles.h"
+#include "tests/support/PaneFixture.h"
+
+#include <memory>
+
+namespace cartulane {
+namespace {
+
+using test::Snapshot;
+
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
+
+constexpr wchar_t kInvalidName[] = L"文件名无效，不能包含下列字符之一：\\ / : * ? \" < > |";
+
+class FileCommandsTest : public test::PaneFixture {
+protected:
+    void SetUp() override {
+        PaneFixture::SetUp();
+        dir_ = std::make_unique<test::TempDir>(L"T:\\");
+    }
+    void TearDown() override {
+        host_.PumpMessages();
+        dir_.reset();
+    }
+    std::wstring Path(const std::wstring& relative) const { return *dir_ / relative; }
+    void Folder(const std::wstring& relative) { test::MakeFolder(Path(relative)); }
+    void File(const std::wstring& relative, std::string_view content = "x") { test::MakeFile(Path(relative), content); }
+
+    // The folder becomes the tree's root through 换目录 and the shell's folder browser.
+    void UseRoot(const std::wstring& folder) {
+        test::FolderBrowserAnswer answer(folder);
+        Press(L"换目录");
+        ASSERT_EQ(answer.Shown(), 1);
+        ASSERT_EQ(test::ItemText(folderTree_, TreeView_GetRoot(folderTree_)), folder.substr(folder.rfind(L'\\') + 1));
+    }
+    void Press(const wchar_t* caption) {
+        ::SendMessageW(Child(caption), BM_CLICK, 0, 0);
+        host_.PumpMessages();
+    }
+    // The node at a path of texts below the root; the root itself for none.
+    HTREEITEM Item(std::initializer_list<std::wstring> texts) {
+        HTREEITEM item = TreeView_GetRoot(folderTree_);
+        for (const std::wstring& text : texts) {
+            if (!item) return nullptr;
+            TreeView_Expand(folderTree_, item, TVE_EXPAND);
+            item = test::FindItem(folderTree_, item, text);
+        }
+        return item;
+    }
+    void Select(std::initializer_list<std::wstring> texts) {
+        HTREEITEM item = Item(texts);
+        ASSERT_NE(item, nullptr);
+        TreeView_SelectItem(folderTree_, item);
+    }
+    std::wstring SelectedText() {
+        HTREEITEM item = TreeView_GetSelection(folderTree_);
+        return item ? test::ItemText(folderTree_, item) : L"<none>";
+    }
+    // A key as the user types it, through the host's message loop.
+    void Key(UINT key, bool ctrl = false, bool shift = false) {
+        BYTE keys[256];
+        ::GetKeyboardState(keys);
+        keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+        keys[VK_SHIFT] = shift ? 0x80 : 0;
+        ::SetKeyboardState(keys);
+        ::PostMessageW(::GetFocus(), key == VK_F10 ? WM_SYSKEYDOWN : WM_KEYDOWN, key, 1);
+        ::PostMessageW(::GetFocus(), key == VK_F10 ? WM_SYSKEYUP : WM_KEYUP, key, 0xC0000001);
+        host_.PumpMessages();
+        keys[VK_CONTROL] = keys[VK_SHIFT] = 0;
+        ::SetKeyboardState(keys);
+    }
+    std::vector<std::wstring> Texts(const test::MessageBoxes& boxes) {
+        std::vector<std::wstring> texts;
+        for (const auto& box : boxes.Seen()) texts.push_back(box.text);
+        return texts;
+    }
+    void Connect() { ASSERT_HRESULT_SUCCEEDED(Control()->put_Application(&host_.App())); }
+
+    std::unique_ptr<test::TempDir> dir_;
+};
+
+// First of all: in this program nothing has been copied yet.
+TEST_F(FileCommandsTest, APasteBeforeAnyCopyIsRefusedAndACopyWithoutASelectionToo) {
+    Folder(L"目标");
+    UseRoot(dir_->path());
+    const auto before = Snapshot(dir_->path());
+    test::MessageBoxes boxes;
+    Select({L"目标"});
+    Press(L"粘贴");
+    TreeView_SelectItem(folderTree_, nullptr);
+    Press(L"复制");
+    EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{L"请先选择要复制的文件或文件夹，然后点击“复制”！",
+                                                      L"您没有选择要复制的文件！"}));
+    for (const auto& box : boxes.Seen()) {
+        EXPECT_EQ(box.title, L"提示");
+        EXPECT_TRUE(box.information);
+    }
+    EXPECT_EQ(Snapshot(dir_->path()), before);
+}
+
+TEST_F(FileCommandsTest, OneCopyPastesIntoTwoFoldersAndIntoASecondPane) {
+    Folder(L"报表");
+    Folder(L"报表\\月份");
+    File(L"报表\\一月.xlsx", "一月");
+    File(L"报表\\月份\\二月.xls", "二月");
+    Folder(L"甲");
+    Folder(L"乙");
+    Folder(L"丙");
+    UseRoot(dir_->path());
+    test::MessageBoxes boxes;
+    Select({L"报表"});
+    Press(L"复制");
+    Select({L"甲"});
+    Press(L"粘贴");
+    EXPECT_EQ(SelectedText(), L"报表") << "the pasted copy is shown";
+    EXPECT_EQ(test::ItemText(folderTree_, TreeView_GetParent(folderTree_, TreeView_GetSelection(folderTree_))), L"甲");
+    Select({L"乙"});
+    Press(L"粘贴");
+    EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{L"已复制文件:报表, 请选择要粘贴的文件夹，然后点击“粘贴”",
+                                                      L"文件 报表 粘贴成功！", L"文件 报表 粘贴成功！"}));
+    const auto original = Snapshot(Path(L"报表"));
+    EXPECT_EQ(Snapshot(Path(L"甲\\报表")), original);
+    EXPECT_EQ(Snapshot(Path(L"乙\\报表")), original);
+
+    // A pane of its own on the same thread pastes the same copy.
+    sheethost::TaskPane* second = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(host_.AddPane(L"Quillet.TestControl", L"第二", 245, &second));
+    ComPtr<IOleInPlaceObject> inPlace;
+    ASSERT_HRESULT_SUCCEEDED(second->Control()->QueryInterface(IID_PPV_ARGS(&inPlace)));
+    HWND control = nullptr;
+    inPlace->GetWindow(&control);
+    HWND tree = test::FindTrees(control).folder;
+    ASSERT_NE(tree, nullptr);
+    TreeView_SelectItem(tree, test::FindItem(tree, TreeView_GetRoot(tree), L"丙"));
+    ::SendMessageW(::FindWindowExW(control, nullptr, L"Button", L"粘贴"), BM_CLICK, 0, 0);
+    host_.PumpMessages();
+    EXPECT_EQ(Snapshot(Path(L"丙\\报表")), original);
+}
+
+TEST_F(FileCommandsTest, APasteThatWouldLoopOrLoseIsRefusedAndAReplacementAsked) {
+    Folder(L"A");
+    Folder(L"A\\内");
+    File(L"A\\a.xlsx", "a");
+    Folder(L"G");
+    File(L"G\\a.xlsx", "旧");
+    Folder(L"G\\A");
+    File(L"G\\A\\留下.xls", "留");
+    File(L"G\\A\\a.xlsx", "旧");
+    UseRoot(dir_->path());
+    const auto before = Snapshot(dir_->path());
+    test::MessageBoxes boxes(IDNO);
+
+    Select({L"A"});
+    Press(L"复制");
+    Select({L"A"});
+    Press(L"粘贴");  // into itself
+    Select({L"A", L"内"});
+    Press(L"粘贴");  // into its own sub-folder
+    Select({L"A", L"a.xlsx"});
+    Press(L"复制");
+    Select({L"A"});
+    Press(L"粘贴");  // into the folder that holds it
+    Select({L"G", L"a.xlsx"});
+    Press(L"粘贴");  // onto a file
+    Select({L"G"});
+    Press(L"粘贴");  // the same name is there: No
+    EXPECT_EQ(Snapshot(dir_->path()), before);
+    const std::vector<std::wstring> refused = {
+        L"不能将文件夹粘贴到它自身或其子文件夹中！", L"不能将文件夹粘贴到它自身或其子文件夹中！",
+        L"复制粘贴所选择的文件及路径相同，无法完成复制粘贴操作！", L"请选择要进行粘贴的文件夹！",
+        L"目标文件夹中已有同名的项目：" + Path(L"G\\a.xlsx") + L"\n是否替换？"};
+    auto texts = Texts(boxes);
+    texts.erase(std::remove_if(texts.begin(), texts.end(), [](const std::wstring& t) { return t.starts_with(L"已复制"); }),
+                texts.end());
+    EXPECT_EQ(texts, refused);
+    EXPECT_TRUE(boxes.Seen().back().question);
+    EXPECT_EQ(boxes.Seen().back().buttons, (std::vector<int>{IDYES, IDNO}));
+
+    // Yes: the file is replaced; a folder is merged, what only the destination had stays.
+    boxes.SetAnswer(IDYES);
+    Press(L"粘贴");
+    EXPECT_EQ(test::ReadFile(Path(L"G\\a.xlsx")), "a");
+    Select({L"A"});
+    Press(L"复制");
+    Select({L"G"});
+    Press(L"粘贴");
+    EXPECT_EQ(test::ReadFile(Path(L"G\\A\\a.xlsx")), "a");
+    EXPECT_EQ(test::ReadFile(Path(L"G\\A\\留下.xls")), "留");
+    EXPECT_TRUE(FileSystem().FolderExists(Path(L"G\\A\\内")));
+}
+
+TEST_F(FileCommandsTest, APasteThatFailsIsReportedWithTheReasonAndTheTreeStillRefreshes) {
+    Folder(L"源");
+    File(L"源\\锁定.xlsx", "locked");
+    File(L"源\\消失.xls", "gone");
+    Folder(L"目标");
+    UseRoot(dir_->path());
+    test::MessageBoxes boxes;
+
+    // The copied file vanished before the paste.
+    Select({L"源", L"消失.xls"});
+    Press(L"复制");
+    ASSERT_TRUE(::DeleteFileW(Path(L"源\\消失.xls").c_str()));
+    Select({L"目标"});
+    Press(L"粘贴");
+    ASSERT_FALSE(boxes.Seen().empty());
+    EXPECT_TRUE(boxes.Seen().back().text.starts_with(L"粘贴失败：" + Path(L"目标\\消失.xls") + L"\n"));
+    EXPECT_GT(boxes.Seen().back().text.size(), (L"粘贴失败：" + Path(L"目标\\消失.xls") + L"\n").size());
+    EXPECT_EQ(test::Children(folderTree_, Item({L"源"})), std::vector<std::wstring>{L"锁定.xlsx"}) << "refreshed";
+
+    // A file held open without sharing cannot be read.
+    UniqueFile held(::CreateFileW(ExtendedPath(Path(L"源\\锁定.xlsx")).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    Select({L"源", L"锁定.xlsx"});
+    Press(L"复制");
+    Select({L"目标"});
+    Press(L"粘贴");
+    EXPECT_TRUE(boxes.Seen().back().text.starts_with(L"粘贴失败：" + Path(L"目标\\锁定.xlsx") + L"\n"));
+    EXPECT_FALSE(FileSystem().FileExists(Path(L"目标\\锁定.xlsx")));
+}
+
+TEST_F(FileCommandsTest, DeleteAsksThenRemovesForGoodOrReportsWhatItCouldNotDelete) {
+    Folder(L"旧");
+    Folder(L"旧\\深");
+    File(L"旧\\深\\a.xls");
+    File(L"b.xlsx");
+    Folder(L"只读");
+    File(L"只读\\c.xlsx");
+    ASSERT_TRUE(::SetFileAttributesW(Path(L"只读\\c.xlsx").c_str(), FILE_ATTRIBUTE_READONLY));
+    File(L"打开着.xlsx");
+    UseRoot(dir_->path());
+    test::MessageBoxes boxes(IDNO);
+
+    Select({L"b.xlsx"});
+    Press(L"删除");
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_EQ(boxes.Seen()[0].text, L"确定要删除： " + Path(L"b.xlsx") + L" ?");
+    EXPECT_EQ(boxes.Seen()[0].buttons, (std::vector<int>{IDYES, IDNO}));
+    EXPECT_FALSE(boxes.Seen()[0].icon);
+    EXPECT_TRUE(FileSystem().FileExists(Path(L"b.xlsx")));
+
+    boxes.SetAnswer(IDYES);
+    Press(L"删除");
+    EXPECT_FALSE(FileSystem().FileExists(Path(L"b.xlsx")));
+    EXPECT_EQ(SelectedText(), test::ItemText(folderTree_, TreeView_GetRoot(folderTree_))) << "its folder is shown";
+    Select({L"旧"});
+    Press(L"删除");
+    EXPECT_FALSE(FileSystem().FolderExists(Path(L"旧")));
+
+    // A read-only file inside stops the deletion; a file held open cannot go either.
+    const size_t seen = boxes.Seen().size();
+    Select({L"只读"});
+    Press(L"删除");
+    ASSERT_EQ(boxes.Seen().size(), seen + 2);
+    EXPECT_TRUE(boxes.Seen()[seen + 1].text.starts_with(L"删除失败：" + Path(L"只读") + L"\n"));
+    EXPECT_TRUE(boxes.Seen()[seen + 1].information);
+    EXPECT_TRUE(FileSystem().FileExists(Path(L"只读\\c.xlsx")));
+    UniqueFile held(::CreateFileW(ExtendedPath(Path(L"打开着.xlsx")).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  0, nullptr));
+    Select({L"打开着.xlsx"});
+    Press(L"删除");
+    EXPECT_TRUE(boxes.Seen().back().text.starts_with(L"删除失败：" + Path(L"打开着.xlsx") + L"\n"));
+    EXPECT_TRUE(FileSystem().FileExists(Path(L"打开着.xlsx")));
+    ::SetFileAttributesW(Path(L"只读\\c.xlsx").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(FileCommandsTest, RenamingALabelRenamesOnDiskOrRefusesWithAReason) {
+    Folder(L"资料");
+    File(L"资料\\report.xls", "r");
+    File(L"资料\\已有.xlsx");
+    UseRoot(dir_->path());
+    test::MessageBoxes boxes;
+    auto rename = [&](std::initializer_list<std::wstring> node, const std::wstring& typed) {
+        Select(node);
+        HWND edit = TreeView_EditLabel(folderTree_, Item(node));
+        ASSERT_NE(edit, nullptr);
+        ::SetWindowTextW(edit, typed.c_str());
+        TreeView_EndEditLabelNow(folderTree_, FALSE);
+        host_.PumpMessages();
+    };
+    rename({L"资料", L"report.xls"}, L"年度 报告.xls");
+    EXPECT_EQ(test::ReadFile(Path(L"资料\\年度 报告.xls")), "r");
+    EXPECT_FALSE(FileSystem().FileExists(Path(L"资料\\report.xls")));
+    EXPECT_EQ(SelectedText(), L"年度 报告.xls");
+    EXPECT_TRUE(boxes.Seen().empty());
+
+    const auto before = Snapshot(dir_->path());
+    for (const wchar_t* bad : {L"", L".", L"..", L"a/b.xls", L"..\\x.xls", L"c:d.xls", L"a?.xls", L"CON", L"尾.xls."}) {
+        rename({L"资料", L"年度 报告.xls"}, bad);
+        ASSERT_FALSE(boxes.Seen().empty()) << test::Narrow(bad);
+        EXPECT_EQ(boxes.Seen().back().text, kInvalidName) << test::Narrow(bad);
+        EXPECT_TRUE(test::FindItem(folderTree_, Item({L"资料"}), L"年度 报告.xls")) << "the label is back";
+    }
+    rename({L"资料", L"年度 报告.xls"}, L"已有.xlsx");
+    EXPECT_TRUE(boxes.Seen().back().text.starts_with(L"重命名失败：" + Path(L"资料\\年度 报告.xls") + L"\n"));
+    {
+        UniqueFile held(::CreateFileW(ExtendedPath(Path(L"资料\\年度 报告.xls")).c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        rename({L"资料", L"年度 报告.xls"}, L"别名.xls");
+        EXPECT_TRUE(boxes.Seen().back().text.starts_with(L"重命名失败：")) << test::Narrow(boxes.Seen().back().text);
+    }
+    EXPECT_EQ(Snapshot(dir_->path()), before);
+    EXPECT_EQ(test::Children(folderTree_, Item({L"资料"})), (std::vector<std::wstring>{L"已有.xlsx", L"年度 报告.xls"}));
+
+    // The root's label is not edited at all; F2 starts the edit of another node.
+    EXPECT_EQ(TreeView_EditLabel(folderTree_, TreeView_GetRoot(folderTree_)), nullptr);
+    Select({L"资料"});
+    ::SetFocus(folderTree_);
+    Key(VK_F2);
+    HWND edit = TreeView_GetEditControl(folderTree_);
+    ASSERT_NE(edit, nullptr);
+    TreeView_EndEditLabelNow(folderTree_, TRUE);
+    host_.PumpMessages();
+}
+
+TEST_F(FileCommandsTest, ANewWorkbookFileIsSavedByTheApplicationUnderACheckedName) {
+    Folder(L"新");
+    File(L"新\\a.xls");
+    Folder(L"别处");
+    UseRoot(dir_->path());
+    Connect();
+    test::MessageBoxes boxes;
+    test::InputBoxAnswer input(L"保存命名", L"plan");
+    Select({L"新", L"a.xls"});
+    Press(L"新建");
+    ASSERT_EQ(input.Seen().size(), 1u);
+    EXPECT_EQ(input.Seen()[0].prompt, L"请输入新建Excel文件的名称：");
+    EXPECT_EQ(input.Seen()[0].defaultText, L"NewExcel");
+    EXPECT_TRUE(input.Seen()[0].defaultSelected);
+    EXPECT_TRUE(FileSystem().FileExists(Path(L"新\\plan.xlsx")));
+    EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{L"文件新建成功！文件路径为： " + Path(L"新\\plan.xlsx")});
+    EXPECT_EQ(SelectedText(), L"plan.xlsx");
+    ASSERT_NE(host_.App().Find(L"plan.xlsx"), nullptr) << "the new workbook stays open under its name";
+
+    // An extension typed already is kept; the application of 2003 saves .xls.
+    input.Set(L"Sum.XLSX");
+    Select({L"新"});
+    Press(L"新建");
+    EXPECT_TRUE(FileSystem().FileExists(Path(L"新\\Sum.XLSX")));
+    host_.App().SetVersion(L"11.0");
+    input.Set(L"old");
+    Press(L"新建");
+    EXPECT_TRUE(FileSystem().FileExists(Path(L"新\\old.xls")));
+    host_.App().SetVersion(L"16.0");
+
+    // Refused: nothing typed, Cancel, a name that cannot be a file's, a file that exists.
+    const auto before = Snapshot(dir_->path());
+    const size_t books = host_.App().OpenWorkbooks().size();
+    const size_t seen = boxes.Seen().size();
+    for (const wchar_t* typed : {L"   ", L"..", L"..\\别处\\x", L"a:b", L"plan"}) {
+        input.Set(typed);
+        Select({L"新"});
+        Press(L"新建");
+    }
+    input.Set(L"", true);
+    Press(L"新建");
+    const auto texts = Texts(boxes);
+    EXPECT_EQ(std::vector<std::wstring>(texts.begin() + seen, texts.end()),
+              (std::vector<std::wstring>{L"文件名不能为空！", kInvalidName, kInvalidName, kInvalidName,
+                                         L"文件已存在：" + Path(L"新\\plan.xlsx"), L"文件名不能为空！"}));
+    EXPECT_EQ(Snapshot(dir_->path()), before);
+    EXPECT_EQ(host_.App().OpenWorkbooks().size(), books);
+
+    // A save the application refuses is reported, and the workbook made for it goes again.
+    input.Set(L"Sum");  // "Sum.xlsx" is open already under that name
+    Select({L"别处"});
+    Press(L"新建");
+    ASSERT_EQ(boxes.Seen().size(), seen + 7);
+    EXPECT_TRUE(boxes.Seen().back().text.starts_with(L"文件新建失败：" + Path(L"别处\\Sum.xlsx") + L"\n"));
+    EXPECT_NE(boxes.Seen().back().text.find(L"same name"), std::wstring::npos) << "the application's own reason";
+    EXPECT_EQ(host_.App().OpenWorkbooks().size(), books);
+    EXPECT_FALSE(FileSystem().FileExists(Path(L"别处\\Sum.xlsx")));
+}
+
+TEST_F(FileCommandsTest, ADoubleClickOrEnterOpensTheWorkbookButNotAFolderOrAVanishedFile) {
+    Folder(L"f");
+    File(L"账簿.xlsx");
+    File(L"没了.xls");
+    UseRoot(dir_->path());
+    Connect();
+    auto doubleClick = [&](std::initializer_list<std::wstring> node) {
+        Select(node);
+        RECT r{};
+        TreeView_GetItemRect(folderTree_, Item(node), &r, TRUE);
+        ::SendMessageW(folderTree_, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+        host_.PumpMessages();
+    };
+    doubleClick({L"f"});
+    ASSERT_HRESULT_SUCCEEDED(::DeleteFileW(Path(L"没了.xls").c_str()) ? S_OK : E_FAIL);
+    doubleClick({L"没了.xls"});
+    EXPECT_TRUE(host_.App().OpenWorkbooks().empty());
+    doubleClick({L"账簿.xlsx"});
+    ASSERT_EQ(host_.App().OpenWorkbooks().size(), 1u);
+    EXPECT_EQ(host_.App().OpenWorkbooks()[0]->Path(), Path(L"账簿.xlsx"));
+    ASSERT_HRESULT_SUCCEEDED(host_.App().CloseWorkbook(host_.App().OpenWorkbooks()[0].Get(), false, nullptr));
+
+    ::SetFocus(folderTree_);
+    Select({L"账簿.xlsx"});
+    Key(VK_RETURN);
+    EXPECT_EQ(host_.App().OpenWorkbooks().size(), 1u);
+    EXPECT_TRUE(host_.HostKeys().empty());
+}
+
+TEST_F(FileCommandsTest, ExpandingAFolderListsExactlyOneMoreLevel) {
+    Folder(L"一");
+    Folder(L"一\\二");
+    Folder(L"一\\二\\三");
+    Folder(L"一\\二\\三\\四");
+    Folder(L"一\\二\\三\\四\\五");
+    Folder(L"一\\乙");
+    Folder(L"一\\乙\\丙");
+    Folder(L"一\\乙\\丙\\丁");
+    UseRoot(dir_->path());
+    // The root's children and grandchildren come with the build: opening it adds nothing.
+    const UINT built = TreeView_GetCount(folderTree_);
+    TreeView_Expand(folderTree_, TreeView_GetRoot(folderTree_), TVE_COLLAPSE);
+    TreeView_Expand(folderTree_, TreeView_GetRoot(folderTree_), TVE_EXPAND);
+    EXPECT_EQ(TreeView_GetCount(folderTree_), built);
+    HTREEITEM first = Item({L"一"});
+    auto children = test::Children(folderTree_, first);
+    std::sort(children.begin(), children.end());
+    ASSERT_EQ(children, (std::vector<std::wstring>{L"乙", L"二"}));
+    EXPECT_TRUE(test::Children(folderTree_, test::FindItem(folderTree_, first, L"乙")).empty());
+    // The user opens 一 with the keys: 二 and 乙 get their children, and no more.
+    ::SetFocus(folderTree_);
+    TreeView_SelectItem(folderTree_, first);
+    Key(VK_RIGHT);
+    HTREEITEM two = test::FindItem(folderTree_, first, L"二");
+    HTREEITEM yi = test::FindItem(folderTree_, first, L"乙");
+    EXPECT_EQ(test::Children(folderTree_, two), std::vector<std::wstring>{L"三"});
+    EXPECT_EQ(test::Children(folderTree_, yi), std::vector<std::wstring>{L"丙"});
+    EXPECT_TRUE(test::Children(folderTree_, test::FindItem(folderTree_, two, L"三")).empty()) << "no deeper";
+    EXPECT_TRUE(test::Children(folderTree_, test::FindItem(folderTree_, yi, L"丙")).empty()) << "no deeper";
+}
+
+TEST_F(FileCommandsTest, TheTreesKeysAndContextMenuRunTheCommandsAndTheHostSeesNone) {
+    Folder(L"夹");
+    File(L"表.xlsx", "表");
+    UseRoot(dir_->path());
+    test::MessageBoxes boxes(IDNO);
+    ::SetFocus(folderTree_);
+    Select({L"表.xlsx"});
+    Key('C', true);
+    Select({L"夹"});
+    Key('V', true);
+    EXPECT_EQ(test::ReadFile(Path(L"夹\\表.xlsx")), "表");
+    Select({L"表.xlsx"});
+    Key(VK_DELETE);  // asked, and answered No
+    EXPECT_TRUE(FileSystem().FileExists(Path(L"表.xlsx")));
+    File(L"新来.xls");
+    Key(VK_F5);
+    EXPECT_NE(Item({L"新来.xls"}), nullptr);
+    EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{L"已复制文件:表.xlsx, 请选择要粘贴的文件夹，然后点击“粘贴”",
+                                                      L"文件 表.xlsx 粘贴成功！", L"确定要删除： " + Path(L"表.xlsx") + L" ?"}));
+    EXPECT_TRUE(host_.HostKeys().empty()) << "the worksheet saw " << host_.HostKeys().size() << " keys";
+}
+
+}  // namespace
+}  // namespace cartulane

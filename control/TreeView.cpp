@@ -32,6 +32,9 @@ UINT NodeClickMessage() {
     static const UINT message = ::RegisterWindowMessageW(L"Cartulane.TreeView.NodeClick");
     return message;
 }
+// The keys that ask for the context menu: the menu key, and Shift+F10.
+bool IsMenuKey(WPARAM key) { return key == VK_APPS || (key == VK_F10 && ::GetKeyState(VK_SHIFT) < 0); }
+
 UINT DblClickMessage() {
     static const UINT message = ::RegisterWindowMessageW(L"Cartulane.TreeView.DblClick");
     return message;
@@ -260,6 +263,12 @@ LRESULT TreeView::OnNotify(const NMHDR& header, bool* handled) {
         case NM_DBLCLK:
             ::PostMessageW(Hwnd(), DblClickMessage(), 0, 0);
             break;
+        case NM_RCLICK:
+            // Taken here: the tree asks for no context menu of its own then.
+            if (!ContextMenu) break;
+            RaiseContextMenu(static_cast<LPARAM>(::GetMessagePos()));
+            *handled = true;
+            return TRUE;
         case TVN_BEGINLABELEDITW: {
             // The edit is about the node the user sees selected.
             const auto& edit = reinterpret_cast<const NMTVDISPINFOW&>(header);
@@ -398,7 +407,16 @@ LRESULT TreeView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
+            if (IsMenuKey(wParam) && ContextMenu) {
+                RaiseContextMenu(-1);
+                return 0;
+            }
             if (RaiseKeyDown(wParam)) return 0;
+            return CallOriginal(message, wParam, lParam);
+        case WM_KEYUP:
+        case WM_SYSKEYUP:
+            // The menu keys' release would ask for the menu a second time.
+            if (IsMenuKey(wParam) && ContextMenu) return 0;
             return CallOriginal(message, wParam, lParam);
         case WM_CONTEXTMENU:
             if (!ContextMenu) return CallOriginal(message, wParam, lParam);

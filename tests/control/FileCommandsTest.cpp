@@ -82,6 +82,20 @@ protected:
         return texts;
     }
     void Connect() { ASSERT_HRESULT_SUCCEEDED(Control()->put_Application(&host_.App())); }
+    // The right button on a node, as the user presses it (the tree tracks the button).
+    void RightClick(std::initializer_list<std::wstring> texts) {
+        HTREEITEM item = Item(texts);
+        ASSERT_NE(item, nullptr);
+        RECT r{};
+        TreeView_GetItemRect(folderTree_, item, &r, TRUE);
+        const POINT at{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        POINT screen = at;
+        ::ClientToScreen(folderTree_, &screen);
+        ::SetCursorPos(screen.x, screen.y);
+        ::PostMessageW(folderTree_, WM_RBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+        ::SendMessageW(folderTree_, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(at.x, at.y));
+        host_.PumpMessages();
+    }
 
     std::unique_ptr<test::TempDir> dir_;
 };
@@ -103,6 +117,16 @@ TEST_F(FileCommandsTest, APasteBeforeAnyCopyIsRefusedAndACopyWithoutASelectionTo
         EXPECT_TRUE(box.information);
     }
     EXPECT_EQ(Snapshot(dir_->path()), before);
+
+    // The context menu has nothing to paste either.
+    test::MenuAnswer menu(L"");
+    RightClick({L"目标"});
+    ASSERT_EQ(menu.Shown(), 1);
+    const std::vector<test::MenuAnswer::Item> expected = {
+        {L"打开", true}, {L"新建", false}, {L"复制", false}, {L"粘贴", true},
+        {L"删除", false}, {L"重命名", false}, {L"刷新", false}};
+    EXPECT_EQ(menu.Items(), expected);
+    EXPECT_EQ(SelectedText(), L"目标") << "the right button chose the node";
 }
 
 TEST_F(FileCommandsTest, OneCopyPastesIntoTwoFoldersAndIntoASecondPane) {
@@ -461,6 +485,37 @@ TEST_F(FileCommandsTest, TheTreesKeysAndContextMenuRunTheCommandsAndTheHostSeesN
     EXPECT_EQ(Texts(boxes), (std::vector<std::wstring>{L"已复制文件:表.xlsx, 请选择要粘贴的文件夹，然后点击“粘贴”",
                                                       L"文件 表.xlsx 粘贴成功！", L"确定要删除： " + Path(L"表.xlsx") + L" ?"}));
     EXPECT_TRUE(host_.HostKeys().empty()) << "the worksheet saw " << host_.HostKeys().size() << " keys";
+
+    // The context menu: what applies to the node, and each entry runs its command.
+    Connect();
+    {
+        test::MenuAnswer menu(L"打开");
+        RightClick({L"表.xlsx"});
+        ASSERT_EQ(menu.Shown(), 1);
+        EXPECT_FALSE(menu.Items()[0].grayed) << "a workbook file opens";
+        EXPECT_EQ(SelectedText(), L"表.xlsx");
+        ASSERT_EQ(host_.App().OpenWorkbooks().size(), 1u);
+        menu.Choose(L"");
+        RightClick({});  // the root
+        ASSERT_EQ(menu.Shown(), 2);
+        EXPECT_TRUE(menu.Items()[0].grayed) << "a folder does not open";
+        EXPECT_TRUE(menu.Items()[5].grayed) << "the root is not renamed";
+        EXPECT_FALSE(menu.Items()[3].grayed) << "something was copied";
+    }
+    {
+        // From the keyboard: Shift+F10 and the menu key, at the selected node.
+        test::MenuAnswer menu(L"刷新");
+        File(L"又来.xls");
+        ::SetFocus(folderTree_);
+        Select({L"夹"});
+        Key(VK_F10, false, true);
+        EXPECT_EQ(menu.Shown(), 1);
+        EXPECT_NE(Item({L"又来.xls"}), nullptr) << "刷新 ran";
+        menu.Choose(L"");
+        Key(VK_APPS);
+        EXPECT_EQ(menu.Shown(), 2);
+    }
+    EXPECT_TRUE(host_.HostKeys().empty());
 }
 
 }  // namespace

@@ -227,6 +227,63 @@ void InputBoxAnswer::Answer(HWND dialog) {
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(cancel_ ? IDCANCEL : IDOK, BN_CLICKED), 0);
 }
 
+namespace {
+MenuAnswer* g_menuAnswer = nullptr;
+}  // namespace
+
+MenuAnswer::MenuAnswer(std::wstring choose) : choose_(std::move(choose)) {
+    g_menuAnswer = this;
+    timer_ = ::SetTimer(nullptr, 0, 30, &MenuAnswer::Tick);
+}
+
+MenuAnswer::~MenuAnswer() {
+    ::KillTimer(nullptr, timer_);
+    g_menuAnswer = nullptr;
+}
+
+void CALLBACK MenuAnswer::Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (g_menuAnswer) g_menuAnswer->Answer();
+}
+
+void MenuAnswer::Answer() {
+    HWND window = ::FindWindowW(L"#32768", nullptr);
+    if (!window || !::IsWindowVisible(window)) {
+        current_ = nullptr;
+        return;
+    }
+    HMENU menu = reinterpret_cast<HMENU>(::SendMessageW(window, MN_GETHMENU, 0, 0));
+    if (!menu) return;
+    if (window != current_) {  // a new menu: what it offers
+        current_ = window;
+        chosen_ = false;
+        ++shown_;
+        items_.clear();
+        for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+            wchar_t text[64] = {};
+            if (::GetMenuStringW(menu, i, text, 64, MF_BYPOSITION) == 0) continue;  // a separator
+            items_.push_back({text, (::GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED) != 0});
+        }
+    }
+    if (chosen_) return;
+    if (choose_.empty()) {
+        ::EndMenu();
+        chosen_ = true;
+        return;
+    }
+    for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {
+        wchar_t text[64] = {};
+        ::GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
+        if (!(::GetMenuState(menu, i, MF_BYPOSITION) & MF_HILITE)) continue;
+        if (choose_ == text) {
+            ::PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+            chosen_ = true;
+            return;
+        }
+        break;
+    }
+    ::PostMessageW(window, WM_KEYDOWN, VK_DOWN, 0);
+}
+
 ComPtr<IDispatch> CreateByProgId(const wchar_t* progId) {
     CLSID clsid;
     ComPtr<IDispatch> object;

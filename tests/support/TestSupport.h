@@ -129,6 +129,35 @@ private:
     DialogWatcher watcher_;
 };
 
+// Answers the pop-up menus this thread shows: keeps their items (text, greyed) and
+// chooses the item with the given text with the keys, as a user would, or closes the
+// menu when that text is empty. A menu's loop still runs the thread's timers.
+class MenuAnswer {
+public:
+    explicit MenuAnswer(std::wstring choose);
+    ~MenuAnswer();
+    MenuAnswer(const MenuAnswer&) = delete;
+    MenuAnswer& operator=(const MenuAnswer&) = delete;
+    struct Item {
+        std::wstring text;
+        bool grayed = false;
+        bool operator==(const Item&) const = default;
+    };
+    int Shown() const { return shown_; }
+    const std::vector<Item>& Items() const { return items_; }  // of the last menu
+    void Choose(std::wstring text) { choose_ = std::move(text); }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+    void Answer();
+    std::wstring choose_;
+    std::vector<Item> items_;
+    int shown_ = 0;
+    HWND current_ = nullptr;
+    bool chosen_ = false;
+    UINT_PTR timer_ = 0;
+};
+
 // An automation object of the system, by ProgID; empty when it cannot be made.
 ComPtr<IDispatch> CreateByProgId(const wchar_t* progId);
 

@@ -24,8 +24,6 @@ ComPtr<IUnknown> Identity(IUnknown* object) {
 // The same object of the application (Nothing is the same as Nothing).
 bool SameObject(IUnknown* a, IUnknown* b) { return Identity(a).Get() == Identity(b).Get(); }
 
-std::vector<WindowPane>* Panes() { return WindowPanes.Get(); }
-
 WindowPane* EntryOf(_CustomTaskPane* pane) {
     std::vector<WindowPane>* panes = WindowPanes.Peek();
     if (!panes) return nullptr;
@@ -114,8 +112,7 @@ HRESULT MakeFilledPane(IDispatch* window, bool visible) {
 HRESULT MakePane(ICTPFactory* factory, IDispatch* window, bool visible) {
     if (!factory) return E_POINTER;
     return Boundary([&]() -> HRESULT {
-        std::vector<WindowPane>* panes = Panes();
-        RETURN_IF_NULL_ALLOC(panes);
+        RETURN_IF_NULL_ALLOC(WindowPanes.Get());
         ComPtr<IDispatch> parent(window);  // the host's calls below may let go of the caller's
         Variant parentArgument = parent ? Variant(parent.Get()) : Variant::Missing();
         ComPtr<_CustomTaskPane> pane;
@@ -124,7 +121,7 @@ HRESULT MakePane(ICTPFactory* factory, IDispatch* window, bool visible) {
         RETURN_HR_IF(E_POINTER, !pane);
         PaneControl.Reset();
         FileTaskPane = pane.Get();
-        panes->push_back({pane, nullptr, parent});
+        if (std::vector<WindowPane>* panes = WindowPanes.Get()) panes->push_back({pane, nullptr, parent});
         RETURN_IF_FAILED(pane->put_DockPosition(msoCTPDockPositionLeft));
         RETURN_IF_FAILED(pane->put_Width(kPaneWidth));
         ComPtr<IDispatch> content;

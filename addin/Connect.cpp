@@ -1,15 +1,21 @@
 #include "addin/Connect.h"
 
 #include "addin/ExcelApp.h"
+#include "addin/TaskPanes.h"
+#include "runtime/Dispatch.h"
 
 namespace cartulane::addin {
 
 namespace {
 
 constexpr UINT kRibbonString = 101;
-constexpr wchar_t kControlProgId[] = L"Quillet.TestControl";
-constexpr wchar_t kPaneTitle[] = L"Cartulane";
-constexpr int kPaneWidth = 245;  // in the application's unit for pane widths
+
+// From 15.0 (2013) on every workbook has a window of its own, with its own ribbon and panes.
+bool WindowPerWorkbook(IDispatch* application) {
+    std::wstring version;
+    if (!application || FAILED(dispatch::GetString(application, L"Version", &version))) return false;
+    return _wtoi(version.c_str()) >= 15;
+}
 
 // The toggle's pressed state as the ribbon passes it: by value or by reference.
 HRESULT PressedArgument(const VARIANT& argument, VARIANT_BOOL* pressed) {
@@ -75,14 +81,17 @@ STDMETHODIMP Connect::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
     return FAILED(hr) ? FillExcepInfo(exception, hr, L"Brevant", TakeErrorDescription()) : hr;
 }
 
-STDMETHODIMP Connect::ShowTaskPane(IDispatch**, VARIANT_BOOL* pressed) {
+// The pane, or from 15.0 on the panes of every window: to the user the pane is one
+// feature of the application, not of one workbook.
+STDMETHODIMP Connect::ShowTaskPane(IDispatch** control, VARIANT_BOOL* pressed) {
     if (!pressed) return E_POINTER;
-    if (!FileTaskPane) return SetErrorDescription(ControlError(91), L"Object variable or With block variable not set");
-    return FileTaskPane->put_Visible(*pressed ? VARIANT_TRUE : VARIANT_FALSE);
+    return ShowPanes(control ? *control : nullptr, *pressed != VARIANT_FALSE);
 }
 
 STDMETHODIMP Connect::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*, SAFEARRAY**) {
     HostApp = Application;
+    PanePerWindow = WindowPerWorkbook(Application);
+    PanesShown = true;
     ComPtr<ExcelApp> relay = com::Make<ExcelApp>();
     RETURN_IF_NULL_ALLOC(relay);
     AppEventSink = relay.Get();
@@ -118,28 +127,13 @@ STDMETHODIMP Connect::GetCustomUI(BSTR, BSTR* RibbonXml) {
     return *RibbonXml ? S_OK : E_OUTOFMEMORY;
 }
 
-// Creates the pane with the control, docked left, and hands the control the application.
-// Each value stays set once its step has run, whatever fails after it.
+// Creates the pane with the control, docked left, in the window active now, and hands the
+// control the application. Each value stays set once its step has run, whatever fails
+// after it. From 15.0 on the factory is kept for the panes of the windows to come.
 STDMETHODIMP Connect::CTPFactoryAvailable(ICTPFactory* CTPFactoryInst) {
     if (!CTPFactoryInst) return E_POINTER;
-    return Boundary([&]() -> HRESULT {
-        Variant noParent = Variant::Missing();
-        ComPtr<_CustomTaskPane> pane;
-        RETURN_IF_FAILED(
-            CTPFactoryInst->CreateCTP(Bstr(kControlProgId).get(), Bstr(kPaneTitle).get(), noParent, &pane));
-        RETURN_HR_IF(E_POINTER, !pane);
-        FileTaskPane = pane.Get();
-        RETURN_IF_FAILED(pane->put_DockPosition(msoCTPDockPositionLeft));
-        RETURN_IF_FAILED(pane->put_Width(kPaneWidth));
-        ComPtr<IDispatch> content;
-        RETURN_IF_FAILED(pane->get_ContentControl(&content));
-        RETURN_HR_IF(E_NOINTERFACE, !content);
-        ComPtr<_TestControl> control;
-        RETURN_IF_FAILED(content.As(&control));
-        PaneControl = control.Get();
-        RETURN_IF_FAILED(control->put_Application(HostApp.Get()));
-        return pane->put_Visible(VARIANT_TRUE);
-    });
+    if (PanePerWindow) PaneFactory = CTPFactoryInst;
+    return MakePane(CTPFactoryInst, nullptr, true);
 }
 
 }  // namespace cartulane::addin

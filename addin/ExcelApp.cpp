@@ -1,5 +1,8 @@
 #include "addin/ExcelApp.h"
 
+#include "addin/TaskPanes.h"
+#include "runtime/Window.h"
+
 namespace cartulane::addin {
 
 // Receives the application's events for an ExcelApp. The application holds it through
@@ -23,23 +26,57 @@ public:
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
         if (!owner_) return S_OK;
-        IDispatch* workbook = nullptr;
-        if (params && params->cArgs >= 1 && params->rgvarg[params->cArgs - 1].vt == VT_DISPATCH)
-            workbook = params->rgvarg[params->cArgs - 1].pdispVal;
+        ComPtr<IDispatch> workbook = Argument(params, 0), window = Argument(params, 1);
         ComPtr<ExcelApp> owner(owner_);  // a handler may end the subscription
         return Boundary([&]() -> HRESULT {
             switch (id) {
-                case office::NewWorkbook: return owner->XlApp_NewWorkbook(workbook);
-                case office::WorkbookActivate: return owner->XlApp_WorkbookActivate(workbook);
-                case office::WorkbookDeactivate: return owner->XlApp_WorkbookDeactivate(workbook);
-                case office::WorkbookOpen: return owner->XlApp_WorkbookOpen(workbook);
+                case office::NewWorkbook: return owner->XlApp_NewWorkbook(workbook.Get());
+                case office::WorkbookActivate: return owner->XlApp_WorkbookActivate(workbook.Get());
+                case office::WorkbookDeactivate: return owner->XlApp_WorkbookDeactivate(workbook.Get());
+                case office::WorkbookOpen: return owner->XlApp_WorkbookOpen(workbook.Get());
+                case office::WorkbookBeforeClose: return owner->XlApp_WorkbookBeforeClose(workbook.Get());
+                case office::WindowActivate: return owner->XlApp_WindowActivate(workbook.Get(), window.Get());
                 default: return S_OK;  // no other event is handled
             }
         });
     }
 
 private:
+    // The object passed as the event's argument at index (in call order), by value or by
+    // reference.
+    static ComPtr<IDispatch> Argument(const DISPPARAMS* params, UINT index) {
+        if (!params || index >= params->cArgs) return nullptr;
+        const VARIANT& argument = params->rgvarg[params->cArgs - 1 - index];
+        if (argument.vt == VT_DISPATCH) return argument.pdispVal;
+        if (argument.vt == (VT_DISPATCH | VT_BYREF) && argument.ppdispVal) return *argument.ppdispVal;
+        return nullptr;
+    }
+
     ExcelApp* owner_;
+};
+
+// A hidden window of the relay's that runs what must wait until the application's call
+// under way has completed: the trees' refresh after a close. It goes with the subscription,
+// and what it had queued with it.
+class ExcelApp::Later final : private Window {
+public:
+    HRESULT Create() { return CreateWindowOf({L"BrevantRelay", -1}, 0, L"", 0, 0, 0, 0, 0, HWND_MESSAGE); }
+    ~Later() override { Destroy(); }
+    // One refresh however many closes ask for it before it runs.
+    void PostRefresh() {
+        if (posted_ || !Hwnd()) return;
+        posted_ = ::PostMessageW(Hwnd(), kRefresh, 0, 0) != FALSE;
+    }
+
+private:
+    static constexpr UINT kRefresh = WM_APP + 1;
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message != kRefresh) return Default(message, wParam, lParam);
+        posted_ = false;
+        RefreshWorkbookTrees();
+        return 0;
+    }
+    bool posted_ = false;
 };
 
 ExcelApp::ExcelApp() = default;
@@ -66,9 +103,12 @@ STDMETHODIMP ExcelApp::Attech(IDispatch** application) {
     RETURN_IF_FAILED(container->FindConnectionPoint(DIID_AppEvents, &point));
     ComPtr<Events> events = com::Make<Events>(this);
     RETURN_IF_NULL_ALLOC(events);
+    auto later = std::make_unique<Later>();
+    RETURN_IF_FAILED(later->Create());
     RETURN_IF_FAILED(point->Advise(static_cast<IDispatch*>(events.Get()), &cookie_));
     point_ = point;
     events_ = events;
+    later_ = std::move(later);
     return S_OK;
 }
 
@@ -78,18 +118,25 @@ void ExcelApp::Unsubscribe() {
     point_.Reset();
     events_.Reset();
     cookie_ = 0;
+    later_.reset();
     XlApp.Reset();
 }
 
-// Each event rebuilds the workbook tree. Before the pane exists there is no control to
+// Each event rebuilds the workbook trees. Before a pane exists there is no control to
 // rebuild, and the event passes.
-namespace {
-HRESULT RebuildWorkbookTree() { return PaneControl ? PaneControl->FillTvw() : S_OK; }
-}  // namespace
+HRESULT ExcelApp::XlApp_NewWorkbook(IDispatch*) { return RefreshWorkbookTrees(); }
+HRESULT ExcelApp::XlApp_WorkbookActivate(IDispatch*) { return RefreshWorkbookTrees(); }
+HRESULT ExcelApp::XlApp_WorkbookDeactivate(IDispatch*) { return RefreshWorkbookTrees(); }
+HRESULT ExcelApp::XlApp_WorkbookOpen(IDispatch*) { return RefreshWorkbookTrees(); }
 
-HRESULT ExcelApp::XlApp_NewWorkbook(IDispatch*) { return RebuildWorkbookTree(); }
-HRESULT ExcelApp::XlApp_WorkbookActivate(IDispatch*) { return RebuildWorkbookTree(); }
-HRESULT ExcelApp::XlApp_WorkbookDeactivate(IDispatch*) { return RebuildWorkbookTree(); }
-HRESULT ExcelApp::XlApp_WorkbookOpen(IDispatch*) { return RebuildWorkbookTree(); }
+// No event follows a close by itself (a workbook that was not active, the last one), and
+// the close is not done yet: the trees are rebuilt once it is, and then list what is open,
+// whether the close went through or was cancelled.
+HRESULT ExcelApp::XlApp_WorkbookBeforeClose(IDispatch*) {
+    if (later_) later_->PostRefresh();
+    return S_OK;
+}
+
+HRESULT ExcelApp::XlApp_WindowActivate(IDispatch*, IDispatch* Wn) { return ShowPaneOf(Wn); }
 
 }  // namespace cartulane::addin

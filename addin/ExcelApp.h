@@ -1,10 +1,13 @@
 #pragma once
-// ExcelApp: the relay of the application's workbook events to the control in the task
-// pane. A workbook opened, created, activated or deactivated rebuilds the control's
-// workbook tree.
+// ExcelApp: the relay of the application's events to the controls in the task panes. A
+// workbook opened, created, activated or deactivated rebuilds the workbook trees; so does
+// a workbook's close, once it has completed. From 15.0 on, a window activated without a
+// pane of ours gets one.
 
 #include "addin/AddInValues.h"
 #include "runtime/ComServer.h"
+
+#include <memory>
 
 namespace cartulane::addin {
 
@@ -19,20 +22,25 @@ public:
 
 private:
     class Events;
+    class Later;
     friend class Events;
     void Unsubscribe();
 
-    // The four handlers; the workbook concerned is not used.
+    // The four handlers that rebuild the trees; the workbook concerned is not used.
     HRESULT XlApp_NewWorkbook(IDispatch* Wb);
     HRESULT XlApp_WorkbookActivate(IDispatch* Wb);
     HRESULT XlApp_WorkbookDeactivate(IDispatch* Wb);
     HRESULT XlApp_WorkbookOpen(IDispatch* Wb);
+    // The close may still be cancelled: the trees are rebuilt once it is done.
+    HRESULT XlApp_WorkbookBeforeClose(IDispatch* Wb);
+    HRESULT XlApp_WindowActivate(IDispatch* Wb, IDispatch* Wn);
 
     // The application whose events arrive here, and the subscription.
     ComPtr<IDispatch> XlApp;
     ComPtr<IConnectionPoint> point_;
     ComPtr<Events> events_;
     DWORD cookie_ = 0;
+    std::unique_ptr<Later> later_;
 };
 
 }  // namespace cartulane::addin

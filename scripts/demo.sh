@@ -3,12 +3,18 @@
 # (build/demoprefix) with the system's regsvr32, makes a sample desktop folder "桌面" in
 # the prefix's user profile, and starts sheethost, which loads the add-in: its ribbon tab
 # with the toggle button and its "Cartulane" pane. One workbook is opened from the
-# desktop and one is new. With a display it stays open; without one it runs on Xvfb,
-# saves build/demo.png (ribbon, pane and workbooks) and build/demo-popup.png (after a
-# click on a workbook and a right-click: the close-workbook pop-up) and build/demo-hidden.png
-# (after two presses of the ribbon's toggle: the pane hidden), and ends. What it clicks
-# it finds by caption (windowpoint, from tests/support), not by fixed pixels.
+# desktop and one is new. sheethost plays the application of 2016 (--version 16.0, the
+# default; give another with --version V): each workbook has a window of its own with its
+# ribbon and its pane, and the two windows are placed side by side. With a display it
+# stays open; without one it runs on Xvfb, saves build/demo.png (both windows, each with
+# its ribbon, pane and workbook), build/demo-popup.png (after a click on a workbook in
+# the new workbook's pane and a right-click: the close-workbook pop-up) and
+# build/demo-hidden.png (after two presses of one window's toggle: the panes of both
+# windows hidden), and ends. What it clicks it finds by caption (windowpoint, from
+# tests/support), not by fixed pixels.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+version=16.0
+[ "${1:-}" = --version ] && version=$2
 prepare x64 x86
 use_prefix "$top/build/demoprefix"
 start_display
@@ -27,7 +33,13 @@ for f in "预算 2025.xlsx" "Book1.xls" "销售数据.xlsm" "会议纪要.docx" 
   [ -e "$desk/$f" ] || : > "$desk/$f"
 done
 
-args=(--open "$(winepath -w "$desk/预算 2025.xlsx")" --new)
+args=(--version "$version" --open "$(winepath -w "$desk/预算 2025.xlsx")" --new --arrange vertical)
+# The windows' titles: from 15.0 on each workbook's window has its workbook's name.
+if [ "${version%%.*}" -ge 15 ]; then
+  opened="预算 2025.xlsx - sheethost" new="Book1 - sheethost"
+else
+  opened=sheethost new=sheethost
+fi
 if [ "$headless" = 0 ]; then
   exec wine "$bin/sheethost.exe" "${args[@]}"
 fi
@@ -43,21 +55,23 @@ click() {
 
 wine "$bin/sheethost.exe" "${args[@]}" &
 for _ in $(seq 60); do
-  wine "$bin/windowpoint.exe" item sheethost workbook "预算 2025.xlsx" >/dev/null 2>&1 && break
+  wine "$bin/windowpoint.exe" item "$new" workbook "Book1" >/dev/null 2>&1 &&
+    wine "$bin/windowpoint.exe" item "$opened" workbook "Book1" >/dev/null 2>&1 && break
   sleep 0.5
 done
 sleep 1
 import -window root "$top/build/demo.png"
-# A click on the first workbook of the lower tree, then the right button on it.
-click 1 item sheethost workbook "预算 2025.xlsx"
-click 3 item sheethost workbook "预算 2025.xlsx"
+# In the new workbook's pane: a click on the opened workbook (its window comes to the
+# front), then the right button on it.
+click 1 item "$new" workbook "预算 2025.xlsx"
+click 3 item "$new" workbook "预算 2025.xlsx"
 sleep 0.5
 import -window root "$top/build/demo-popup.png"
-# A left click on the tree sends the pop-up away; then the ribbon's toggle, twice: the first
-# press leaves the shown pane, the second hides it.
-click 1 item sheethost workbook "预算 2025.xlsx"
-click 1 window sheethost "Cartulane目录"
-click 1 window sheethost "Cartulane目录"
+# A left click on the tree sends the pop-up away; then one window's toggle, twice: the first
+# press leaves the shown panes, the second hides the panes of every window.
+click 1 item "$new" workbook "预算 2025.xlsx"
+click 1 window "$new" "Cartulane目录"
+click 1 window "$new" "Cartulane目录"
 sleep 0.5
 import -window root "$top/build/demo-hidden.png"
 echo "screenshots: build/demo.png build/demo-popup.png build/demo-hidden.png"

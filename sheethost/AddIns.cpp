@@ -26,9 +26,29 @@ private:
 
 std::wstring AddInKey(const std::wstring& progId) { return std::wstring(office::kAddInsKey) + L"\\" + progId; }
 
+// The object a VARIANT argument holds, by value or by reference; nullptr for a missing
+// argument or Nothing.
+HRESULT ObjectArgument(const VARIANT& argument, IUnknown** object) {
+    *object = nullptr;
+    const VARIANT* v = argument.vt == (VT_VARIANT | VT_BYREF) ? argument.pvarVal : &argument;
+    switch (v->vt) {
+        case VT_EMPTY:
+        case VT_NULL: return S_OK;
+        case VT_ERROR: return v->scode == DISP_E_PARAMNOTFOUND ? S_OK : DISP_E_TYPEMISMATCH;
+        case VT_DISPATCH: *object = v->pdispVal; break;
+        case VT_UNKNOWN: *object = v->punkVal; break;
+        case VT_DISPATCH | VT_BYREF: *object = *v->ppdispVal; break;
+        case VT_UNKNOWN | VT_BYREF: *object = *v->ppunkVal; break;
+        default: return DISP_E_TYPEMISMATCH;
+    }
+    if (*object) (*object)->AddRef();
+    return S_OK;
+}
+
 }  // namespace
 
-// The task-pane factory: panes in the main window, hosting a control made by ProgID.
+// The task-pane factory: panes hosting a control made by ProgID, in the window given as
+// the parent or in the active one. Before 15.0 there is one window for all of them.
 class AddIns::Factory final : public Automation<Factory, ICTPFactory> {
 public:
     explicit Factory(HostWindow* host) : host_(host) {}
@@ -36,14 +56,24 @@ public:
 
     // The pane starts hidden, as the application's panes do, with the control made and
     // in place inside it.
-    STDMETHODIMP CreateCTP(BSTR axId, BSTR title, VARIANT, _CustomTaskPane** pane) override {
+    STDMETHODIMP CreateCTP(BSTR axId, BSTR title, VARIANT parent, _CustomTaskPane** pane) override {
         if (!pane) return E_POINTER;
         *pane = nullptr;
         if (!host_) return E_UNEXPECTED;
+        MainWindow* window = host_->Active();
+        ComPtr<IUnknown> parentObject;
+        if (FAILED(ObjectArgument(parent, &parentObject)))
+            return SetErrorDescription(DISP_E_TYPEMISMATCH, L"The parent window of a task pane must be a window.");
+        if (parentObject) {
+            WorkbookWindow* found = host_->App().FindWindow(parentObject.Get());
+            if (!found) return SetErrorDescription(E_INVALIDARG, L"The parent window is not an open window.");
+            if (host_->App().WindowPerWorkbook()) window = host_->WindowOf(found);
+        }
+        if (!window) return E_UNEXPECTED;
         TaskPane* created = nullptr;
-        const HRESULT hr = host_->AddPane(axId ? axId : L"", title ? title : L"", kDefaultPaneWidth, &created, false);
+        const HRESULT hr = window->AddPane(axId ? axId : L"", title ? title : L"", kDefaultPaneWidth, &created, false);
         if (FAILED(hr)) {
-            host_->RemovePane(created);
+            window->RemovePane(created);
             return SetErrorDescription(hr, L"The task pane's ActiveX control could not be created.");
         }
         return created->PaneObject(pane);
@@ -59,8 +89,10 @@ protected:
         std::wstring axId, title;
         RETURN_IF_FAILED(StringArg(args, 0, &axId));
         RETURN_IF_FAILED(StringArg(args, 1, &title));
+        Variant parent = Variant::Missing();
+        if (const VARIANT* given = args.At(2)) RETURN_IF_FAILED(::VariantCopy(&parent, const_cast<VARIANT*>(given)));
         ComPtr<_CustomTaskPane> pane;
-        const HRESULT hr = CreateCTP(Bstr(axId).get(), Bstr(title).get(), Variant::Missing(), &pane);
+        const HRESULT hr = CreateCTP(Bstr(axId).get(), Bstr(title).get(), parent, &pane);
         if (FAILED(hr)) {
             *error = TakeErrorDescription();
             return hr;
@@ -148,8 +180,14 @@ HRESULT AddIns::Load(const std::wstring& progId) {
     if (SUCCEEDED(connect.As(&ribbon))) {
         Bstr xml;
         added.ribbonResult = ribbon->GetCustomUI(Bstr(L"Microsoft.Excel.Workbook").get(), xml.put());
-        if (SUCCEEDED(added.ribbonResult) && xml.get())
-            added.ribbonResult = host_.GetRibbon().AddCustomUI(xml.str(), ribbon.Get());
+        if (SUCCEEDED(added.ribbonResult) && xml.get()) {
+            added.ribbonXml = xml.str();
+            added.ribbon = ribbon;
+            for (MainWindow* window : host_.Windows()) {
+                const HRESULT hr = window->GetRibbon().AddCustomUI(added.ribbonXml, ribbon.Get());
+                if (SUCCEEDED(added.ribbonResult)) added.ribbonResult = hr;
+            }
+        }
     }
     ComPtr<ICustomTaskPaneConsumer> consumer;
     if (factory_ && SUCCEEDED(connect.As(&consumer))) added.paneResult = consumer->CTPFactoryAvailable(factory_.Get());
@@ -163,9 +201,21 @@ void AddIns::UnloadAll() {
     CustomArray custom;
     for (const Loaded& addIn : loaded_) addIn.connect->OnBeginShutdown(custom.get());
     for (const Loaded& addIn : loaded_) addIn.connect->OnDisconnection(ext_dm_HostShutdown, custom.get());
-    host_.GetRibbon().Clear();
+    for (MainWindow* window : host_.Windows()) window->GetRibbon().Clear();
     loaded_.clear();
     host_.Layout();
+}
+
+void AddIns::AddRibbonsTo(Ribbon& ribbon) const {
+    for (const Loaded& addIn : loaded_)
+        if (addIn.ribbon && SUCCEEDED(addIn.ribbonResult)) ribbon.AddCustomUI(addIn.ribbonXml, addIn.ribbon.Get());
+}
+
+HRESULT AddIns::GetFactory(ICTPFactory** factory) const {
+    if (!factory) return E_POINTER;
+    *factory = nullptr;
+    RETURN_HR_IF(E_UNEXPECTED, !factory_);
+    return factory_->QueryInterface(IID_PPV_ARGS(factory));
 }
 
 }  // namespace cartulane::sheethost

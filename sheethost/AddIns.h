@@ -1,8 +1,9 @@
 #pragma once
 // The stand-in application's COM add-in machinery: at start it loads every add-in
 // entered under the application's per-user add-in key with LoadBehavior 3, connects it
-// with the application, takes its ribbon and hands it the task-pane factory; at exit it
-// tells each add-in that the application shuts down, disconnects it and lets it go.
+// with the application, takes its ribbon (once: every window's ribbon shows it) and hands
+// it the task-pane factory; at exit it tells each add-in that the application shuts down,
+// disconnects it and lets it go.
 
 #include "office_h.h"
 #include "runtime/Variant.h"
@@ -13,6 +14,7 @@
 namespace cartulane::sheethost {
 
 class HostWindow;
+class Ribbon;
 
 class AddIns {
 public:
@@ -30,12 +32,18 @@ public:
     HRESULT Load(const std::wstring& progId);
     // OnBeginShutdown for all, then OnDisconnection for each, and lets them go.
     void UnloadAll();
+    // The add-ins' tabs on a new window's ribbon.
+    void AddRibbonsTo(Ribbon& ribbon) const;
+    // The task-pane factory the add-ins are given.
+    HRESULT GetFactory(ICTPFactory** factory) const;
 
     struct Loaded {
         std::wstring progId;
         ComPtr<IDTExtensibility2> connect;
         HRESULT ribbonResult = S_OK;  // GetCustomUI and reading its XML
         HRESULT paneResult = S_OK;    // CTPFactoryAvailable
+        std::wstring ribbonXml;
+        ComPtr<IRibbonExtensibility> ribbon;
     };
     const std::vector<Loaded>& Connected() const { return loaded_; }
 

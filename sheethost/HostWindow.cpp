@@ -4,154 +4,247 @@
 #include "runtime/Handles.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace cartulane::sheethost {
 
-// The in-place frame the host gives its controls: it learns which control is active.
-class HostWindow::Frame final : public com::ComObject<Frame, IOleInPlaceFrame> {
-public:
-    explicit Frame(HostWindow* host) : host_(host) {}
-    void Detach() { host_ = nullptr; }
+namespace {
 
-    static const QITAB* Interfaces() {
-        static const QITAB table[] = {
-            QITABENT(Frame, IOleInPlaceFrame),
-            QITABENTMULTI(Frame, IOleInPlaceUIWindow, IOleInPlaceFrame),
-            QITABENTMULTI(Frame, IOleWindow, IOleInPlaceFrame),
-            {},
-        };
-        return table;
-    }
+// Messages of the application's own (hidden) window.
+enum : UINT { kDeleteClosedWindows = WM_APP + 1, kQuitRequested };
 
-    STDMETHODIMP GetWindow(HWND* window) override {
-        if (!window) return E_POINTER;
-        *window = host_ ? host_->Hwnd() : nullptr;
-        return *window ? S_OK : E_FAIL;
-    }
-    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS widths) override {
-        if (host_) host_->NoteContainerCall(widths ? L"Frame.SetBorderSpace" : L"Frame.SetBorderSpace(NULL)");
-        return S_OK;
-    }
-    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override {
-        if (host_) host_->SetActiveObject(object);
-        return S_OK;
-    }
-    STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
-    STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
-    STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
-    STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
-    STDMETHODIMP EnableModeless(BOOL enable) override {
-        if (host_) host_->NoteContainerCall(enable ? L"Frame.EnableModeless(TRUE)" : L"Frame.EnableModeless(FALSE)");
-        return S_OK;
-    }
-    STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+// How far a new workbook window lands from the active one.
+constexpr int kCascade = 26;
 
-private:
-    HostWindow* host_;
-};
+}  // namespace
 
 HostWindow::HostWindow() = default;
 
 HostWindow::~HostWindow() {
     addIns_.reset();  // the add-ins go first, while their panes are still there
-    panes_.clear();
-    activeObject_.Reset();
-    view_.reset();
-    ribbon_.reset();
     if (app_) {
         app_->Changed = nullptr;
         app_->QuitRequested = nullptr;
+        app_->WindowOpened = nullptr;
+        app_->WindowClosed = nullptr;
+        app_->ArrangeRequested = nullptr;
     }
+    front_ = nullptr;
+    windows_.clear();
+    closed_.clear();
+    activeObject_.Reset();
     app_.Reset();
-    if (frame_) frame_->Detach();
-    frame_.Reset();
     Destroy();
 }
 
 HRESULT HostWindow::Create(const wchar_t* title, int width, int height, bool visible) {
-    frame_ = com::Make<Frame>(this);
-    RETURN_IF_NULL_ALLOC(frame_);
+    title_ = title;
+    visible_ = visible;
     app_ = com::Make<Application>();
     RETURN_IF_NULL_ALLOC(app_);
-    RETURN_IF_FAILED(CreateWindowOf({L"SheetHostMain", COLOR_APPWORKSPACE, 0, ::LoadIconW(nullptr, IDI_APPLICATION)},
-                                    0, title, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
-                                    width, height, nullptr));
-    app_->SetOwnerWindow(Hwnd());
-    ribbon_ = std::make_unique<Ribbon>();
-    RETURN_IF_FAILED(ribbon_->Create(Hwnd()));
+    RETURN_IF_FAILED(CreateWindowOf({L"SheetHostApplication", -1}, 0, L"sheethost", 0, 0, 0, 0, 0, HWND_MESSAGE));
     addIns_ = std::make_unique<AddIns>(*this);
-    view_ = std::make_unique<WorkbookView>(*app_.Get(), Hwnd());
-    view_->Clicked = [this] { TakeFocusBack(); };
-    app_->Changed = [this] {
-        if (view_) view_->Refresh();
-    };
+    auto first = std::make_unique<MainWindow>(*this);
+    RETURN_IF_FAILED(first->Create(title, CW_USEDEFAULT, CW_USEDEFAULT, width, height, visible));
+    windows_.push_back(std::move(first));
+    app_->Changed = [this] { Changed(); };
     app_->QuitRequested = [this] {
-        if (Hwnd()) ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
+        if (Window::Hwnd()) ::PostMessageW(Window::Hwnd(), kQuitRequested, 0, 0);
     };
-    Layout();
-    if (visible) {
-        ::ShowWindow(Hwnd(), SW_SHOW);
-        ::UpdateWindow(Hwnd());
-    }
+    app_->WindowOpened = [this](WorkbookWindow& window) { Opened(window); };
+    app_->WindowClosed = [this](WorkbookWindow& window) { Closed(window); };
+    app_->ArrangeRequested = [this](long style) { Arrange(style); };
+    Changed();
+    if (visible) ::ShowWindow(Hwnd(), SW_SHOW);
     return S_OK;
+}
+
+MainWindow* HostWindow::Active() const {
+    if (windows_.empty()) return nullptr;
+    if (app_->WindowPerWorkbook()) {
+        if (MainWindow* active = WindowOf(app_->ActiveWindow())) return active;
+    }
+    return windows_.front().get();
+}
+
+HWND HostWindow::Hwnd() const {
+    MainWindow* active = Active();
+    return active ? active->Hwnd() : nullptr;
+}
+
+std::vector<MainWindow*> HostWindow::Windows() const {
+    std::vector<MainWindow*> windows;
+    for (const auto& window : windows_) windows.push_back(window.get());
+    return windows;
+}
+
+MainWindow* HostWindow::WindowOf(const WorkbookWindow* window) const {
+    if (!window) return nullptr;
+    for (const auto& main : windows_)
+        if (main->Shown() == window) return main.get();
+    return nullptr;
+}
+
+MainWindow* HostWindow::WindowOf(const TaskPane* pane) const {
+    for (const auto& main : windows_)
+        if (main->HasPane(pane)) return main.get();
+    return nullptr;
 }
 
 HRESULT HostWindow::AddPane(const std::wstring& control, const std::wstring& title, int widthPoints,
                             TaskPane** pane, bool visible) {
-    auto added = std::make_unique<TaskPane>(*this, title, widthPoints, visible);
-    TaskPane* created = added.get();
-    panes_.push_back(std::move(added));
-    if (pane) *pane = created;
-    const HRESULT hr = created->Create(Hwnd(), control);
-    Layout();
-    return hr;
+    if (pane) *pane = nullptr;
+    RETURN_HR_IF(E_UNEXPECTED, !Active());
+    return Active()->AddPane(control, title, widthPoints, pane, visible);
 }
 
 void HostWindow::RemovePane(TaskPane* pane) {
-    std::erase_if(panes_, [pane](const std::unique_ptr<TaskPane>& p) { return p.get() == pane; });
-    Layout();
+    if (MainWindow* window = WindowOf(pane)) window->RemovePane(pane);
 }
 
 void HostWindow::Layout() {
-    if (!Hwnd()) return;
-    RECT client{};
-    ::GetClientRect(Hwnd(), &client);
-    // The windows are drawn anew where they land: bits copied from where they were may
-    // not have been painted yet.
-    constexpr UINT kMove = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS;
-    const int top = ribbon_ ? std::min<int>(ribbon_->Height(), client.bottom) : 0;
-    if (ribbon_ && ribbon_->Hwnd()) {
-        ::SetWindowPos(ribbon_->Hwnd(), nullptr, 0, 0, client.right, top,
-                       kMove | (top > 0 ? SWP_SHOWWINDOW : SWP_HIDEWINDOW));
-    }
-    const int height = client.bottom - top;
-    int left = 0, right = client.right;
-    for (const auto& pane : panes_) {
-        if (!pane->Visible() || !pane->Hwnd()) continue;
-        const int width = std::min<int>(pane->WidthPixels(), right - left);
-        const bool atRight = pane->DockPosition() == msoCTPDockPositionRight;
-        ::SetWindowPos(pane->Hwnd(), nullptr, atRight ? right - width : left, top, width, height,
-                       kMove);
-        if (atRight) {
-            right -= width;
-        } else {
-            left += width;
+    for (const auto& window : windows_) window->Layout();
+}
+
+MainWindow* HostWindow::NewWindow(int x, int y, int width, int height) {
+    auto window = std::make_unique<MainWindow>(*this);
+    if (FAILED(window->Create(title_.c_str(), x, y, width, height, visible_))) return nullptr;
+    addIns_->AddRibbonsTo(window->GetRibbon());
+    window->Layout();
+    windows_.push_back(std::move(window));
+    return windows_.back().get();
+}
+
+// From 15.0 on a workbook's window is a main window of its own: the one without a
+// workbook, when there is one, or a new one over the active one.
+void HostWindow::Opened(WorkbookWindow& window) {
+    if (!app_->WindowPerWorkbook()) return;
+    for (const auto& main : windows_) {
+        if (!main->Shown()) {
+            main->Show(&window);
+            return;
         }
     }
-    if (view_) {
-        ::SetWindowPos(view_->Hwnd(), nullptr, left, top, std::max<int>(0, right - left), height,
-                       kMove);
+    RECT bounds{0, 0, 800, 600};
+    if (MainWindow* active = Active()) ::GetWindowRect(active->Hwnd(), &bounds);
+    RECT screen{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &screen, 0);
+    int x = bounds.left + kCascade, y = bounds.top + kCascade;
+    if (x + (bounds.right - bounds.left) > screen.right || y + (bounds.bottom - bounds.top) > screen.bottom) {
+        x = screen.left;
+        y = screen.top;
+    }
+    if (MainWindow* made = NewWindow(x, y, bounds.right - bounds.left, bounds.bottom - bounds.top)) made->Show(&window);
+}
+
+// The window's panes are deleted with it. The last workbook's window stays as the
+// application's window without a workbook; another one is hidden now and goes once its
+// own messages are done (a button of its own may have closed it).
+void HostWindow::Closed(WorkbookWindow& window) {
+    if (!app_->WindowPerWorkbook()) return;
+    MainWindow* main = WindowOf(&window);
+    if (!main) return;
+    main->DeletePanes();
+    main->Show(nullptr);
+    if (app_->OpenWorkbooks().empty()) return;
+    if (front_ == main) front_ = nullptr;
+    for (auto& owned : windows_) {
+        if (owned.get() == main) closed_.push_back(std::move(owned));
+    }
+    std::erase(windows_, nullptr);
+    ::ShowWindow(main->Hwnd(), SW_HIDE);
+    ::PostMessageW(Window::Hwnd(), kDeleteClosedWindows, 0, 0);
+}
+
+// The windows show the model as it is now, and the active workbook's window comes to the
+// front.
+void HostWindow::Changed() {
+    for (const auto& window : windows_) window->Refresh();
+    app_->SetOwnerWindow(Hwnd());
+    MainWindow* active = Active();
+    if (!active || active == front_ || !app_->WindowPerWorkbook()) return;
+    front_ = active;
+    if (!::IsWindowVisible(active->Hwnd())) return;
+    ::SetWindowPos(active->Hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ::SetForegroundWindow(active->Hwnd());
+}
+
+// Windows.Arrange: the workbook windows share the screen's work area, the active first.
+void HostWindow::Arrange(long style) {
+    if (!app_->WindowPerWorkbook()) return;
+    std::vector<MainWindow*> windows;
+    for (WorkbookWindow* window : app_->Windows())
+        if (MainWindow* main = WindowOf(window)) windows.push_back(main);
+    if (windows.empty()) return;
+    RECT area{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    const int count = static_cast<int>(windows.size());
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    int columns = count, rows = 1;
+    if (style == xl::ArrangeHorizontal) {
+        columns = 1;
+        rows = count;
+    } else if (style == xl::ArrangeTiled) {
+        columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+        rows = (count + columns - 1) / columns;
+    }
+    for (int i = 0; i < count; ++i) {
+        RECT r{};
+        if (style == xl::ArrangeCascade) {
+            r = {area.left + i * kCascade, area.top + i * kCascade, area.left + i * kCascade + width * 3 / 4,
+                 area.top + i * kCascade + height * 3 / 4};
+        } else {
+            const int column = i % columns, row = i / columns;
+            r = {area.left + column * width / columns, area.top + row * height / rows,
+                 area.left + (column + 1) * width / columns, area.top + (row + 1) * height / rows};
+        }
+        ::SetWindowPos(windows[i]->Hwnd(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
     }
 }
 
-HRESULT HostWindow::GetFrame(IOleInPlaceFrame** frame) const {
-    if (!frame) return E_POINTER;
-    *frame = nullptr;
-    RETURN_HR_IF(E_UNEXPECTED, !frame_);
-    return frame_->QueryInterface(IID_PPV_ARGS(frame));
+void HostWindow::CloseWindow(MainWindow& window) {
+    WorkbookWindow* shown = window.Shown();
+    if (app_->WindowPerWorkbook() && shown && shown->Book() && app_->OpenWorkbooks().size() > 1) {
+        ComPtr<Workbook> book(shown->Book());
+        std::wstring error;
+        app_->CloseWorkbook(book.Get(), std::nullopt, &error);
+        return;
+    }
+    Quit();
+}
+
+void HostWindow::WindowClicked(MainWindow& window) {
+    WorkbookWindow* shown = window.Shown();
+    if (!app_->WindowPerWorkbook() || !shown || !shown->Book() || app_->ActiveWorkbook() == shown->Book()) return;
+    ComPtr<Workbook> book(shown->Book());
+    app_->ActivateWorkbook(book.Get());
+}
+
+bool HostWindow::Quit() {
+    if (!app_->CloseAll()) return false;
+    if (addIns_) addIns_->UnloadAll();
+    CloseAllWindows();
+    return true;
+}
+
+// The windows are destroyed now; the objects go once the messages under way are done.
+void HostWindow::CloseAllWindows() {
+    front_ = nullptr;
+    std::vector<std::unique_ptr<MainWindow>> windows = std::move(windows_);
+    windows_.clear();
+    for (auto& window : windows) {
+        window->Destroy();
+        closed_.push_back(std::move(window));
+    }
+    activeObject_.Reset();
+    ::PostMessageW(Window::Hwnd(), kDeleteClosedWindows, 0, 0);
+}
+
+void HostWindow::DeleteClosedWindows() {
+    std::vector<std::unique_ptr<MainWindow>> closed = std::move(closed_);
+    closed_.clear();
+    closed.clear();
 }
 
 void HostWindow::SetActiveObject(IOleInPlaceActiveObject* object) { activeObject_ = object; }
@@ -178,8 +271,8 @@ bool HostWindow::PreTranslate(MSG& message) {
     return HostAccelerator(message);
 }
 
-// The loop ends with the main window; no quit message is posted, since the thread may
-// go on with other windows (the tests make many hosts one after the other).
+// The loop ends with the application's last window; no quit message is posted, since the
+// thread may go on with other windows (the tests make many hosts one after the other).
 int HostWindow::Run() {
     MSG message;
     while (Hwnd() && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -187,6 +280,7 @@ int HostWindow::Run() {
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
+    DeleteClosedWindows();
     return 0;
 }
 
@@ -201,17 +295,12 @@ void HostWindow::PumpMessages() {
 
 LRESULT HostWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_SIZE:
-            Layout();
+        case kDeleteClosedWindows:
+            DeleteClosedWindows();
             return 0;
-        case WM_CLOSE:
-            // Closing the application closes its workbooks first, asking about changes.
-            if (app_ && !app_->CloseAll()) return 0;
-            if (addIns_) addIns_->UnloadAll();
-            return Default(message, wParam, lParam);
-        case WM_DESTROY:
-            panes_.clear();
-            activeObject_.Reset();
+        case kQuitRequested:
+            // The workbooks are closed already (Application.Quit).
+            Quit();
             return 0;
         default:
             return Default(message, wParam, lParam);

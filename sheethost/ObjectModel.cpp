@@ -55,6 +55,18 @@ HRESULT ItemOf(const std::vector<T*>& items, const VARIANT* index, T** found, st
     return S_OK;
 }
 
+// collection(index) at once: its default member, with the failure's description.
+HRESULT CollectionItem(IDispatch* collection, const VARIANT* index, VARIANT* result, std::wstring* error) {
+    Variant copied;
+    RETURN_IF_FAILED(::VariantCopy(&copied, const_cast<VARIANT*>(index)));
+    DISPPARAMS item{&copied, nullptr, 1, 0};
+    ExcepInfo exception;
+    const HRESULT hr = collection->Invoke(DISPID_VALUE, IID_NULL, 0, kGet, &item, result, &exception, nullptr);
+    if (hr != DISP_E_EXCEPTION) return hr;
+    *error = exception.bstrDescription ? exception.bstrDescription : L"";
+    return exception.Code();
+}
+
 // Workbooks: the open workbooks in the order they were opened.
 class WorkbooksCollection final : public Automation<WorkbooksCollection> {
 public:
@@ -141,7 +153,107 @@ private:
     bool worksheetsOnly_;
 };
 
+// Windows: the application's (front to back) or a workbook's.
+class WindowsCollection final : public Automation<WindowsCollection> {
+public:
+    WindowsCollection(Application* app, Workbook* book) : app_(app), book_(book) {}
+
+protected:
+    std::span<const Member> Members() const override {
+        static const Member members[] = {{L"Count", xl::Count},   {L"Item", xl::Item}, {L"_Default", DISPID_VALUE},
+                                         {L"_NewEnum", DISPID_NEWENUM}, {L"Arrange", xl::Arrange}};
+        return members;
+    }
+    HRESULT Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) override {
+        std::vector<WorkbookWindow*> windows;
+        if (book_) {
+            if (book_->Window()) windows.push_back(book_->Window());
+        } else {
+            windows = app_->Windows();
+        }
+        switch (id) {
+            case xl::Count:
+                return ReturnLong(result, static_cast<long>(windows.size()));
+            case xl::Item:
+            case DISPID_VALUE: {
+                // By number or by caption.
+                WorkbookWindow* found = nullptr;
+                RETURN_IF_FAILED(ItemOf(windows, args.At(0), &found, error));
+                return ReturnObject(result, found);
+            }
+            case DISPID_NEWENUM: {
+                std::vector<ComPtr<IDispatch>> items(windows.begin(), windows.end());
+                return MakeEnumerator(std::move(items), result);
+            }
+            case xl::Arrange: {
+                long style = xl::ArrangeTiled;
+                if (const VARIANT* arg = args.At(0)) {
+                    Variant value;
+                    if (FAILED(::VariantChangeType(&value, const_cast<VARIANT*>(arg), 0, VT_I4))) return DISP_E_TYPEMISMATCH;
+                    style = value.lVal;
+                }
+                if (style != xl::ArrangeTiled && style != xl::ArrangeCascade && style != xl::ArrangeHorizontal &&
+                    style != xl::ArrangeVertical)
+                    return Fail(error, L"Arrange method of Windows class failed");
+                if (app_->ArrangeRequested) app_->ArrangeRequested(style);
+                return ReturnBool(result, true);
+            }
+            default:
+                return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+
+private:
+    ComPtr<Application> app_;
+    ComPtr<Workbook> book_;
+};
+
 }  // namespace
+
+// ---- WorkbookWindow ----
+
+std::wstring WorkbookWindow::Caption() const {
+    if (!caption_.empty() || !book_) return caption_;
+    return book_->Name();
+}
+
+std::span<const Member> WorkbookWindow::Members() const {
+    static const Member members[] = {{L"Caption", xl::Caption}, {L"Activate", xl::Activate}, {L"Close", xl::Close},
+                                     {L"Index", xl::Index}};
+    return members;
+}
+
+HRESULT WorkbookWindow::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) {
+    if (!book_) return Fail(error, L"Object required: the window is closed");
+    switch (id) {
+        case xl::Caption: {
+            if (!(flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))) return ReturnString(result, Caption());
+            Variant value;
+            if (!args.PutValue() || FAILED(::VariantCopy(&value, const_cast<VARIANT*>(args.PutValue()))) ||
+                FAILED(value.ToString(&caption_)))
+                return DISP_E_TYPEMISMATCH;
+            book_->Changed();
+            return S_OK;
+        }
+        case xl::Index: {
+            Application* app = book_->app_;
+            const auto windows = app ? app->Windows() : std::vector<WorkbookWindow*>{};
+            const auto at = std::find(windows.begin(), windows.end(), this);
+            return ReturnLong(result, static_cast<long>(at - windows.begin()) + 1);
+        }
+        // As the workbook's own: the window stands for its workbook.
+        case xl::Activate: {
+            ComPtr<Workbook> book(book_);
+            return book->app_->ActivateWorkbook(book.Get());
+        }
+        case xl::Close: {
+            ComPtr<Workbook> book(book_);
+            return book->Close(args, error);
+        }
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+    }
+}
 
 // ---- Sheet ----
 
@@ -188,7 +300,7 @@ HRESULT Sheet::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result
 // ---- Workbook ----
 
 Workbook::Workbook(Application* app, std::wstring name, std::wstring path)
-    : app_(app), name_(std::move(name)), path_(std::move(path)) {
+    : app_(app), name_(std::move(name)), path_(std::move(path)), window_(com::Make<WorkbookWindow>(this)) {
     for (const wchar_t* sheet : {L"Sheet1", L"Sheet2", L"Sheet3"})
         if (auto made = com::Make<Sheet>(this, sheet, false)) sheets_.push_back(made);
     active_ = sheets_.empty() ? nullptr : sheets_.front().Get();
@@ -241,9 +353,23 @@ HRESULT Workbook::SelectSheet(Sheet* sheet, std::wstring* error) {
     return S_OK;
 }
 
+// Close(SaveChanges, Filename): saves under Filename first when asked to.
+HRESULT Workbook::Close(const CallArgs& args, std::wstring* error) {
+    std::optional<bool> save;
+    if (const VARIANT* arg = args.At(0)) {
+        Variant value;
+        if (FAILED(::VariantChangeType(&value, const_cast<VARIANT*>(arg), 0, VT_BOOL))) return DISP_E_TYPEMISMATCH;
+        save = value.boolVal != VARIANT_FALSE;
+    }
+    std::wstring file;
+    if (SUCCEEDED(StringArg(args, 1, &file)) && save.value_or(false)) RETURN_IF_FAILED(SaveAs(file, error));
+    return app_->CloseWorkbook(this, save, error);
+}
+
 void Workbook::Detach() {
     app_ = nullptr;
     for (const auto& sheet : sheets_) sheet->Detach();
+    if (window_) window_->Detach();
 }
 
 void Workbook::Changed() {
@@ -282,7 +408,7 @@ std::span<const Member> Workbook::Members() const {
     static const Member members[] = {{L"Name", xl::Name},       {L"Activate", xl::Activate}, {L"Sheets", xl::Sheets},
                                      {L"Worksheets", xl::Worksheets}, {L"SaveAs", xl::SaveAs}, {L"Close", xl::Close},
                                      {L"Saved", xl::Saved},     {L"FullName", xl::FullName}, {L"Path", xl::Path},
-                                     {L"ActiveSheet", xl::ActiveSheet}};
+                                     {L"ActiveSheet", xl::ActiveSheet}, {L"Windows", xl::Windows}};
     return members;
 }
 
@@ -308,37 +434,27 @@ HRESULT Workbook::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* res
             return app_->ActivateWorkbook(this);
         case xl::ActiveSheet:
             return ReturnObject(result, active_);
+        case xl::Windows: {
+            auto windows = com::Make<WindowsCollection>(app_, this);
+            RETURN_IF_NULL_ALLOC(windows);
+            if (!args.At(0)) return ReturnObject(result, windows.Get());
+            return CollectionItem(windows.Get(), args.At(0), result, error);
+        }
         case xl::Sheets:
         case xl::Worksheets: {
             auto sheets = com::Make<SheetsCollection>(this, id == xl::Worksheets);
             RETURN_IF_NULL_ALLOC(sheets);
             if (!args.At(0)) return ReturnObject(result, sheets.Get());
             // Worksheets("Sheet1"): the collection's item at once.
-            Variant index;
-            ::VariantCopy(&index, const_cast<VARIANT*>(args.At(0)));
-            DISPPARAMS item{&index, nullptr, 1, 0};
-            ExcepInfo exception;
-            const HRESULT hr = sheets->Invoke(DISPID_VALUE, IID_NULL, 0, kGet, &item, result, &exception, nullptr);
-            if (hr != DISP_E_EXCEPTION) return hr;
-            *error = exception.bstrDescription ? exception.bstrDescription : L"";
-            return exception.Code();
+            return CollectionItem(sheets.Get(), args.At(0), result, error);
         }
         case xl::SaveAs: {
             std::wstring file;
             if (FAILED(StringArg(args, 0, &file))) return DISP_E_PARAMNOTFOUND;
             return SaveAs(file, error);
         }
-        case xl::Close: {
-            std::optional<bool> save;
-            if (const VARIANT* arg = args.At(0)) {
-                Variant value;
-                if (FAILED(::VariantChangeType(&value, const_cast<VARIANT*>(arg), 0, VT_BOOL))) return DISP_E_TYPEMISMATCH;
-                save = value.boolVal != VARIANT_FALSE;
-            }
-            std::wstring file;
-            if (SUCCEEDED(StringArg(args, 1, &file)) && save.value_or(false)) RETURN_IF_FAILED(SaveAs(file, error));
-            return app_->CloseWorkbook(this, save, error);
-        }
+        case xl::Close:
+            return Close(args, error);
         default:
             return DISP_E_MEMBERNOTFOUND;
     }
@@ -381,6 +497,41 @@ void Application::Raise(DISPID event, Workbook* book, VARIANT_BOOL* cancel) {
     events_.Raise(event, args, count);
 }
 
+// WindowActivate and WindowDeactivate: the workbook and its window, stored last first.
+void Application::RaiseWindow(DISPID event, Workbook* book) {
+    ComPtr<WorkbookWindow> window(book->Window());
+    if (!window) return;
+    VARIANT args[2];
+    ::VariantInit(&args[0]);
+    ::VariantInit(&args[1]);
+    args[0].vt = VT_DISPATCH;
+    args[0].pdispVal = window.Get();
+    args[1].vt = VT_DISPATCH;
+    args[1].pdispVal = book;
+    events_.Raise(event, args, 2);
+}
+
+bool Application::WindowPerWorkbook() const { return _wtoi(version_.c_str()) >= 15; }
+
+std::vector<WorkbookWindow*> Application::Windows() const {
+    std::vector<WorkbookWindow*> windows;
+    for (Workbook* book : order_)
+        if (book->Window()) windows.push_back(book->Window());
+    return windows;
+}
+
+WorkbookWindow* Application::FindWindow(IUnknown* object) const {
+    if (!object) return nullptr;
+    ComPtr<IUnknown> identity;
+    if (FAILED(object->QueryInterface(IID_PPV_ARGS(&identity)))) return nullptr;
+    for (WorkbookWindow* window : Windows()) {
+        ComPtr<IUnknown> candidate;
+        if (SUCCEEDED(window->QueryInterface(IID_PPV_ARGS(&candidate))) && candidate.Get() == identity.Get())
+            return window;
+    }
+    return nullptr;
+}
+
 void Application::Notify() {
     if (Changed) Changed();
 }
@@ -392,12 +543,35 @@ Workbook* Application::Find(const std::wstring& name) const {
 }
 
 void Application::MakeActive(Workbook* book) {
-    Workbook* old = active_;
-    if (old == book) return;
-    if (old) Raise(office::WorkbookDeactivate, old);
+    ComPtr<Workbook> old(active_);
+    if (old.Get() == book) return;
+    if (old) {
+        RaiseWindow(office::WindowDeactivate, old.Get());
+        Raise(office::WorkbookDeactivate, old.Get());
+    }
     active_ = book;
+    if (book) {
+        std::erase(order_, book);
+        order_.insert(order_.begin(), book);
+    }
     Notify();
-    if (book) Raise(office::WorkbookActivate, book);
+    if (book) {
+        ComPtr<Workbook> activated(book);
+        Raise(office::WorkbookActivate, book);
+        RaiseWindow(office::WindowActivate, book);
+    }
+}
+
+// A workbook just made: its window opens, then the event, then it becomes the active one.
+HRESULT Application::Opened(const ComPtr<Workbook>& book, DISPID event) {
+    RETURN_IF_NULL_ALLOC(book->Window());
+    workbooks_.push_back(book);
+    order_.push_back(book.Get());
+    if (WindowOpened) WindowOpened(*book->Window());
+    Notify();
+    Raise(event, book.Get());
+    MakeActive(book.Get());
+    return S_OK;
 }
 
 HRESULT Application::AddWorkbook(ComPtr<Workbook>* added) {
@@ -407,10 +581,7 @@ HRESULT Application::AddWorkbook(ComPtr<Workbook>* added) {
     } while (Find(name));
     auto book = com::Make<Workbook>(this, name, L"");
     RETURN_IF_NULL_ALLOC(book);
-    workbooks_.push_back(book);
-    Notify();
-    Raise(office::NewWorkbook, book.Get());
-    MakeActive(book.Get());
+    RETURN_IF_FAILED(Opened(book, office::NewWorkbook));
     if (added) *added = book;
     return S_OK;
 }
@@ -434,10 +605,7 @@ HRESULT Application::OpenWorkbook(const std::wstring& file, ComPtr<Workbook>* op
     }
     auto book = com::Make<Workbook>(this, name, full);
     RETURN_IF_NULL_ALLOC(book);
-    workbooks_.push_back(book);
-    Notify();
-    Raise(office::WorkbookOpen, book.Get());
-    MakeActive(book.Get());
+    RETURN_IF_FAILED(Opened(book, office::WorkbookOpen));
     if (opened) *opened = book;
     return S_OK;
 }
@@ -477,15 +645,22 @@ HRESULT Application::CloseWorkbook(Workbook* book, std::optional<bool> saveChang
         RETURN_IF_FAILED(book->SaveAs(file, error));
     }
 
+    if (std::none_of(workbooks_.begin(), workbooks_.end(), [book](const auto& b) { return b.Get() == book; }))
+        return S_OK;  // closed meanwhile by a handler
     const bool wasActive = active_ == book;
     if (wasActive) {
+        RaiseWindow(office::WindowDeactivate, book);
         Raise(office::WorkbookDeactivate, book);
         active_ = nullptr;
     }
+    ComPtr<WorkbookWindow> window(book->Window());
     std::erase_if(workbooks_, [book](const ComPtr<Workbook>& b) { return b.Get() == book; });
+    std::erase(order_, book);
     book->Detach();
+    if (window && WindowClosed) WindowClosed(*window.Get());
     Notify();
-    if (wasActive && !workbooks_.empty()) MakeActive(workbooks_.back().Get());
+    // The window behind it comes to the front.
+    if (wasActive && !active_ && !order_.empty()) MakeActive(order_.front());
     return S_OK;
 }
 
@@ -507,7 +682,8 @@ HRESULT Application::Quit() {
 std::span<const Member> Application::Members() const {
     static const Member members[] = {{L"Workbooks", xl::Workbooks},        {L"Version", xl::Version},
                                      {L"Quit", xl::Quit},                  {L"ActiveWorkbook", xl::ActiveWorkbook},
-                                     {L"ActiveSheet", xl::ActiveSheet},    {L"Name", xl::Name}};
+                                     {L"ActiveSheet", xl::ActiveSheet},    {L"Name", xl::Name},
+                                     {L"Windows", xl::Windows},            {L"ActiveWindow", xl::ActiveWindow}};
     return members;
 }
 
@@ -523,6 +699,14 @@ HRESULT Application::Call(DISPID id, WORD, const CallArgs& args, VARIANT* result
             RETURN_IF_FAILED(ItemOf(list, args.At(0), &found, error));
             return ReturnObject(result, found);
         }
+        case xl::Windows: {
+            auto windows = com::Make<WindowsCollection>(this, nullptr);
+            RETURN_IF_NULL_ALLOC(windows);
+            if (!args.At(0)) return ReturnObject(result, windows.Get());
+            return CollectionItem(windows.Get(), args.At(0), result, error);
+        }
+        case xl::ActiveWindow:
+            return ReturnObject(result, ActiveWindow());
         case xl::Version:
             return ReturnString(result, version_);
         case xl::Name:

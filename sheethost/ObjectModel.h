@@ -4,12 +4,18 @@
 // with the real application's names and DISPIDs, and the application events through a
 // connection point with the real dispinterface's IID and DISPIDs.
 //
-// Events follow each change, on the caller's thread:
-//   Workbooks.Add:   NewWorkbook(new), WorkbookDeactivate(old), WorkbookActivate(new)
-//   Workbooks.Open:  WorkbookOpen(new), WorkbookDeactivate(old), WorkbookActivate(new)
-//   Activate:        WorkbookDeactivate(old), WorkbookActivate(new)
-//   Close:           WorkbookBeforeClose(wb, Cancel); if it was active, WorkbookDeactivate(wb)
-//                    while it is still open, then WorkbookActivate(next) once it is gone.
+// Every workbook has one window (Window), made with it and closed with it; Windows lists
+// them front to back, the active one first.
+//
+// Events follow each change, on the caller's thread. Switching from one workbook to another
+// deactivates the old one's window, then the old workbook, then activates the new workbook,
+// then its window:
+//   Workbooks.Add:   NewWorkbook(new), then the switch
+//   Workbooks.Open:  WorkbookOpen(new), then the switch
+//   Activate:        the switch
+//   Close:           WorkbookBeforeClose(wb, Cancel); if it was active, WindowDeactivate and
+//                    WorkbookDeactivate while it is still open, then, once it and its window
+//                    are gone, WorkbookActivate and WindowActivate of the next window.
 
 #include "office_h.h"
 #include "runtime/ConnectionPoint.h"
@@ -25,7 +31,7 @@ namespace cartulane::sheethost {
 namespace xl {
 // Application
 constexpr DISPID Workbooks = 0x23C, Version = 0x188, Quit = 0x12E, ActiveWorkbook = 0x134, ActiveSheet = 0x133,
-                 Name = 0x6E;
+                 Name = 0x6E, Windows = 0x1AE, ActiveWindow = 0x2F7;
 // Workbooks and Sheets
 constexpr DISPID Item = 0xAA, Count = 0x76, Add = 0xB5, Open = 0x783;
 // Workbook
@@ -33,11 +39,36 @@ constexpr DISPID Activate = 0x130, Sheets = 0x1E5, Worksheets = 0x1EE, SaveAs = 
                  Saved = 0x12A, FullName = 0x121, Path = 0x123;
 // Worksheet
 constexpr DISPID Visible = 0x22E, Select = 0xEB;
+// Window (Activate and Close as the workbook's), and Windows.Arrange
+constexpr DISPID Caption = 0x8B, Index = 0x1E6, Arrange = 0x27E;
+// XlArrangeStyle
+constexpr long ArrangeTiled = 1, ArrangeCascade = 7, ArrangeHorizontal = -4128, ArrangeVertical = -4166;
 // XlSheetVisibility
 constexpr long SheetVisible = -1, SheetHidden = 0, SheetVeryHidden = 2;
 }  // namespace xl
 
 class Workbook;
+class Application;
+
+// A workbook's window in the object model. Closed with its workbook: then every call on
+// it fails.
+class WorkbookWindow final : public Automation<WorkbookWindow> {
+public:
+    explicit WorkbookWindow(Workbook* book) : book_(book) {}
+    Workbook* Book() const { return book_; }
+    // The caption given, or the workbook's name; Windows(text) finds a window by it.
+    std::wstring Caption() const;
+    std::wstring Name() const { return Caption(); }
+    void Detach() { book_ = nullptr; }
+
+protected:
+    std::span<const Member> Members() const override;
+    HRESULT Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* result, std::wstring* error) override;
+
+private:
+    Workbook* book_;
+    std::wstring caption_;
+};
 
 class Sheet final : public Automation<Sheet> {
 public:
@@ -59,8 +90,6 @@ private:
     long visible_ = xl::SheetVisible;
 };
 
-class Application;
-
 class Workbook final : public Automation<Workbook> {
 public:
     Workbook(Application* app, std::wstring name, std::wstring path);
@@ -70,6 +99,7 @@ public:
     void SetSaved(bool saved) { saved_ = saved; }
     const std::vector<ComPtr<Sheet>>& Sheets() const { return sheets_; }
     Sheet* ActiveSheet() const { return active_; }
+    WorkbookWindow* Window() const { return window_.Get(); }
     // A chart sheet: in Sheets, not in Worksheets.
     void AddChartSheet(const std::wstring& name);
     void RemoveSheet(const std::wstring& name);
@@ -86,12 +116,15 @@ protected:
 
 private:
     friend class Sheet;
+    friend class WorkbookWindow;
     friend class Application;
     void Changed();
+    HRESULT Close(const CallArgs& args, std::wstring* error);
 
     Application* app_;
     std::wstring name_;
     std::wstring path_;
+    ComPtr<WorkbookWindow> window_;
     std::vector<ComPtr<Sheet>> sheets_;
     Sheet* active_ = nullptr;
     bool saved_ = true;
@@ -110,6 +143,9 @@ public:
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
     void SetVersion(std::wstring version) { version_ = std::move(version); }
+    // From 15.0 on every workbook window is a top-level window of its own, with its own
+    // ribbon and task panes; before, all are in the one main window.
+    bool WindowPerWorkbook() const;
     // The window that owns the application's own questions (save, replace).
     void SetOwnerWindow(HWND owner) { owner_ = owner; }
     HWND OwnerWindow() const { return owner_; }
@@ -117,6 +153,11 @@ public:
     const std::vector<ComPtr<Workbook>>& OpenWorkbooks() const { return workbooks_; }
     Workbook* ActiveWorkbook() const { return active_; }
     Workbook* Find(const std::wstring& name) const;  // by name, ignoring case
+    // The windows front to back: the active workbook's first.
+    std::vector<WorkbookWindow*> Windows() const;
+    WorkbookWindow* ActiveWindow() const { return active_ ? active_->Window() : nullptr; }
+    // The open window that is this object (any of its interfaces), or nullptr.
+    WorkbookWindow* FindWindow(IUnknown* object) const;
 
     HRESULT AddWorkbook(ComPtr<Workbook>* added);
     HRESULT OpenWorkbook(const std::wstring& file, ComPtr<Workbook>* opened, std::wstring* error);
@@ -131,9 +172,17 @@ public:
 
     size_t EventSinks() const { return events_.Count(); }
 
-    // The host's window follows these.
+    // Calls made on task panes that were deleted: they fail, as the application's do.
+    void NoteCallOnDeletedPane() { ++deletedPaneCalls_; }
+    size_t CallsOnDeletedPanes() const { return deletedPaneCalls_; }
+
+    // The host's windows follow these. A workbook's window is opened before its first
+    // event and closed before the next workbook is activated.
     std::function<void()> Changed;
     std::function<void()> QuitRequested;
+    std::function<void(WorkbookWindow&)> WindowOpened;
+    std::function<void(WorkbookWindow&)> WindowClosed;
+    std::function<void(long style)> ArrangeRequested;
 
 protected:
     std::span<const Member> Members() const override;
@@ -142,13 +191,17 @@ protected:
 private:
     friend class Workbook;
     void Raise(DISPID event, Workbook* book, VARIANT_BOOL* cancel = nullptr);
+    void RaiseWindow(DISPID event, Workbook* book);
     void Notify();
     void MakeActive(Workbook* book);
+    HRESULT Opened(const ComPtr<Workbook>& book, DISPID event);
 
     std::wstring version_ = L"16.0";
     HWND owner_ = nullptr;
     std::vector<ComPtr<Workbook>> workbooks_;
+    std::vector<Workbook*> order_;  // front to back
     Workbook* active_ = nullptr;
+    size_t deletedPaneCalls_ = 0;
     int nextBook_ = 1;
     com::EventSinks events_{DIID_AppEvents};
 };

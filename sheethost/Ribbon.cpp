@@ -19,14 +19,14 @@ constexpr int kFirstControlId = 1000;
 // The control a callback is about, as the ribbon hands it to the add-in.
 class RibbonControl final : public Automation<RibbonControl, IRibbonControl> {
 public:
-    RibbonControl(std::wstring id, std::wstring tag) : id_(std::move(id)), tag_(std::move(tag)) {}
+    RibbonControl(std::wstring id, std::wstring tag, ComPtr<IDispatch> context)
+        : id_(std::move(id)), tag_(std::move(tag)), context_(std::move(context)) {}
 
     STDMETHODIMP get_Id(BSTR* id) override { return Copy(id_, id); }
-    // sheethost has no window objects to give as the context.
+    // The window whose ribbon it is (Nothing in a window without a workbook).
     STDMETHODIMP get_Context(IDispatch** context) override {
         if (!context) return E_POINTER;
-        *context = nullptr;
-        return S_OK;
+        return context_.CopyTo(context);
     }
     STDMETHODIMP get_Tag(BSTR* tag) override { return Copy(tag_, tag); }
 
@@ -40,7 +40,7 @@ protected:
     HRESULT Call(DISPID id, WORD, const CallArgs&, VARIANT* result, std::wstring*) override {
         switch (id) {
             case office::ribbonControl::Id: return ReturnString(result, id_);
-            case office::ribbonControl::Context: return ReturnObject(result, nullptr);
+            case office::ribbonControl::Context: return ReturnObject(result, context_.Get());
             case office::ribbonControl::Tag: return ReturnString(result, tag_);
             default: return DISP_E_MEMBERNOTFOUND;
         }
@@ -53,6 +53,7 @@ private:
         return *out ? S_OK : E_OUTOFMEMORY;
     }
     std::wstring id_, tag_;
+    ComPtr<IDispatch> context_;
 };
 
 // An attribute of an XML element, "" when it is absent.
@@ -228,7 +229,7 @@ void Ribbon::OnAction(const Control& control) {
     lastCallbackResult = addIn->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
     if (FAILED(lastCallbackResult)) return;
     VARIANT_BOOL pressed = Pressed(control.id) ? VARIANT_TRUE : VARIANT_FALSE;
-    ComPtr<IDispatch> ribbonControl = com::Make<RibbonControl>(control.id, control.tag);
+    ComPtr<IDispatch> ribbonControl = com::Make<RibbonControl>(control.id, control.tag, Context ? Context() : nullptr);
     Variant args[2];
     args[1] = Variant(ribbonControl.Get());
     if (passPressedByReference) {

@@ -1,5 +1,5 @@
 #pragma once
-// The stand-in application's ribbon: a strip across the top of the main window with the
+// The stand-in application's ribbon: a strip across the top of a main window with the
 // tabs that add-ins define in custom-UI XML (read with MSXML). It shows each tab's groups
 // with their toggle buttons and, when one is pressed, calls the add-in back by the name
 // given in onAction, as the application's ribbon does: GetIDsOfNames and Invoke on the
@@ -10,6 +10,7 @@
 #include "runtime/Variant.h"
 #include "runtime/Window.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,8 @@ public:
     bool passPressedByReference = false;
     // What the last callback returned.
     HRESULT lastCallbackResult = S_OK;
+    // The window the ribbon belongs to, handed to callbacks as the control's Context.
+    std::function<ComPtr<IDispatch>()> Context;
 
 private:
     struct Control {

@@ -3,6 +3,7 @@
 #include "runtime/Handles.h"
 #include "sheethost/Automation.h"
 #include "sheethost/HostWindow.h"
+#include "sheethost/MainWindow.h"
 
 #include <olectl.h>
 #include <windowsx.h>
@@ -46,7 +47,7 @@ public:
         return E_NOINTERFACE;
     }
     STDMETHODIMP ShowObject() override {
-        if (pane_) pane_->host_.NoteContainerCall(L"Site.ShowObject");
+        if (pane_) pane_->window_.Host().NoteContainerCall(L"Site.ShowObject");
         return S_OK;
     }
     STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
@@ -85,7 +86,7 @@ public:
     }
     STDMETHODIMP TransformCoords(POINTL*, POINTF*, DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP TranslateAccelerator(MSG* message, DWORD) override {
-        return pane_ && message && pane_->host_.HostAccelerator(*message) ? S_OK : S_FALSE;
+        return pane_ && message && pane_->window_.Host().HostAccelerator(*message) ? S_OK : S_FALSE;
     }
     STDMETHODIMP OnFocus(BOOL) override { return S_OK; }
     STDMETHODIMP ShowPropertyFrame() override { return E_NOTIMPL; }
@@ -108,11 +109,11 @@ STDMETHODIMP TaskPane::Site::GetWindowContext(IOleInPlaceFrame** frame, IOleInPl
     if (!frame || !document || !position || !clip || !pane_) return E_POINTER;
     *frame = nullptr;
     *document = nullptr;
-    pane_->host_.GetFrame(frame);
+    pane_->window_.GetFrame(frame);
     *position = *clip = pane_->ContentRect();
     if (info) {
         info->fMDIApp = FALSE;
-        info->hwndFrame = pane_->host_.Hwnd();
+        info->hwndFrame = pane_->window_.Hwnd();
         info->haccel = nullptr;
         info->cAccelEntries = 0;
     }
@@ -166,7 +167,7 @@ STDMETHODIMP TaskPane::Site::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, 
 
 class TaskPane::Object final : public Automation<Object, _CustomTaskPane> {
 public:
-    explicit Object(TaskPane* pane) : pane_(pane) {}
+    Object(TaskPane* pane, Application* app) : pane_(pane), app_(app) {}
     void Detach() { pane_ = nullptr; }
 
     STDMETHODIMP get_Title(BSTR* title) override {
@@ -178,15 +179,16 @@ public:
     STDMETHODIMP get_Application(IDispatch** application) override {
         if (!application) return E_POINTER;
         RETURN_IF_FAILED(Alive());
-        *application = &pane_->host_.App();
+        *application = app_.Get();
         (*application)->AddRef();
         return S_OK;
     }
-    // sheethost has no window objects: the pane belongs to the one main window.
+    // The window the pane belongs to; Nothing in a window without a workbook.
     STDMETHODIMP get_Window(IDispatch** window) override {
         if (!window) return E_POINTER;
         *window = nullptr;
-        return Alive();
+        RETURN_IF_FAILED(Alive());
+        return pane_->window_.WindowObject().CopyTo(window);
     }
     STDMETHODIMP get_Visible(VARIANT_BOOL* visible) override {
         return Read(visible, [this] { return pane_->visible_ ? VARIANT_TRUE : VARIANT_FALSE; });
@@ -243,7 +245,7 @@ public:
     }
     STDMETHODIMP Delete() override {
         RETURN_IF_FAILED(Alive());
-        pane_->host_.RemovePane(pane_);  // detaches this object
+        pane_->window_.RemovePane(pane_);  // detaches this object
         return S_OK;
     }
 
@@ -272,8 +274,9 @@ protected:
 
 private:
     HRESULT Alive() const {
-        return pane_ ? S_OK
-                     : SetErrorDescription(E_FAIL, L"The taskpane has been deleted or is otherwise no longer valid.");
+        if (pane_) return S_OK;
+        app_->NoteCallOnDeletedPane();
+        return SetErrorDescription(E_FAIL, L"The taskpane has been deleted or is otherwise no longer valid.");
     }
 
     // A property read: the value is taken only while the pane is there.
@@ -339,21 +342,22 @@ private:
     }
 
     TaskPane* pane_;
+    ComPtr<Application> app_;
     MsoCTPDockPositionRestrict restrict_ = msoCTPDockPositionRestrictNone;
 };
 
 HRESULT TaskPane::PaneObject(_CustomTaskPane** object) {
     if (!object) return E_POINTER;
     *object = nullptr;
-    if (!object_) object_ = com::Make<Object>(this);
+    if (!object_) object_ = com::Make<Object>(this, &window_.Host().App());
     RETURN_IF_NULL_ALLOC(object_);
     return object_->QueryInterface(IID_PPV_ARGS(object));
 }
 
 // ---- TaskPane ----
 
-TaskPane::TaskPane(HostWindow& host, std::wstring title, int widthPoints, bool visible)
-    : host_(host), title_(std::move(title)), widthPoints_(widthPoints), visible_(visible) {}
+TaskPane::TaskPane(MainWindow& window, std::wstring title, int widthPoints, bool visible)
+    : window_(window), title_(std::move(title)), widthPoints_(widthPoints), visible_(visible) {}
 
 TaskPane::~TaskPane() {
     if (object_) object_->Detach();
@@ -424,18 +428,18 @@ void TaskPane::SetVisible(bool visible) {
     if (visible == visible_) return;
     visible_ = visible;
     if (Hwnd()) ::ShowWindow(Hwnd(), visible ? SW_SHOW : SW_HIDE);
-    host_.Layout();
+    window_.Layout();
     if (VisibleStateChange) VisibleStateChange(*this);
 }
 
 void TaskPane::SetWidth(int points) {
     widthPoints_ = points;
-    host_.Layout();
+    window_.Layout();
 }
 
 void TaskPane::SetDockPosition(MsoCTPDockPosition dock) {
     dock_ = dock;
-    host_.Layout();
+    window_.Layout();
 }
 
 int TaskPane::WidthPixels() const { return ::MulDiv(widthPoints_, LogicalInch(Hwnd()), 72); }

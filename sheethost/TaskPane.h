@@ -1,7 +1,8 @@
 #pragma once
-// A task pane of the stand-in application: a window docked at the left edge of the
-// main window, with a title bar and a close box, hosting one ActiveX control that it
-// creates by ProgID and sites in place, as the application's task panes do.
+// A task pane of the stand-in application: a window docked at the left edge of one of its
+// main windows, with a title bar and a close box, hosting one ActiveX control that it
+// creates by ProgID and sites in place, as the application's task panes do. It is
+// deleted with its window.
 
 #include "office_h.h"
 #include "runtime/Variant.h"
@@ -14,11 +15,11 @@
 
 namespace cartulane::sheethost {
 
-class HostWindow;
+class MainWindow;
 
 class TaskPane : private Window {
 public:
-    TaskPane(HostWindow& host, std::wstring title, int widthPoints, bool visible = true);
+    TaskPane(MainWindow& window, std::wstring title, int widthPoints, bool visible = true);
     ~TaskPane() override;  // deactivates, closes and lets go of the control
 
     // Makes the pane's window and creates the control (a ProgID or "{CLSID}") inside it,
@@ -48,7 +49,7 @@ public:
 
     // The pane as the application's object model shows it to add-ins (_CustomTaskPane),
     // made at the first request. It outlives the pane only as an empty shell whose calls
-    // fail.
+    // fail (and are counted by the application).
     HRESULT PaneObject(_CustomTaskPane** object);
 
 private:
@@ -59,7 +60,7 @@ private:
     void Paint();
     RECT CloseBox() const;
 
-    HostWindow& host_;
+    MainWindow& window_;
     std::wstring title_;
     int widthPoints_;
     bool visible_;

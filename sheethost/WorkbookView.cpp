@@ -20,7 +20,9 @@ int Scaled(HWND hwnd, int pixels) {
 
 }  // namespace
 
-WorkbookView::WorkbookView(Application& app, HWND parent) : app_(app) {
+WorkbookView::WorkbookView(Application& app, HWND parent, std::function<std::vector<Workbook*>()> books,
+                           std::function<Workbook*()> current)
+    : app_(app), books_of_(std::move(books)), current_(std::move(current)) {
     CreateWindowOf({L"SheetHostWorkbooks", COLOR_WINDOW}, WS_EX_CLIENTEDGE, L"",
                    WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0, 0, parent);
     HWND hwnd = Hwnd();
@@ -43,7 +45,7 @@ WorkbookView::~WorkbookView() { Destroy(); }
 
 std::vector<Sheet*> WorkbookView::ShownSheets() const {
     std::vector<Sheet*> shown;
-    if (Workbook* book = app_.ActiveWorkbook())
+    if (Workbook* book = current_())
         for (const auto& sheet : book->Sheets())
             if (sheet->Visible() == xl::SheetVisible) shown.push_back(sheet.Get());
     return shown;
@@ -54,17 +56,17 @@ void WorkbookView::Refresh() {
     refreshing_ = true;
     TabCtrl_DeleteAllItems(books_);
     int index = 0;
-    for (const auto& book : app_.OpenWorkbooks()) {
+    Workbook* active = current_();
+    for (Workbook* book : books_of_()) {
         TCITEMW item{};
         item.mask = TCIF_TEXT;
         item.pszText = const_cast<wchar_t*>(book->Name().c_str());
         TabCtrl_InsertItem(books_, index, &item);
-        if (book.Get() == app_.ActiveWorkbook()) TabCtrl_SetCurSel(books_, index);
+        if (book == active) TabCtrl_SetCurSel(books_, index);
         ++index;
     }
     TabCtrl_DeleteAllItems(sheets_);
     index = 0;
-    Workbook* active = app_.ActiveWorkbook();
     for (Sheet* sheet : ShownSheets()) {
         TCITEMW item{};
         item.mask = TCIF_TEXT;
@@ -95,7 +97,7 @@ void WorkbookView::PaintGrid(HDC dc) {
     RECT client{};
     ::GetClientRect(Hwnd(), &client);
     const int top = Scaled(Hwnd(), 28 + 26), bottom = client.bottom - Scaled(Hwnd(), 26);
-    if (!app_.ActiveWorkbook() || bottom <= top) return;
+    if (!current_() || bottom <= top) return;
     const int cell = Scaled(Hwnd(), 20), column = Scaled(Hwnd(), 64), header = Scaled(Hwnd(), 32);
     UniquePen pen(::CreatePen(PS_SOLID, 1, RGB(0xD4, 0xD4, 0xD4)));
     SelectGuard selected(dc, pen.get());
@@ -119,7 +121,7 @@ void WorkbookView::PaintGrid(HDC dc) {
 
 void WorkbookView::OnCommand(UINT id) {
     std::wstring error;
-    Workbook* active = app_.ActiveWorkbook();
+    ComPtr<Workbook> active(current_());  // closing it may close this window too
     switch (id) {
         case kNew:
             app_.AddWorkbook(nullptr);
@@ -137,7 +139,7 @@ void WorkbookView::OnCommand(UINT id) {
             break;
         }
         case kClose:
-            if (active) app_.CloseWorkbook(active, std::nullopt, &error);
+            if (active) app_.CloseWorkbook(active.Get(), std::nullopt, &error);
             break;
         case kHide:
             if (active && active->ActiveSheet() && FAILED(active->SetSheetVisible(active->ActiveSheet(), xl::SheetHidden, &error)))
@@ -173,11 +175,12 @@ LRESULT WorkbookView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
             if (header->code != static_cast<UINT>(TCN_SELCHANGE) || refreshing_) break;
             const int chosen = TabCtrl_GetCurSel(header->hwndFrom);
-            if (header->hwndFrom == books_ && chosen >= 0 && chosen < static_cast<int>(app_.OpenWorkbooks().size())) {
-                app_.ActivateWorkbook(app_.OpenWorkbooks()[chosen].Get());
+            const auto books = books_of_();
+            if (header->hwndFrom == books_ && chosen >= 0 && chosen < static_cast<int>(books.size())) {
+                app_.ActivateWorkbook(books[chosen]);
             } else if (header->hwndFrom == sheets_) {
                 const auto shown = ShownSheets();
-                if (chosen >= 0 && chosen < static_cast<int>(shown.size())) app_.ActiveWorkbook()->SelectSheet(shown[chosen]);
+                if (chosen >= 0 && chosen < static_cast<int>(shown.size())) current_()->SelectSheet(shown[chosen]);
             }
             return 0;
         }

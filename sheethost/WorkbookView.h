@@ -1,6 +1,6 @@
 #pragma once
-// The workbook area of sheethost's window: the open workbooks as tabs, the sheets of the
-// active one as tabs below a grid, and buttons to create, open and close workbooks and to
+// The workbook area of a sheethost window: its workbooks as tabs, the sheets of the
+// current one as tabs below a grid, and buttons to create, open and close workbooks and to
 // hide or show sheets, so that the task pane can be tried by hand.
 
 #include "runtime/Window.h"
@@ -12,7 +12,10 @@ namespace cartulane::sheethost {
 
 class WorkbookView : private Window {
 public:
-    WorkbookView(Application& app, HWND parent);
+    // books: the workbooks the window shows (all of them, or its own); current: the one
+    // whose sheets it shows.
+    WorkbookView(Application& app, HWND parent, std::function<std::vector<Workbook*>()> books,
+                 std::function<Workbook*()> current);
     ~WorkbookView() override;
 
     using Window::Hwnd;
@@ -30,6 +33,8 @@ private:
     std::vector<Sheet*> ShownSheets() const;
 
     Application& app_;
+    std::function<std::vector<Workbook*>()> books_of_;
+    std::function<Workbook*()> current_;
     HWND books_ = nullptr;   // tab control: workbooks
     HWND sheets_ = nullptr;  // tab control: sheets of the active workbook
     HWND buttons_[5] = {};

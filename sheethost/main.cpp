@@ -1,10 +1,13 @@
 // sheethost: the stand-in spreadsheet application.
 //   sheethost [--version <text>] [--new] [--open <file>]...
-//             [--pane <ProgID> <title> <width in points>]...
+//             [--pane <ProgID> <title> <width in points>]... [--arrange <style>]
 // At start it loads the COM add-ins entered for the application with LoadBehavior 3;
 // then it opens and creates the workbooks asked for, so that their events reach the
-// add-ins. --pane adds a pane of its own with a control in it.
+// add-ins. --pane adds a pane of its own with a control in it. --version 15.0 and later
+// give every workbook a window of its own; --arrange then places them as the
+// application's Windows.Arrange does: tiled, vertical (side by side), horizontal, cascade.
 #include "runtime/ComServer.h"
+#include "runtime/Dispatch.h"
 #include "sheethost/HostWindow.h"
 
 #include <commctrl.h>
@@ -69,6 +72,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             } else if (option == L"--open" && more) {
                 std::wstring error;
                 host.App().OpenWorkbook(argv[++i], nullptr, &error);
+            } else if (option == L"--arrange" && more) {
+                const std::wstring style = argv[++i];
+                const long arrange = style == L"vertical"     ? cartulane::sheethost::xl::ArrangeVertical
+                                     : style == L"horizontal" ? cartulane::sheethost::xl::ArrangeHorizontal
+                                     : style == L"cascade"    ? cartulane::sheethost::xl::ArrangeCascade
+                                                              : cartulane::sheethost::xl::ArrangeTiled;
+                cartulane::ComPtr<IDispatch> windows;
+                if (SUCCEEDED(cartulane::dispatch::GetDispatch(&host.App(), L"Windows", &windows)))
+                    cartulane::dispatch::Call(windows.Get(), L"Arrange", {cartulane::Variant(static_cast<int>(arrange))});
             }
         }
         ::LocalFree(argv);

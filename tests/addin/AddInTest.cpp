@@ -1,7 +1,8 @@
 // The add-in loaded by sheethost as the application loads it, with both libraries
 // registered: registration, the pane and its control at start, the event relay, the
 // ribbon toggle, the ribbon callback in every form the ribbon may use, disconnection,
-// failures, and every reference the add-in took coming back.
+// failures, and every reference the add-in took coming back. The application here is the
+// one of one main window (2007, 12.0); the windows of 2013 and later are WindowPanesTest's.
 
 #include "Brevant_h.h"
 #include "office_h.h"
@@ -43,6 +44,7 @@ protected:
     void Start() {
         host_ = std::make_unique<HostWindow>();
         ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 1000, 760, true));
+        host_->App().SetVersion(L"12.0");
         host_->LoadAddIns();
         host_->PumpMessages();
         ASSERT_EQ(host_->GetAddIns().Connected().size(), 1u);
@@ -188,6 +190,29 @@ TEST_F(AddInTest, OpeningCreatingSwitchingAndClosingWorkbooksReachTheWorkbookTre
     // The workbook activated after a close lists what is left.
     ASSERT_HRESULT_SUCCEEDED(host_->App().CloseWorkbook(opened.Get(), false, &error));
     EXPECT_EQ(Workbooks(), std::vector<std::wstring>{L"Book1"});
+
+    // A workbook closed while another is active, and the last one, raise none of the four
+    // events: the tree is filled again once the close is done. A cancelled close changes
+    // nothing.
+    ComPtr<sheethost::Workbook> active;
+    ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(&active));
+    added->SetSaved(false);
+    {
+        test::MessageBoxes boxes(IDCANCEL);
+        ASSERT_HRESULT_SUCCEEDED(host_->App().CloseWorkbook(added.Get(), std::nullopt, &error));
+        host_->PumpMessages();
+        EXPECT_EQ(boxes.Seen().size(), 1u);
+    }
+    EXPECT_EQ(Workbooks(), (std::vector<std::wstring>{L"Book1", L"Book2"}));
+    ASSERT_HRESULT_SUCCEEDED(host_->App().CloseWorkbook(added.Get(), false, &error));
+    host_->PumpMessages();
+    EXPECT_EQ(Workbooks(), std::vector<std::wstring>{L"Book2"});
+    ASSERT_HRESULT_SUCCEEDED(host_->App().CloseWorkbook(active.Get(), false, &error));
+    host_->PumpMessages();
+    EXPECT_TRUE(Workbooks().empty());
+    // One window, one pane, made once.
+    EXPECT_EQ(host_->Windows().size(), 1u);
+    EXPECT_EQ(host_->Panes().size(), 1u);
 }
 
 TEST_F(AddInTest, TheToggleShowsAndHidesThePaneWhetherThePressedStateComesByValueOrByReference) {
@@ -367,6 +392,7 @@ TEST_F(AddInTest, EventsBeforeThePaneExistsAndAPaneThatCannotBeMadeDoNoHarm) {
     // The add-in connected by hand, before it is given the task-pane factory.
     host_ = std::make_unique<HostWindow>();
     ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 1000, 760, true));
+    host_->App().SetVersion(L"12.0");
     {
         ComPtr<IDTExtensibility2> connect;
         ASSERT_HRESULT_SUCCEEDED(::CoCreateInstance(CLSID_Connect, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&connect)));
@@ -389,6 +415,7 @@ TEST_F(AddInTest, EventsBeforeThePaneExistsAndAPaneThatCannotBeMadeDoNoHarm) {
     ASSERT_HRESULT_SUCCEEDED(test::CallOcx("DllUnregisterServer"));
     host_ = std::make_unique<HostWindow>();
     ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 1000, 760, true));
+    host_->App().SetVersion(L"12.0");
     host_->LoadAddIns();
     ASSERT_HRESULT_SUCCEEDED(test::CallOcx("DllRegisterServer"));
     ASSERT_EQ(host_->GetAddIns().Connected().size(), 1u);

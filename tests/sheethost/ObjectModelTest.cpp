@@ -68,8 +68,18 @@ public:
                                : id == office::WorkbookActivate   ? L"Activate "
                                : id == office::WorkbookDeactivate ? L"Deactivate "
                                : id == office::WorkbookBeforeClose ? L"BeforeClose "
+                               : id == office::WindowActivate     ? L"WindowActivate "
+                               : id == office::WindowDeactivate   ? L"WindowDeactivate "
                                                                : L"? ";
-        events.push_back(event + NameOf(wb.pdispVal));
+        std::wstring text = event + NameOf(wb.pdispVal);
+        if (id == office::WindowActivate || id == office::WindowDeactivate) {
+            std::wstring caption;  // the window, the second argument
+            EXPECT_EQ(params->cArgs, 2u);
+            EXPECT_EQ(params->rgvarg[0].vt, VT_DISPATCH);
+            EXPECT_HRESULT_SUCCEEDED(dispatch::GetString(params->rgvarg[0].pdispVal, L"Caption", &caption));
+            text += L"|" + caption;
+        }
+        events.push_back(text);
         if (id == office::WorkbookBeforeClose && cancelClose) *params->rgvarg[0].pboolVal = VARIANT_TRUE;
         return S_OK;
     }
@@ -269,10 +279,18 @@ TEST_F(ObjectModelTest, EventsFollowEachChangeInTheApplicationsOrder) {
     ASSERT_HRESULT_SUCCEEDED(dispatch::Call(book1.Get(), L"Activate"));  // active already: nothing
     ASSERT_HRESULT_SUCCEEDED(dispatch::Call(book2.Get(), L"Close"));    // not active
     ASSERT_HRESULT_SUCCEEDED(dispatch::Call(book1.Get(), L"Close"));    // active
+    // A window's events close around its workbook's; after a close the window behind it
+    // comes to the front.
     const std::vector<std::wstring> expected = {
-        L"New Book1",        L"Activate Book1",   L"New Book2",          L"Deactivate Book1", L"Activate Book2",
-        L"Open a.xlsx",      L"Deactivate Book2", L"Activate a.xlsx",    L"Deactivate a.xlsx", L"Activate Book1",
-        L"BeforeClose Book2", L"BeforeClose Book1", L"Deactivate Book1", L"Activate a.xlsx"};
+        L"New Book1", L"Activate Book1", L"WindowActivate Book1|Book1",
+        L"New Book2", L"WindowDeactivate Book1|Book1", L"Deactivate Book1", L"Activate Book2",
+        L"WindowActivate Book2|Book2",
+        L"Open a.xlsx", L"WindowDeactivate Book2|Book2", L"Deactivate Book2", L"Activate a.xlsx",
+        L"WindowActivate a.xlsx|a.xlsx",
+        L"WindowDeactivate a.xlsx|a.xlsx", L"Deactivate a.xlsx", L"Activate Book1", L"WindowActivate Book1|Book1",
+        L"BeforeClose Book2",
+        L"BeforeClose Book1", L"WindowDeactivate Book1|Book1", L"Deactivate Book1", L"Activate a.xlsx",
+        L"WindowActivate a.xlsx|a.xlsx"};
     EXPECT_EQ(recorder.events, expected);
 
     // Cancel in WorkbookBeforeClose keeps the workbook open.
@@ -286,6 +304,79 @@ TEST_F(ObjectModelTest, EventsFollowEachChangeInTheApplicationsOrder) {
     EXPECT_TRUE(recorder.events.empty());
     made->AddRef();
     EXPECT_EQ(made->Release(), 1u) << "the application let go of the sink";
+}
+
+TEST_F(ObjectModelTest, EveryWorkbookHasOneWindowListedFrontToBackAndClosedWithIt) {
+    auto book1 = Add();
+    auto book2 = Add();
+    test::TempDir dir;
+    test::MakeFile(dir / L"报表.xlsx");
+    ComPtr<IDispatch> opened;
+    ASSERT_HRESULT_SUCCEEDED(dispatch::GetDispatch(Workbooks().Get(), L"Open", &opened, {dir / L"报表.xlsx"}));
+    const struct {
+        IDispatch* object;
+        const wchar_t* name;
+        DISPID id;
+    } expected[] = {
+        {App(), L"Windows", 0x1AE},  {App(), L"ActiveWindow", 0x2F7}, {book1.Get(), L"Windows", 0x1AE},
+    };
+    for (const auto& member : expected) {
+        DISPID id = 0;
+        ASSERT_HRESULT_SUCCEEDED(dispatch::GetId(member.object, member.name, &id)) << test::Narrow(member.name);
+        EXPECT_EQ(id, member.id) << test::Narrow(member.name);
+    }
+    auto windows = ObjectOf(App(), L"Windows");
+    auto window = ObjectOf(windows.Get(), L"Item", {1});
+    for (const auto& [name, id] : {std::pair{L"Caption", 0x8B}, {L"Activate", 0x130}, {L"Close", 0x115},
+                                   {L"Index", 0x1E6}}) {
+        DISPID found = 0;
+        ASSERT_HRESULT_SUCCEEDED(dispatch::GetId(window.Get(), name, &found));
+        EXPECT_EQ(found, id);
+    }
+
+    // Front to back: the active workbook's window first. A window is the same object
+    // however it is reached.
+    std::vector<std::wstring> captions;
+    ASSERT_HRESULT_SUCCEEDED(dispatch::ForEach(windows.Get(), [&](const Variant& item) {
+        ComPtr<IDispatch> each;
+        RETURN_IF_FAILED(item.ToDispatch(&each));
+        std::wstring caption;
+        RETURN_IF_FAILED(dispatch::GetString(each.Get(), L"Caption", &caption));
+        captions.push_back(caption);
+        return S_OK;
+    }));
+    EXPECT_EQ(captions, (std::vector<std::wstring>{L"报表.xlsx", L"Book2", L"Book1"}));
+    EXPECT_EQ(ObjectOf(App(), L"ActiveWindow").Get(), window.Get());
+    auto ofBook1 = ObjectOf(ObjectOf(book1.Get(), L"Windows").Get(), L"Item", {1});
+    EXPECT_EQ(ObjectOf(windows.Get(), L"Item", {L"BOOK1"}).Get(), ofBook1.Get());
+    EXPECT_EQ(LongOf(ObjectOf(book1.Get(), L"Windows").Get(), L"Count"), 1);
+
+    // Activating a window activates its workbook and brings it to the front.
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Call(ofBook1.Get(), L"Activate"));
+    EXPECT_EQ(NameOf(ObjectOf(App(), L"ActiveWorkbook").Get()), L"Book1");
+    EXPECT_EQ(LongOf(ofBook1.Get(), L"Index"), 1);
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Put(ofBook1.Get(), L"Caption", Variant(L"汇总")));
+    EXPECT_EQ(ObjectOf(windows.Get(), L"Item", {L"汇总"}).Get(), ofBook1.Get());
+    EXPECT_EQ(NameOf(book1.Get()), L"Book1");
+    EXPECT_EQ(dispatch::Call(windows.Get(), L"Arrange", {42}), ApplicationError());
+
+    // Closing the window closes the workbook; the window answers no more, and the one
+    // behind it is active.
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Call(ofBook1.Get(), L"Close"));
+    EXPECT_EQ(LongOf(windows.Get(), L"Count"), 2);
+    std::wstring caption;
+    EXPECT_HRESULT_FAILED(dispatch::GetString(ofBook1.Get(), L"Caption", &caption));
+    EXPECT_EQ(NameOf(ObjectOf(App(), L"ActiveWorkbook").Get()), L"报表.xlsx");
+    for (auto* book : {opened.Get(), book2.Get()}) ASSERT_HRESULT_SUCCEEDED(dispatch::Call(book, L"Close"));
+    Variant none;
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Get(App(), L"ActiveWindow", &none));
+    EXPECT_EQ(none.vt, VT_DISPATCH);
+    EXPECT_EQ(none.pdispVal, nullptr);
+
+    // From 15.0 on every workbook window is a top-level window of its own.
+    EXPECT_TRUE(app_->WindowPerWorkbook());
+    app_->SetVersion(L"14.0");
+    EXPECT_FALSE(app_->WindowPerWorkbook());
 }
 
 }  // namespace

@@ -47,6 +47,9 @@ void AddInEnvironment::TearDown() { CallAddIn("DllUnregisterServer"); }
 
 void PaneFixture::SetUp() {
     ASSERT_HRESULT_SUCCEEDED(host_.Create(L"sheethost", 900, 700, true));
+    // One main window for all workbooks (before 15.0): the pane stays while workbooks come
+    // and go. From 15.0 on closing the first workbook deletes its window with the pane.
+    host_.App().SetVersion(L"14.0");
     ASSERT_HRESULT_SUCCEEDED(host_.AddPane(L"Quillet.TestControl", L"Cartulane", 245, &pane_));
     ASSERT_NE(pane_->Control(), nullptr);
     ASSERT_HRESULT_SUCCEEDED(pane_->Control()->QueryInterface(IID_PPV_ARGS(&inPlace_)));

@@ -1,0 +1,198 @@
+#include "addin/TaskPanes.h"
+
+#include "runtime/Dispatch.h"
+
+#include <algorithm>
+
+namespace cartulane::addin {
+
+namespace {
+
+constexpr wchar_t kControlProgId[] = L"Quillet.TestControl";
+constexpr wchar_t kPaneTitle[] = L"Cartulane";
+constexpr int kPaneWidth = 245;  // in the application's unit for pane widths
+
+// A pane is being made: an event the host raises meanwhile must not make another.
+constinit bool g_making = false;
+
+ComPtr<IUnknown> Identity(IUnknown* object) {
+    ComPtr<IUnknown> identity;
+    if (object) object->QueryInterface(IID_PPV_ARGS(&identity));
+    return identity;
+}
+
+// The same object of the application (Nothing is the same as Nothing).
+bool SameObject(IUnknown* a, IUnknown* b) { return Identity(a).Get() == Identity(b).Get(); }
+
+WindowPane* EntryOf(_CustomTaskPane* pane) {
+    std::vector<WindowPane>* panes = WindowPanes.Peek();
+    if (!panes) return nullptr;
+    for (WindowPane& entry : *panes)
+        if (entry.pane.Get() == pane) return &entry;
+    return nullptr;
+}
+
+void Forget(_CustomTaskPane* pane) {
+    if (FileTaskPane.Get() == pane) {
+        FileTaskPane.Reset();
+        PaneControl.Reset();
+    }
+    std::vector<WindowPane>* panes = WindowPanes.Peek();
+    if (!panes) return;
+    // Released once out of the list: letting go of the control may call back.
+    std::vector<WindowPane> gone;
+    for (WindowPane& entry : *panes)
+        if (entry.pane.Get() == pane) gone.push_back(std::move(entry));
+    std::erase_if(*panes, [](const WindowPane& entry) { return !entry.pane; });
+}
+
+// The application's open windows, as identities; false when they cannot be listed.
+bool OpenWindows(std::vector<ComPtr<IUnknown>>* open) {
+    ComPtr<IDispatch> application(HostApp.Get());
+    ComPtr<IDispatch> windows;
+    if (!application || FAILED(dispatch::GetDispatch(application.Get(), L"Windows", &windows))) return false;
+    return SUCCEEDED(dispatch::ForEach(windows.Get(), [&](const Variant& item) -> HRESULT {
+        ComPtr<IDispatch> window;
+        RETURN_IF_FAILED(item.ToDispatch(&window));
+        open->push_back(Identity(window.Get()));
+        return S_OK;
+    }));
+}
+
+// A pane whose window has closed is deleted with it: when its window is no longer among
+// the application's, it is forgotten without a call. A pane whose window is not known is
+// asked for it; one that cannot answer is gone too.
+void ForgetDeadPanes() {
+    std::vector<WindowPane>* panes = WindowPanes.Peek();
+    if (!panes || panes->empty()) return;
+    std::vector<ComPtr<IUnknown>> open;
+    const bool listed = OpenWindows(&open);
+    const std::vector<WindowPane> snapshot = *panes;
+    for (const WindowPane& entry : snapshot) {
+        if (entry.window && listed) {
+            const ComPtr<IUnknown> identity = Identity(entry.window.Get());
+            if (std::any_of(open.begin(), open.end(), [&](const auto& w) { return w.Get() == identity.Get(); }))
+                continue;
+            Forget(entry.pane.Get());
+            continue;
+        }
+        ComPtr<IDispatch> window;
+        if (FAILED(entry.pane->get_Window(&window))) {
+            Forget(entry.pane.Get());
+            continue;
+        }
+        if (WindowPane* kept = EntryOf(entry.pane.Get())) kept->window = window;
+    }
+}
+
+// The live pane of ours in that window (Nothing: the window without a workbook).
+WindowPane* PaneIn(IDispatch* window) {
+    std::vector<WindowPane>* panes = WindowPanes.Peek();
+    if (!panes) return nullptr;
+    for (WindowPane& entry : *panes)
+        if (SameObject(entry.window.Get(), window)) return &entry;
+    return nullptr;
+}
+
+// A pane made for a window that had none: its workbook tree is filled now, since the
+// workbook events of that window have passed.
+HRESULT MakeFilledPane(IDispatch* window, bool visible) {
+    if (!PaneFactory || g_making) return S_OK;
+    g_making = true;
+    ComPtr<ICTPFactory> factory(PaneFactory.Get());
+    const HRESULT made = MakePane(factory.Get(), window, visible);
+    g_making = false;
+    RETURN_IF_FAILED(made);
+    ComPtr<_TestControl> control(PaneControl.Get());
+    return control ? control->FillTvw() : S_OK;
+}
+
+}  // namespace
+
+HRESULT MakePane(ICTPFactory* factory, IDispatch* window, bool visible) {
+    if (!factory) return E_POINTER;
+    return Boundary([&]() -> HRESULT {
+        RETURN_IF_NULL_ALLOC(WindowPanes.Get());
+        ComPtr<IDispatch> parent(window);  // the host's calls below may let go of the caller's
+        Variant parentArgument = parent ? Variant(parent.Get()) : Variant::Missing();
+        ComPtr<_CustomTaskPane> pane;
+        RETURN_IF_FAILED(
+            factory->CreateCTP(Bstr(kControlProgId).get(), Bstr(kPaneTitle).get(), parentArgument, &pane));
+        RETURN_HR_IF(E_POINTER, !pane);
+        PaneControl.Reset();
+        FileTaskPane = pane.Get();
+        if (std::vector<WindowPane>* panes = WindowPanes.Get()) panes->push_back({pane, nullptr, parent});
+        RETURN_IF_FAILED(pane->put_DockPosition(msoCTPDockPositionLeft));
+        RETURN_IF_FAILED(pane->put_Width(kPaneWidth));
+        ComPtr<IDispatch> content;
+        RETURN_IF_FAILED(pane->get_ContentControl(&content));
+        RETURN_HR_IF(E_NOINTERFACE, !content);
+        ComPtr<_TestControl> control;
+        RETURN_IF_FAILED(content.As(&control));
+        if (FileTaskPane.Get() == pane.Get()) PaneControl = control.Get();
+        if (WindowPane* entry = EntryOf(pane.Get())) entry->control = control;
+        RETURN_IF_FAILED(control->put_Application(HostApp.Get()));
+        return pane->put_Visible(visible ? VARIANT_TRUE : VARIANT_FALSE);
+    });
+}
+
+HRESULT ShowPaneOf(IDispatch* window) {
+    if (!PanePerWindow) return S_OK;
+    return Boundary([&]() -> HRESULT {
+        ComPtr<IDispatch> activated(window);
+        ForgetDeadPanes();
+        if (WindowPane* entry = PaneIn(activated.Get())) {
+            FileTaskPane = entry->pane.Get();
+            PaneControl = entry->control.Get();
+            return S_OK;
+        }
+        return MakeFilledPane(activated.Get(), PanesShown);
+    });
+}
+
+HRESULT RefreshWorkbookTrees() {
+    if (!PanePerWindow) return PaneControl ? PaneControl->FillTvw() : S_OK;
+    return Boundary([&]() -> HRESULT {
+        ForgetDeadPanes();
+        std::vector<ComPtr<_TestControl>> controls;
+        if (std::vector<WindowPane>* panes = WindowPanes.Peek())
+            for (const WindowPane& entry : *panes)
+                if (entry.control) controls.push_back(entry.control);
+        HRESULT first = S_OK;
+        for (const auto& control : controls) {
+            const HRESULT hr = control->FillTvw();
+            if (SUCCEEDED(first)) first = hr;
+        }
+        return first;
+    });
+}
+
+HRESULT ShowPanes(IDispatch* ribbonControl, bool shown) {
+    const auto noPane = [] {
+        return SetErrorDescription(ControlError(91), L"Object variable or With block variable not set");
+    };
+    if (!PanePerWindow) {
+        if (!FileTaskPane) return noPane();
+        return FileTaskPane->put_Visible(shown ? VARIANT_TRUE : VARIANT_FALSE);
+    }
+    return Boundary([&]() -> HRESULT {
+        PanesShown = shown;
+        ForgetDeadPanes();
+        Variant context;
+        if (shown && ribbonControl && SUCCEEDED(dispatch::Get(ribbonControl, L"Context", &context))) {
+            ComPtr<IDispatch> window;  // Nothing: the window without a workbook
+            if (SUCCEEDED(context.ToDispatch(&window)) || context.vt == VT_DISPATCH) {
+                if (!PaneIn(window.Get())) MakeFilledPane(window.Get(), true);
+            }
+        }
+        std::vector<ComPtr<_CustomTaskPane>> panes;
+        if (std::vector<WindowPane>* all = WindowPanes.Peek())
+            for (const WindowPane& entry : *all) panes.push_back(entry.pane);
+        if (panes.empty()) return noPane();
+        for (const auto& pane : panes)
+            if (FAILED(pane->put_Visible(shown ? VARIANT_TRUE : VARIANT_FALSE))) Forget(pane.Get());
+        return S_OK;
+    });
+}
+
+}  // namespace cartulane::addin

@@ -91,10 +91,10 @@ HRESULT FormControl::Move(double left, double top, double width, double height) 
     return S_OK;
 }
 
+// Each edge is rounded on its own, so that controls that meet in twips meet in pixels too.
 RECT FormControl::PixelRect() const {
-    const int left = TwipsToPixels(box_.left, dpi_.x);
-    const int top = TwipsToPixels(box_.top, dpi_.y);
-    return {left, top, left + TwipsToPixels(box_.width, dpi_.x), top + TwipsToPixels(box_.height, dpi_.y)};
+    return {TwipsToPixels(box_.left, dpi_.x), TwipsToPixels(box_.top, dpi_.y),
+            TwipsToPixels(box_.left + box_.width, dpi_.x), TwipsToPixels(box_.top + box_.height, dpi_.y)};
 }
 
 bool FormControl::Contains(POINT clientPixel) const {
@@ -194,8 +194,8 @@ HWND Form::AddChild(const wchar_t* windowClass, const wchar_t* caption, DWORD st
                     double width, double height) {
     HWND child = CreateChildWindow(Hwnd(), windowClass, caption, style, id, font_.get());
     if (child) {
-        ::SetWindowPos(child, nullptr, TwipsToPixels(left, dpi_.x), TwipsToPixels(top, dpi_.y),
-                       TwipsToPixels(width, dpi_.x), TwipsToPixels(height, dpi_.y), SWP_NOZORDER | SWP_NOACTIVATE);
+        FormControl place(left, top, width, height);
+        place.AttachWindow(child, dpi_);
     }
     return child;
 }

@@ -52,7 +52,7 @@ protected:
     int Px(double twips) { return TwipsToPixels(twips, dpi_.x); }
     int Py(double twips) { return TwipsToPixels(twips, dpi_.y); }
     RECT Expected(double left, double top, double width, double height) {
-        return {Px(left), Py(top), Px(left) + Px(width), Py(top) + Py(height)};
+        return {Px(left), Py(top), Px(left + width), Py(top + height)};
     }
     // The control's interface.
     ComPtr<_TestControl> Control();

@@ -96,9 +96,15 @@ TEST_F(WindowPanesTest, AWorkbookOpenedInANewWindowHasThePaneThereWithBothTreesF
     EXPECT_EQ(PaneIn(first), firstPane);
     EXPECT_EQ(Listed(first), std::vector<std::wstring>{L"季度 报告.xlsx"});
 
-    // The next one comes up in a window of its own, which gets a pane of its own.
-    const std::wstring desktop = test::ControlEnvironment::Profile() / L"桌面";
-    ASSERT_HRESULT_SUCCEEDED(host_->App().OpenWorkbook(desktop + L"\\预算.xls", nullptr, &error));
+    // The next one, opened from the pane with a double-click on its file, comes up in a
+    // window of its own, which gets a pane of its own.
+    HWND folderTree = Trees(firstPane).folder;
+    HTREEITEM file = test::FindItem(folderTree, TreeView_GetRoot(folderTree), L"预算.xls");
+    ASSERT_NE(file, nullptr);
+    TreeView_SelectItem(folderTree, file);
+    RECT r{};
+    TreeView_GetItemRect(folderTree, file, &r, TRUE);
+    ::SendMessageW(folderTree, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
     host_->PumpMessages();
     ASSERT_EQ(host_->Windows().size(), 2u);
     MainWindow* second = WindowOf(L"预算.xls");

@@ -9,9 +9,13 @@
 # stays open; without one it runs on Xvfb, saves build/demo.png (both windows, each with
 # its ribbon, pane and workbook), build/demo-popup.png (after a click on a workbook in
 # the new workbook's pane and a right-click: the close-workbook pop-up) and
-# build/demo-hidden.png (after two presses of one window's toggle: the panes of both
-# windows hidden), and ends. What it clicks it finds by caption (windowpoint, from
-# tests/support), not by fixed pixels.
+# build/demo-paste.png (Book1.xls copied with 复制 and pasted with 粘贴 into the folder
+# "2024 报表", which the tree shows opened with the copy selected), build/demo-opened.png
+# (the copy renamed in place with F2 and opened with a double-click: its window, with its
+# pane listing it) and build/demo-hidden.png (after two presses of one window's toggle:
+# the panes of every window hidden), and ends. It clicks and types as a user does, with
+# xdotool; what it clicks it finds by caption (windowpoint, from tests/support), not by
+# fixed pixels.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 version=16.0
 [ "${1:-}" = --version ] && version=$2
@@ -27,6 +31,7 @@ wine regsvr32 /s "$(winepath -w "$bin/TabrixAddIn.dll")"
 profile=$(winepath -u "$(wine cmd /c 'echo %USERPROFILE%' | tr -d '\r')")
 desk="$profile/桌面"
 mkdir -p "$desk/2024 报表" "$desk/项目 资料/草稿" "$desk/Archive"
+rm -f "$desk/2024 报表/Book1"*  # what an earlier run pasted
 for f in "预算 2025.xlsx" "Book1.xls" "销售数据.xlsm" "会议纪要.docx" "notes.txt" \
          "2024 报表/一月.xlsx" "2024 报表/二月.xlsx" "2024 报表/汇总.xls" \
          "项目 资料/计划 v2.xlsx" "项目 资料/说明.txt" "Archive/old.xls"; do
@@ -44,12 +49,31 @@ if [ "$headless" = 0 ]; then
   exec wine "$bin/sheethost.exe" "${args[@]}"
 fi
 
-# click BUTTON WHAT...: a click with button 1 (left) or 3 (right) at what windowpoint finds.
+# click BUTTON WHAT...: a click with button 1 (left) or 3 (right) at what windowpoint finds;
+# BUTTON 2x is a double-click of the left button.
 click() {
   local button=$1 at
   shift
   at=$(wine "$bin/windowpoint.exe" "$@" | tr -d '\r') || { echo "not found: $*" >&2; return 1; }
-  xdotool mousemove ${at% *} ${at#* } click "$button"
+  if [ "$button" = 2x ]; then
+    xdotool mousemove ${at% *} ${at#* } click --repeat 2 --delay 120 1
+  else
+    xdotool mousemove ${at% *} ${at#* } click "$button"
+  fi
+  sleep 1
+}
+
+# answer: Enter on the message box "提示" once it is up.
+answer() {
+  for _ in $(seq 20); do
+    xdotool search --name '^提示$' >/dev/null 2>&1 && break
+    sleep 0.3
+  done
+  xdotool key Return
+  for _ in $(seq 20); do
+    xdotool search --name '^提示$' >/dev/null 2>&1 || break
+    sleep 0.3
+  done
   sleep 1
 }
 
@@ -67,6 +91,26 @@ click 1 item "$new" workbook "预算 2025.xlsx"
 click 3 item "$new" workbook "预算 2025.xlsx"
 sleep 0.5
 import -window root "$top/build/demo-popup.png"
+# The folder tree's commands: Book1.xls copied and pasted into "2024 报表"; the tree shows
+# the copy in the folder, opened.
+click 1 item "$new" workbook "预算 2025.xlsx"
+click 1 item "$new" folder 桌面 Book1.xls
+click 1 window "$new" 复制
+answer
+click 1 item "$new" folder 桌面 "2024 报表"
+click 1 window "$new" 粘贴
+answer
+import -window root "$top/build/demo-paste.png"
+# Renamed in place (F2, the new name, Enter), then opened with a double-click: it comes up
+# in a window of its own, whose pane lists it among the open workbooks.
+xdotool key F2
+sleep 0.5
+xdotool type --delay 60 "Book1 copy.xls"
+xdotool key Return
+sleep 1.5
+click 2x item "$new" folder 桌面 "2024 报表" "Book1 copy.xls"
+sleep 2
+import -window root "$top/build/demo-opened.png"
 # A left click on the tree sends the pop-up away; then one window's toggle, twice: the first
 # press leaves the shown panes, the second hides the panes of every window.
 click 1 item "$new" workbook "预算 2025.xlsx"
@@ -74,4 +118,4 @@ click 1 window "$new" "Cartulane目录"
 click 1 window "$new" "Cartulane目录"
 sleep 0.5
 import -window root "$top/build/demo-hidden.png"
-echo "screenshots: build/demo.png build/demo-popup.png build/demo-hidden.png"
+echo "screenshots: build/demo.png build/demo-popup.png build/demo-paste.png build/demo-opened.png build/demo-hidden.png"

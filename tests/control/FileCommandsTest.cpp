@@ -404,6 +404,59 @@ TEST_F(FileCommandsTest, ANewWorkbookFileIsSavedByTheApplicationUnderACheckedNam
     EXPECT_FALSE(FileSystem().FileExists(Path(L"别处\\Sum.xlsx")));
 }
 
+// Paths longer than MAX_PATH, of Chinese names, deep below the root.
+TEST_F(FileCommandsTest, TheCommandsWorkOnPathsLongerThanTheOldLimit) {
+    const std::wstring level = L"年度财务报表汇总资料目录年度财务报表汇总资料目录年度财务报表汇总资料目录第";
+    std::wstring deep;
+    for (int i = 1; i <= 6; ++i) {
+        deep += (deep.empty() ? L"" : L"\\") + level + std::to_wstring(i) + L"级";
+        Folder(deep);
+    }
+    Folder(deep + L"\\目标文件夹");
+    File(deep + L"\\长路径的工作簿.xlsx", "长");
+    ASSERT_GT(Path(deep + L"\\长路径的工作簿.xlsx").size(), 260u);
+    UseRoot(dir_->path());
+    test::MessageBoxes boxes(IDYES);
+    std::initializer_list<std::wstring> folder = {level + L"1级", level + L"2级", level + L"3级", level + L"4级",
+                                                  level + L"5级", level + L"6级"};
+    std::vector<std::wstring> path(folder);
+    auto at = [&](std::vector<std::wstring> texts) {
+        HTREEITEM item = TreeView_GetRoot(folderTree_);
+        for (const std::wstring& text : texts) {
+            TreeView_Expand(folderTree_, item, TVE_EXPAND);
+            item = test::FindItem(folderTree_, item, text);
+            if (!item) return item;
+        }
+        return item;
+    };
+    auto withName = [&](const std::wstring& name) {
+        std::vector<std::wstring> texts = path;
+        texts.push_back(name);
+        return texts;
+    };
+    HTREEITEM file = at(withName(L"长路径的工作簿.xlsx"));
+    ASSERT_NE(file, nullptr);
+    TreeView_SelectItem(folderTree_, file);
+    Press(L"复制");
+    TreeView_SelectItem(folderTree_, at(withName(L"目标文件夹")));
+    Press(L"粘贴");
+    EXPECT_EQ(test::ReadFile(Path(deep + L"\\目标文件夹\\长路径的工作簿.xlsx")), "长");
+    EXPECT_EQ(SelectedText(), L"长路径的工作簿.xlsx");
+
+    HWND edit = TreeView_EditLabel(folderTree_, TreeView_GetSelection(folderTree_));
+    ASSERT_NE(edit, nullptr);
+    ::SetWindowTextW(edit, L"改名后的工作簿.xlsx");
+    TreeView_EndEditLabelNow(folderTree_, FALSE);
+    host_.PumpMessages();
+    EXPECT_EQ(test::ReadFile(Path(deep + L"\\目标文件夹\\改名后的工作簿.xlsx")), "长");
+
+    TreeView_SelectItem(folderTree_, at(withName(L"目标文件夹")));
+    Press(L"删除");
+    EXPECT_FALSE(FileSystem().FolderExists(Path(deep + L"\\目标文件夹")));
+    EXPECT_TRUE(FileSystem().FileExists(Path(deep + L"\\长路径的工作簿.xlsx")));
+    for (const auto& box : boxes.Seen()) EXPECT_FALSE(box.text.starts_with(L"删除失败")) << test::Narrow(box.text);
+}
+
 TEST_F(FileCommandsTest, ADoubleClickOrEnterOpensTheWorkbookButNotAFolderOrAVanishedFile) {
     Folder(L"f");
     File(L"账簿.xlsx");

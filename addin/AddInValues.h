@@ -24,11 +24,12 @@ extern StaticComPtr<_CustomTaskPane> FileTaskPane;  // set by CTPFactoryAvailabl
 extern StaticComPtr<_TestControl> PaneControl;      // set by CTPFactoryAvailable
 
 // A pane of ours, its control, and the window it was last seen in (empty until known, and
-// in a window without a workbook).
+// in a window without a workbook) with that window's handle (0 when it has none).
 struct WindowPane {
     ComPtr<_CustomTaskPane> pane;
     ComPtr<_TestControl> control;
     ComPtr<IDispatch> window;
+    long windowHandle = 0;
 };
 
 // From 15.0 on every workbook window has its own panes: the add-in keeps one in each.

@@ -21,8 +21,26 @@ ComPtr<IUnknown> Identity(IUnknown* object) {
     return identity;
 }
 
-// The same object of the application (Nothing is the same as Nothing).
-bool SameObject(IUnknown* a, IUnknown* b) { return Identity(a).Get() == Identity(b).Get(); }
+// A window of the application, told apart by its handle (Window.Hwnd, 2013 and later): the
+// application is not known to hand out the same object for a window each time. By COM
+// identity only where a window has no handle to give; Nothing is the same as Nothing.
+struct WindowKey {
+    long handle = 0;
+    ComPtr<IUnknown> identity;
+    bool operator==(const WindowKey& other) const {
+        return handle || other.handle ? handle == other.handle : identity.Get() == other.identity.Get();
+    }
+};
+
+long HandleOf(IDispatch* window) {
+    Variant value;
+    long handle = 0;
+    if (!window || FAILED(dispatch::Get(window, L"Hwnd", &value)) || FAILED(value.ToInt(&handle))) return 0;
+    return handle;
+}
+
+WindowKey KeyOf(IDispatch* window) { return {HandleOf(window), Identity(window)}; }
+WindowKey KeyOf(const WindowPane& entry) { return {entry.windowHandle, Identity(entry.window.Get())}; }
 
 WindowPane* EntryOf(_CustomTaskPane* pane) {
     std::vector<WindowPane>* panes = WindowPanes.Peek();
@@ -46,15 +64,15 @@ void Forget(_CustomTaskPane* pane) {
     std::erase_if(*panes, [](const WindowPane& entry) { return !entry.pane; });
 }
 
-// The application's open windows, as identities; false when they cannot be listed.
-bool OpenWindows(std::vector<ComPtr<IUnknown>>* open) {
+// The application's open windows; false when they cannot be listed.
+bool OpenWindows(std::vector<WindowKey>* open) {
     ComPtr<IDispatch> application(HostApp.Get());
     ComPtr<IDispatch> windows;
     if (!application || FAILED(dispatch::GetDispatch(application.Get(), L"Windows", &windows))) return false;
     return SUCCEEDED(dispatch::ForEach(windows.Get(), [&](const Variant& item) -> HRESULT {
         ComPtr<IDispatch> window;
         RETURN_IF_FAILED(item.ToDispatch(&window));
-        open->push_back(Identity(window.Get()));
+        open->push_back(KeyOf(window.Get()));
         return S_OK;
     }));
 }
@@ -65,14 +83,12 @@ bool OpenWindows(std::vector<ComPtr<IUnknown>>* open) {
 void ForgetDeadPanes() {
     std::vector<WindowPane>* panes = WindowPanes.Peek();
     if (!panes || panes->empty()) return;
-    std::vector<ComPtr<IUnknown>> open;
+    std::vector<WindowKey> open;
     const bool listed = OpenWindows(&open);
     const std::vector<WindowPane> snapshot = *panes;
     for (const WindowPane& entry : snapshot) {
         if (entry.window && listed) {
-            const ComPtr<IUnknown> identity = Identity(entry.window.Get());
-            if (std::any_of(open.begin(), open.end(), [&](const auto& w) { return w.Get() == identity.Get(); }))
-                continue;
+            if (std::find(open.begin(), open.end(), KeyOf(entry)) != open.end()) continue;
             Forget(entry.pane.Get());
             continue;
         }
@@ -81,7 +97,11 @@ void ForgetDeadPanes() {
             Forget(entry.pane.Get());
             continue;
         }
-        if (WindowPane* kept = EntryOf(entry.pane.Get())) kept->window = window;
+        const long handle = HandleOf(window.Get());
+        if (WindowPane* kept = EntryOf(entry.pane.Get())) {
+            kept->window = window;
+            kept->windowHandle = handle;
+        }
     }
 }
 
@@ -89,8 +109,9 @@ void ForgetDeadPanes() {
 WindowPane* PaneIn(IDispatch* window) {
     std::vector<WindowPane>* panes = WindowPanes.Peek();
     if (!panes) return nullptr;
+    const WindowKey key = KeyOf(window);
     for (WindowPane& entry : *panes)
-        if (SameObject(entry.window.Get(), window)) return &entry;
+        if (KeyOf(entry) == key) return &entry;
     return nullptr;
 }
 
@@ -121,7 +142,8 @@ HRESULT MakePane(ICTPFactory* factory, IDispatch* window, bool visible) {
         RETURN_HR_IF(E_POINTER, !pane);
         PaneControl.Reset();
         FileTaskPane = pane.Get();
-        if (std::vector<WindowPane>* panes = WindowPanes.Get()) panes->push_back({pane, nullptr, parent});
+        if (std::vector<WindowPane>* panes = WindowPanes.Get())
+            panes->push_back({pane, nullptr, parent, HandleOf(parent.Get())});
         RETURN_IF_FAILED(pane->put_DockPosition(msoCTPDockPositionLeft));
         RETURN_IF_FAILED(pane->put_Width(kPaneWidth));
         ComPtr<IDispatch> content;

@@ -97,15 +97,25 @@ int TestControl::Message(const std::wstring& text, UINT style) { return ShowMess
 
 // ---- the buttons ----
 
-// Change root: Form3 lets the user choose the folder while it loads.
+// Change root: Form3 lets the user choose the folder while it loads. The browser is modal
+// to Form3's window only: the application's window is disabled meanwhile, as under a
+// message box, and a second change of root (from another pane) waits for none.
 void TestControl::Command1_Click() {
+    static thread_local bool choosing = false;
+    if (choosing) return;
+    choosing = true;
     Form3& picker = DefaultInstance<Form3>();
+    HWND owner = OwnerWindow();
+    const bool disable = owner && ::IsWindowEnabled(owner);
     Modal([&] {
-        picker.Show(OwnerWindow());
+        if (disable) ::EnableWindow(owner, FALSE);
+        picker.Show(owner);
+        if (disable) ::EnableWindow(owner, TRUE);
         return 0;
     });
+    choosing = false;
     BuildFolderTree(TreeView2);
-    if (picker.Visible()) picker.Unload();
+    if (picker.Loaded() && picker.Visible()) picker.Unload();
 }
 
 // New: an empty workbook saved under the typed name in the selected folder (or the
@@ -130,6 +140,11 @@ void TestControl::Command2_Click() {
         return;
     }
     if (!EndsWithIgnoringCase(name, extension)) name += extension;
+    // The file's format goes with its extension, whatever format the user saves in by
+    // default: the workbook format of 2003, or the Open XML workbook.
+    const long format = version == L"11.0" || version.empty() ? host::kWorkbookNormal
+                        : extension == std::wstring_view(L".xls") ? host::kExcel8
+                                                                  : host::kOpenXmlWorkbook;
     if (!IsValidFileName(name)) {
         Message(kInvalidName);
         return;
@@ -159,7 +174,7 @@ void TestControl::Command2_Click() {
 
     ComPtr<IDispatch> workbook;
     HRESULT hr = application ? host::AddWorkbook(application.Get(), &workbook) : E_POINTER;
-    if (SUCCEEDED(hr)) hr = host::SaveAs(workbook.Get(), path);
+    if (SUCCEEDED(hr)) hr = host::SaveAs(workbook.Get(), path, format);
     if (FAILED(hr)) {
         std::wstring reason = TakeErrorDescription();
         if (reason.empty()) reason = Reason(hr);

@@ -62,7 +62,9 @@ HRESULT WorksheetByName(IDispatch* workbook, const std::wstring& name, ComPtr<ID
     return ItemOf(workbook, L"Worksheets", name, worksheet);
 }
 
-HRESULT SaveAs(IDispatch* workbook, const std::wstring& file) { return dispatch::Call(workbook, L"SaveAs", {file}); }
+HRESULT SaveAs(IDispatch* workbook, const std::wstring& file, long fileFormat) {
+    return dispatch::Call(workbook, L"SaveAs", {file, Variant(static_cast<int>(fileFormat))});
+}
 
 HRESULT Close(IDispatch* workbook) { return dispatch::Call(workbook, L"Close"); }
 

@@ -23,7 +23,9 @@ HRESULT Name(IDispatch* workbookOrSheet, std::wstring* name);
 HRESULT Activate(IDispatch* workbook);
 HRESULT ForEachSheet(IDispatch* workbook, const Visit& visit);  // in tab order
 HRESULT WorksheetByName(IDispatch* workbook, const std::wstring& name, ComPtr<IDispatch>* worksheet);
-HRESULT SaveAs(IDispatch* workbook, const std::wstring& file);
+// XlFileFormat
+constexpr long kWorkbookNormal = -4143, kExcel8 = 56, kOpenXmlWorkbook = 51;
+HRESULT SaveAs(IDispatch* workbook, const std::wstring& file, long fileFormat);
 // Every optional argument left out: the application asks about unsaved changes itself.
 HRESULT Close(IDispatch* workbook);
 // Closes it without saving and without asking.

@@ -29,6 +29,9 @@ constexpr CommandDesign kCommands[] = {
 constexpr double kCommandHeight = 255;
 constexpr SIZEL kDesignSize{3660, 9270};
 
+// The controls alive on this thread: the forms go with the last of them.
+thread_local int t_controls = 0;
+
 enum ChildId : UINT { kTreeView1Id = 100, kTreeView2Id, kLabel1Id, kCommand1Id = 110 };
 
 // Adds a node under a key made unique when it is taken already: a workbook "A_B" with
@@ -53,13 +56,19 @@ HRESULT Described(HRESULT hr) {
 }  // namespace
 
 TestControl::TestControl() : ComObject(CLSID_TestControl, DIID___TestControl, kDesignSize) {
+    ++t_controls;
     for (size_t i = 0; i < commands_.size(); ++i) commands_[i].Move(kCommands[i].left, 0, kCommands[i].width, kCommandHeight);
     TreeView2.Move(0, 240, 3615, 4335);
     TreeView1.Move(0, 5040, 3615, 4215);
 }
 
-// The window goes while the control is whole.
-TestControl::~TestControl() { DestroyControlWindow(); }
+// The window goes while the control is whole. The forms are the panes': when the last
+// pane's control goes, so do they (and with them what they keep: their windows, the
+// keyboard hook and a lock on the library).
+TestControl::~TestControl() {
+    DestroyControlWindow();
+    if (--t_controls == 0) UnloadDefaultInstances();
+}
 
 const QITAB* TestControl::Interfaces() {
     static const QITAB table[] = {
@@ -98,6 +107,8 @@ void TestControl::OnCreate() {
     }
     Image1.AttachWindow(nullptr, dpi_);
 
+    TreeView1.SetOwner(static_cast<IOleObject*>(this));
+    TreeView2.SetOwner(static_cast<IOleObject*>(this));
     TreeView1.NodeClick = [this](Node& node) { TreeView1_NodeClick(node); };
     TreeView1.MouseUp = [this](int button, int shift, float x, float y) { TreeView1_MouseUp(button, shift, x, y); };
     TreeView2.DblClick = [this] { TreeView2_DblClick(); };
@@ -323,7 +334,9 @@ HRESULT TestControl::TreeView1_MouseUp(int button, int, float x, float y) {
         popup.Show(OwnerWindow());
         return popup.Loaded() ? S_OK : E_FAIL;
     }
-    if (popup.Visible()) popup.Unload();
+    // Only a pop-up that is loaded can be visible: asking a form that is not would load it
+    // hidden, and keep a window and the library for nobody.
+    if (popup.Loaded() && popup.Visible()) popup.Unload();
     return S_OK;
 }
 

@@ -1,5 +1,6 @@
 #include "control/TreeView.h"
 
+#include "runtime/ComPtr.h"
 #include "runtime/Twips.h"
 #include "runtime/Variant.h"
 
@@ -35,6 +36,10 @@ UINT NodeClickMessage() {
 // The keys that ask for the context menu: the menu key, and Shift+F10.
 bool IsMenuKey(WPARAM key) { return key == VK_APPS || (key == VK_F10 && ::GetKeyState(VK_SHIFT) < 0); }
 
+UINT ContextMenuMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"Cartulane.TreeView.ContextMenu");
+    return message;
+}
 UINT DblClickMessage() {
     static const UINT message = ::RegisterWindowMessageW(L"Cartulane.TreeView.DblClick");
     return message;
@@ -264,9 +269,10 @@ LRESULT TreeView::OnNotify(const NMHDR& header, bool* handled) {
             ::PostMessageW(Hwnd(), DblClickMessage(), 0, 0);
             break;
         case NM_RCLICK:
-            // Taken here: the tree asks for no context menu of its own then.
+            // Taken here, so that the tree asks for no context menu of its own; the menu comes
+            // once the tree is done with the button (its commands may rebuild the tree).
             if (!ContextMenu) break;
-            RaiseContextMenu(static_cast<LPARAM>(::GetMessagePos()));
+            ::PostMessageW(Hwnd(), ContextMenuMessage(), 0, static_cast<LPARAM>(::GetMessagePos()));
             *handled = true;
             return TRUE;
         case TVN_BEGINLABELEDITW: {
@@ -304,6 +310,9 @@ void TreeView::RaisePendingLabelEdit() {
     pendingEdit_ = {};
     Node* node = nodes_.Item(edit.index);
     if (!node || edit.generation != generation_) return;  // the tree was rebuilt meanwhile
+    // The edit is about its node, which the handler finds selected, wherever the click that
+    // ended the edit moved the selection meanwhile.
+    if (TreeView_GetSelection(Hwnd()) != node->item_) TreeView_SelectItem(Hwnd(), node->item_);
     short cancel = 0;
     std::wstring newString = edit.text;
     Fire(AfterLabelEdit, cancel, newString);
@@ -358,7 +367,7 @@ LRESULT TreeView::OnButtonDown(UINT message, WPARAM wParam, LPARAM lParam, int b
     HWND hwnd = Hwnd();
     // The right button chooses the node under it first: the context menu that the tree
     // asks for while it tracks the button is about that node.
-    if (button == 2 && ContextMenu) {
+    if (button == 2 && ContextMenu && !TreeView_GetEditControl(hwnd)) {
         TVHITTESTINFO hit{};
         hit.pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
         if (HTREEITEM item = TreeView_HitTest(hwnd, &hit); item && (hit.flags & TVHT_ONITEM))
@@ -391,6 +400,7 @@ LRESULT TreeView::OnButtonDown(UINT message, WPARAM wParam, LPARAM lParam, int b
 }
 
 LRESULT TreeView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    ComPtr<IUnknown> keep(owner_);
     switch (message) {
         case WM_LBUTTONDOWN:
             return OnButtonDown(message, wParam, lParam, 1, VK_LBUTTON);
@@ -425,6 +435,10 @@ LRESULT TreeView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         default:
             if (message == DblClickMessage()) {
                 Fire(DblClick);
+                return 0;
+            }
+            if (message == ContextMenuMessage()) {
+                RaiseContextMenu(lParam);
                 return 0;
             }
             if (message == AfterLabelEditMessage()) {

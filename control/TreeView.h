@@ -117,6 +117,9 @@ public:
     Node* SelectedItem() const;
     // Selects the node and scrolls it into view (no NodeClick: the program chose it).
     void Select(Node& node);
+    // The COM object the tree belongs to: it is kept whole while the tree raises an event
+    // (a handler's command may make the host let go of it).
+    void SetOwner(IUnknown* owner) { owner_ = owner; }
     // Takes the input focus; a tree with nodes and no selection selects its first node.
     void SetFocus();
 
@@ -156,6 +159,7 @@ private:
     Node* NodeOf(HTREEITEM item) const;
 
     TreeNodes nodes_;
+    IUnknown* owner_ = nullptr;
     int expandingInCode_ = 0;
     int bulkUpdates_ = 0;
     unsigned generation_ = 0;  // counts Clear calls, so an event can tell its node is gone

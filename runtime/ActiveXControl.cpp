@@ -52,7 +52,12 @@ STDMETHODIMP ActiveXControl::Close(DWORD) {
     return S_OK;
 }
 
-STDMETHODIMP ActiveXControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent, LPCRECT position) {
+STDMETHODIMP ActiveXControl::DoVerb(LONG verb, LPMSG message, IOleClientSite* site, LONG index, HWND parent,
+                                    LPCRECT position) {
+    return Boundary([&] { return Verb(verb, message, site, index, parent, position); });
+}
+
+HRESULT ActiveXControl::Verb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent, LPCRECT position) {
     if (site && !clientSite_) SetClientSite(site);
     switch (verb) {
         case OLEIVERB_SHOW:
@@ -243,6 +248,8 @@ int ActiveXControl::ShowMessage(const std::wstring& text, const wchar_t* title, 
 // Alt+letter and the function keys go to the container.
 STDMETHODIMP ActiveXControl::TranslateAccelerator(LPMSG message) {
     if (!message || message->message < WM_KEYFIRST || message->message > WM_KEYLAST) return S_FALSE;
+    // A key's command may make the host let go of the control (its window closed).
+    ComPtr<IUnknown> keep(static_cast<IOleObject*>(this));
     if (!Hwnd() || !IsOwnWindow(message->hwnd)) return S_FALSE;
     const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
     const bool alt = ::GetKeyState(VK_MENU) < 0;
@@ -385,6 +392,9 @@ STDMETHODIMP ActiveXControl::FindConnectionPoint(REFIID iid, IConnectionPoint** 
 // ---- the window ----
 
 LRESULT ActiveXControl::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    // A command may run a nested loop or a host call in which the host lets go of the
+    // control: it stays whole until the message is done.
+    ComPtr<IUnknown> keep(static_cast<IOleObject*>(this));
     // Focus arriving in any child makes the control the container's active object, so
     // that keys come through TranslateAccelerator.
     switch (message) {

@@ -157,6 +157,7 @@ protected:
 
 private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) final;
+    HRESULT Verb(LONG verb, LPMSG message, IOleClientSite* site, LONG index, HWND parent, LPCRECT position);
     HRESULT InPlaceActivate(bool uiActivate, HWND parentHint, LPCRECT position);
     void UIActivate();
     // Focus arrived in the control: it is, or becomes again, the container's active object.

@@ -84,13 +84,15 @@ public:
         if (index != 0) return DISP_E_BADINDEX;
         return ModuleTypeInfo(ThisModule(), __uuidof(Interface), info);
     }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         ComPtr<ITypeInfo> info;
         RETURN_IF_FAILED(ModuleTypeInfo(ThisModule(), __uuidof(Interface), &info));
         return DispatchGetIDsOfNames(info.Get(), names, count, ids);
     }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+    STDMETHODIMP Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* exception, UINT* badArgument) override {
+        if (iid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
         ComPtr<ITypeInfo> info;
         RETURN_IF_FAILED(ModuleTypeInfo(ThisModule(), __uuidof(Interface), &info));
         return DispatchInvoke(static_cast<Interface*>(this), info.Get(), id, flags, params, result, exception,

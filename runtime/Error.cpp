@@ -62,7 +62,7 @@ HRESULT ExcepInfo::Code() noexcept {
 }
 
 HRESULT FillExcepInfo(EXCEPINFO* info, HRESULT hr, std::wstring_view source, std::wstring_view description) {
-    if (!info) return DISP_E_EXCEPTION;
+    if (!info) return hr;  // a caller without EXCEPINFO gets the failure itself
     *info = {};
     info->scode = hr;
     info->bstrSource = ::SysAllocStringLen(source.data(), static_cast<UINT>(source.size()));

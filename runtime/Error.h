@@ -68,8 +68,9 @@ public:
     HRESULT Code() noexcept;
 };
 
-// Fills the caller's EXCEPINFO (when given) for a failure of a call through IDispatch;
-// returns DISP_E_EXCEPTION, the code with which such a failure travels.
+// Fills the caller's EXCEPINFO for a failure of a call through IDispatch and returns
+// DISP_E_EXCEPTION, the code with which such a failure travels; a caller that gave none
+// gets the failure's own code.
 HRESULT FillExcepInfo(EXCEPINFO* info, HRESULT hr, std::wstring_view source, std::wstring_view description);
 
 // Inside a catch block: the HRESULT for what was thrown.

@@ -228,6 +228,12 @@ Form*& detail::DefaultInstanceSlot(const std::type_info& type) {
     return t_instances->emplace_back(std::type_index(type), nullptr).second;
 }
 
+void UnloadDefaultInstances() {
+    if (!t_instances) return;
+    for (auto& [kind, form] : *t_instances)
+        if (form) form->Unload();
+}
+
 void ReleaseDefaultInstances() {
     InstanceSlots* instances = std::exchange(t_instances, nullptr);
     if (!instances) return;

@@ -134,5 +134,8 @@ F& DefaultInstance() {
     return static_cast<F&>(*slot);
 }
 void ReleaseDefaultInstances();
+// Unloads every default instance of this thread that is loaded (the objects stay: one may
+// be in the middle of its own handler).
+void UnloadDefaultInstances();
 
 }  // namespace cartulane

@@ -25,6 +25,7 @@ HostWindow::~HostWindow() {
     if (app_) {
         app_->Changed = nullptr;
         app_->QuitRequested = nullptr;
+        app_->WindowHandle = nullptr;
         app_->WindowOpened = nullptr;
         app_->WindowClosed = nullptr;
         app_->ArrangeRequested = nullptr;
@@ -54,6 +55,10 @@ HRESULT HostWindow::Create(const wchar_t* title, int width, int height, bool vis
     app_->WindowOpened = [this](WorkbookWindow& window) { Opened(window); };
     app_->WindowClosed = [this](WorkbookWindow& window) { Closed(window); };
     app_->ArrangeRequested = [this](long style) { Arrange(style); };
+    app_->WindowHandle = [this](const WorkbookWindow& window) {
+        MainWindow* shown = WindowOf(&window);
+        return shown ? shown->Hwnd() : nullptr;
+    };
     Changed();
     if (visible) ::ShowWindow(Hwnd(), SW_SHOW);
     return S_OK;

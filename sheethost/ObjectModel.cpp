@@ -219,7 +219,7 @@ std::wstring WorkbookWindow::Caption() const {
 
 std::span<const Member> WorkbookWindow::Members() const {
     static const Member members[] = {{L"Caption", xl::Caption}, {L"Activate", xl::Activate}, {L"Close", xl::Close},
-                                     {L"Index", xl::Index}};
+                                     {L"Index", xl::Index},     {L"Hwnd", xl::Hwnd}};
     return members;
 }
 
@@ -240,6 +240,11 @@ HRESULT WorkbookWindow::Call(DISPID id, WORD flags, const CallArgs& args, VARIAN
             const auto windows = app ? app->Windows() : std::vector<WorkbookWindow*>{};
             const auto at = std::find(windows.begin(), windows.end(), this);
             return ReturnLong(result, static_cast<long>(at - windows.begin()) + 1);
+        }
+        case xl::Hwnd: {
+            Application* app = book_->app_;
+            HWND hwnd = app && app->WindowHandle ? app->WindowHandle(*this) : nullptr;
+            return ReturnLong(result, static_cast<long>(reinterpret_cast<LONG_PTR>(hwnd)));
         }
         // As the workbook's own: the window stands for its workbook.
         case xl::Activate: {
@@ -376,7 +381,7 @@ void Workbook::Changed() {
     if (app_) app_->Notify();
 }
 
-HRESULT Workbook::SaveAs(const std::wstring& file, std::wstring* error) {
+HRESULT Workbook::SaveAs(const std::wstring& file, std::wstring* error, std::optional<long> format) {
     const std::wstring full = FullPath(file);
     if (full.empty()) return Fail(error, L"Method 'SaveAs' of object '_Workbook' failed");
     const std::wstring name = FileName(full);
@@ -393,9 +398,10 @@ HRESULT Workbook::SaveAs(const std::wstring& file, std::wstring* error) {
     UniqueFile out(::CreateFileW(ExtendedPath(full).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out) return Fail(error, L"Cannot access '" + full + L"'.");
-    const char content[] = "sheethost workbook\r\n";
+    const long written_format = format ? *format : app_ ? app_->DefaultSaveFormat() : 51;
+    const std::string content = "sheethost workbook\r\nformat " + std::to_string(written_format) + "\r\n";
     DWORD written = 0;
-    if (!::WriteFile(out.get(), content, sizeof(content) - 1, &written, nullptr))
+    if (!::WriteFile(out.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr))
         return Fail(error, L"Cannot access '" + full + L"'.");
     path_ = full;
     name_ = name;
@@ -451,7 +457,13 @@ HRESULT Workbook::Call(DISPID id, WORD flags, const CallArgs& args, VARIANT* res
         case xl::SaveAs: {
             std::wstring file;
             if (FAILED(StringArg(args, 0, &file))) return DISP_E_PARAMNOTFOUND;
-            return SaveAs(file, error);
+            std::optional<long> format;
+            if (const VARIANT* given = args.At(1)) {
+                Variant number;
+                if (FAILED(::VariantChangeType(&number, const_cast<VARIANT*>(given), 0, VT_I4))) return DISP_E_TYPEMISMATCH;
+                format = number.lVal;
+            }
+            return SaveAs(file, error, format);
         }
         case xl::Close:
             return Close(args, error);

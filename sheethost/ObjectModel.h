@@ -39,8 +39,9 @@ constexpr DISPID Activate = 0x130, Sheets = 0x1E5, Worksheets = 0x1EE, SaveAs = 
                  Saved = 0x12A, FullName = 0x121, Path = 0x123;
 // Worksheet
 constexpr DISPID Visible = 0x22E, Select = 0xEB;
-// Window (Activate and Close as the workbook's), and Windows.Arrange
-constexpr DISPID Caption = 0x8B, Index = 0x1E6, Arrange = 0x27E;
+// Window (Activate and Close as the workbook's), and Windows.Arrange. Hwnd is the
+// window's handle (2013 and later); its DISPID is ours, callers find it by name.
+constexpr DISPID Caption = 0x8B, Index = 0x1E6, Arrange = 0x27E, Hwnd = 0x7F4;
 // XlArrangeStyle
 constexpr long ArrangeTiled = 1, ArrangeCascade = 7, ArrangeHorizontal = -4128, ArrangeVertical = -4166;
 // XlSheetVisibility
@@ -107,7 +108,9 @@ public:
     // only a visible sheet of the active workbook can be selected.
     HRESULT SetSheetVisible(Sheet* sheet, long visible, std::wstring* error);
     HRESULT SelectSheet(Sheet* sheet, std::wstring* error = nullptr);
-    HRESULT SaveAs(const std::wstring& file, std::wstring* error);
+    // Written in the format given (an XlFileFormat), or in the application's default
+    // format; the file says which ("format 51").
+    HRESULT SaveAs(const std::wstring& file, std::wstring* error, std::optional<long> format = std::nullopt);
     void Detach();
 
 protected:
@@ -143,6 +146,10 @@ public:
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
     void SetVersion(std::wstring version) { version_ = std::move(version); }
+    // The format SaveAs writes when it is given none (the user's "save files in this
+    // format"): the workbook format of 2003 for 11.0, else the Open XML workbook.
+    void SetDefaultSaveFormat(long format) { defaultSaveFormat_ = format; }
+    long DefaultSaveFormat() const { return defaultSaveFormat_ ? *defaultSaveFormat_ : version_ == L"11.0" ? -4143 : 51; }
     // From 15.0 on every workbook window is a top-level window of its own, with its own
     // ribbon and task panes; before, all are in the one main window.
     bool WindowPerWorkbook() const;
@@ -183,6 +190,8 @@ public:
     std::function<void(WorkbookWindow&)> WindowOpened;
     std::function<void(WorkbookWindow&)> WindowClosed;
     std::function<void(long style)> ArrangeRequested;
+    // The top-level window that shows a workbook's window.
+    std::function<HWND(const WorkbookWindow&)> WindowHandle;
 
 protected:
     std::span<const Member> Members() const override;
@@ -197,6 +206,7 @@ private:
     HRESULT Opened(const ComPtr<Workbook>& book, DISPID event);
 
     std::wstring version_ = L"16.0";
+    std::optional<long> defaultSaveFormat_;
     HWND owner_ = nullptr;
     std::vector<ComPtr<Workbook>> workbooks_;
     std::vector<Workbook*> order_;  // front to back

@@ -129,6 +129,22 @@ TEST_F(FileCommandsTest, APasteBeforeAnyCopyIsRefusedAndACopyWithoutASelectionTo
     EXPECT_EQ(SelectedText(), L"目标") << "the right button chose the node";
 }
 
+TEST_F(FileCommandsTest, WhileTheFolderIsChosenTheApplicationWaitsAndASecondChoiceDoesNotStart) {
+    Folder(L"根");
+    bool enabledMeanwhile = true;
+    int browsers = 0;
+    test::DialogWatcher watcher([&](HWND dialog) {
+        if (::GetDlgItem(dialog, 0xFFFF)) return;  // a message box
+        ++browsers;
+        enabledMeanwhile = ::IsWindowEnabled(host_.Hwnd()) != FALSE;
+        ::SendMessageW(Child(L"换目录"), BM_CLICK, 0, 0);  // the pane's own button is disabled with it
+    });
+    UseRoot(Path(L"根"));
+    EXPECT_FALSE(enabledMeanwhile);
+    EXPECT_EQ(browsers, 1);
+    EXPECT_TRUE(::IsWindowEnabled(host_.Hwnd()));
+}
+
 TEST_F(FileCommandsTest, OneCopyPastesIntoTwoFoldersAndIntoASecondPane) {
     Folder(L"报表");
     Folder(L"报表\\月份");
@@ -332,7 +348,20 @@ TEST_F(FileCommandsTest, RenamingALabelRenamesOnDiskOrRefusesWithAReason) {
         EXPECT_TRUE(boxes.Seen().back().text.starts_with(L"重命名失败：")) << test::Narrow(boxes.Seen().back().text);
     }
     EXPECT_EQ(Snapshot(dir_->path()), before);
-    EXPECT_EQ(test::Children(folderTree_, Item({L"资料"})), (std::vector<std::wstring>{L"已有.xlsx", L"年度 报告.xls"}));
+    auto listed = test::Children(folderTree_, Item({L"资料"}));
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::wstring>{L"已有.xlsx", L"年度 报告.xls"}));
+
+    // An edit that the user ends by choosing another node renames the node edited.
+    Select({L"资料", L"已有.xlsx"});
+    HWND box = TreeView_EditLabel(folderTree_, Item({L"资料", L"已有.xlsx"}));
+    ASSERT_NE(box, nullptr);
+    ::SetWindowTextW(box, L"已改.xlsx");
+    TreeView_EndEditLabelNow(folderTree_, FALSE);
+    TreeView_SelectItem(folderTree_, Item({L"资料", L"年度 报告.xls"}));  // before the rename runs
+    host_.PumpMessages();
+    EXPECT_TRUE(FileSystem().FileExists(Path(L"资料\\已改.xlsx")));
+    EXPECT_TRUE(FileSystem().FileExists(Path(L"资料\\年度 报告.xls")));
 
     // The root's label is not edited at all; F2 starts the edit of another node.
     EXPECT_EQ(TreeView_EditLabel(folderTree_, TreeView_GetRoot(folderTree_)), nullptr);
@@ -364,15 +393,18 @@ TEST_F(FileCommandsTest, ANewWorkbookFileIsSavedByTheApplicationUnderACheckedNam
     EXPECT_EQ(SelectedText(), L"plan.xlsx");
     ASSERT_NE(host_.App().Find(L"plan.xlsx"), nullptr) << "the new workbook stays open under its name";
 
-    // An extension typed already is kept; the application of 2003 saves .xls.
+    // The format goes with the extension whatever the user saves in by default; an
+    // extension typed already is kept; the application of 2003 saves .xls in its format.
+    EXPECT_EQ(test::ReadFile(Path(L"新\\plan.xlsx")), "sheethost workbook\r\nformat 51\r\n");
+    host_.App().SetDefaultSaveFormat(56);
     input.Set(L"Sum.XLSX");
     Select({L"新"});
     Press(L"新建");
-    EXPECT_TRUE(FileSystem().FileExists(Path(L"新\\Sum.XLSX")));
+    EXPECT_EQ(test::ReadFile(Path(L"新\\Sum.XLSX")), "sheethost workbook\r\nformat 51\r\n");
     host_.App().SetVersion(L"11.0");
     input.Set(L"old");
     Press(L"新建");
-    EXPECT_TRUE(FileSystem().FileExists(Path(L"新\\old.xls")));
+    EXPECT_EQ(test::ReadFile(Path(L"新\\old.xls")), "sheethost workbook\r\nformat -4143\r\n");
     host_.App().SetVersion(L"16.0");
 
     // Refused: nothing typed, Cancel, a name that cannot be a file's, a file that exists.

@@ -238,6 +238,30 @@ TEST_F(WorkbookTreeTest, TheRightButtonOpensThePopUpThatClosesTheLastClickedWork
     EXPECT_EQ(app_->OpenWorkbooks()[0]->Name(), L"Book2");
 }
 
+// A left button released over the tree loads no pop-up; the forms go with the last pane.
+TEST_F(WorkbookTreeTest, NoFormIsLeftBehindWhenThePaneGoes) {
+    auto forms = [] {
+        int count = 0;
+        for (HWND window = ::FindWindowW(L"Form", nullptr); window; window = ::FindWindowExW(nullptr, window, L"Form", nullptr))
+            ++count;
+        return count;
+    };
+    const int before = forms();
+    Add();
+    Connect();
+    Fill();
+    Click(Center(Item(L"Book1")));
+    EXPECT_EQ(forms(), before) << "asking whether the pop-up is shown loads nothing";
+    ::SendMessageW(Child(L"帮助"), BM_CLICK, 0, 0);
+    EXPECT_EQ(forms(), before + 1);
+    inPlace_.Reset();
+    host_.RemovePane(pane_);
+    pane_ = nullptr;
+    host_.PumpMessages();
+    EXPECT_EQ(forms(), before) << "the help window went with the last pane";
+    EXPECT_EQ(test::CallOcx("DllCanUnloadNow"), S_OK);
+}
+
 TEST_F(WorkbookTreeTest, TheRealPointerOpensThePopUpAndChoosesItsEntry) {
     Workbook* book = Add();
     Add();

@@ -43,7 +43,7 @@ TEST(ExcepInfo, CarriesTheFailureOfACallThroughIDispatch) {
     info.Clear();
     info.wCode = 1004;  // an error by number only
     EXPECT_EQ(info.Code(), ControlError(1004));
-    EXPECT_EQ(FillExcepInfo(nullptr, E_FAIL, L"", L""), DISP_E_EXCEPTION);
+    EXPECT_EQ(FillExcepInfo(nullptr, E_ACCESSDENIED, L"", L""), E_ACCESSDENIED);
 }
 
 // A window whose handler throws on one message and works on the others.

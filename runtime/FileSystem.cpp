@@ -3,6 +3,9 @@
 #include "runtime/Error.h"
 #include "runtime/Handles.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace cartulane {
 
 namespace {
@@ -109,10 +112,52 @@ std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
     return joined;
 }
 
+namespace {
+
+// An absolute path in the extended form, its "." and ".." parts resolved by hand:
+// GetFullPathNameW would also drop the blanks and dots at the ends of names, and "x " would
+// then name the item "x" beside it. root is the drive (C:\) or the share (server\share\).
+std::wstring ExtendedAbsolute(std::wstring_view prefix, std::wstring_view root, std::wstring_view rest) {
+    std::vector<std::wstring_view> parts;
+    size_t at = 0;
+    while (at <= rest.size()) {
+        const size_t end = std::min(rest.find(L'\\', at), rest.size());
+        const std::wstring_view part = rest.substr(at, end - at);
+        if (part == L"..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != L".") {
+            parts.push_back(part);
+        }
+        at = end + 1;
+    }
+    std::wstring extended(prefix);
+    extended.append(root);
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i) extended.push_back(L'\\');
+        extended.append(parts[i]);
+    }
+    if (!parts.empty() && EndsInSeparator(rest)) extended.push_back(L'\\');
+    return extended;
+}
+
+}  // namespace
+
 std::wstring ExtendedPath(std::wstring_view path) {
     if (path.empty()) return {};
     if (path.starts_with(kExtendedPrefix)) return std::wstring(path);
-    const std::wstring input(path);
+    std::wstring input(path);
+    std::replace(input.begin(), input.end(), L'/', L'\\');
+    const bool drive = input.size() >= 3 && input[1] == L':' && input[2] == L'\\' &&
+                       ((input[0] >= L'A' && input[0] <= L'Z') || (input[0] >= L'a' && input[0] <= L'z'));
+    if (drive) return ExtendedAbsolute(kExtendedPrefix, std::wstring_view(input).substr(0, 3), std::wstring_view(input).substr(3));
+    if (input.starts_with(L"\\\\") && !input.starts_with(L"\\\\.\\") && !input.starts_with(L"\\\\?\\")) {
+        const size_t server = input.find(L'\\', 2);
+        const size_t share = server == std::wstring::npos ? server : input.find(L'\\', server + 1);
+        if (share != std::wstring::npos)
+            return ExtendedAbsolute(kExtendedUncPrefix, std::wstring_view(input).substr(2, share - 1),
+                                    std::wstring_view(input).substr(share + 1));
+    }
+    // A relative path, a drive's current folder, a device: the system's own resolution.
     DWORD size = ::GetFullPathNameW(input.c_str(), 0, nullptr, nullptr);
     if (size == 0) return {};
     std::wstring full(size, L'\0');

@@ -237,6 +237,34 @@ TEST(FileSystem, LongPathsWork) {
     EXPECT_FALSE(fs.FolderExists(top));
 }
 
+// Windows drops blanks and dots at the end of a name when it makes a path whole; a name
+// that has them must still name its own item, never the one beside it.
+TEST(FileSystem, NamesEndingInABlankOrADotNameTheirOwnItem) {
+    TempDir dir;
+    const FileSystem fs;
+    const std::wstring extended = ExtendedPath(dir.path());
+    for (const wchar_t* name : {L"\\x", L"\\x ", L"\\y."}) ASSERT_TRUE(::CreateDirectoryW((extended + name).c_str(), nullptr));
+    test::MakeFile(dir / L"x\\keep.xlsx", "keep");
+    test::MakeFile(extended + L"\\x \\gone.xlsx", "gone");
+    test::MakeFile(extended + L"\\z.xls", "z");
+    test::MakeFile(extended + L"\\z.xls ", "z blank");
+
+    EXPECT_TRUE(fs.FolderExists(dir / L"y."));
+    EXPECT_FALSE(fs.FolderExists(dir / L"y"));
+    EXPECT_TRUE(fs.FileExists(dir / L"x \\gone.xlsx"));
+    EXPECT_FALSE(fs.FileExists(dir / L"x\\gone.xlsx"));
+    ASSERT_HRESULT_SUCCEEDED(fs.DeleteFolder(dir / L"x "));
+    EXPECT_TRUE(fs.FileExists(dir / L"x\\keep.xlsx"));
+    ASSERT_HRESULT_SUCCEEDED(fs.RemoveFile(dir / L"z.xls "));
+    EXPECT_EQ(test::ReadFile(dir / L"z.xls"), "z");
+    ASSERT_HRESULT_SUCCEEDED(fs.CopyFileTo(dir / L"z.xls", dir / L"y.\\copy.xls"));
+    EXPECT_EQ(test::ReadFile(extended + L"\\y.\\copy.xls"), "z");
+
+    // "." and ".." and forward slashes still resolve as Windows resolves them.
+    EXPECT_TRUE(fs.FileExists(dir.path() + L"/x/./../x/keep.xlsx"));
+    EXPECT_EQ(ExtendedPath(dir.path() + L"\\x\\..\\y.\\"), extended + L"\\y.\\");
+}
+
 TEST(FileSystem, RefusalsLeaveEverythingInPlace) {
     TempDir dir;
     const FileSystem fs;

@@ -59,8 +59,12 @@ std::wstring TrimPath(std::wstring& path) {
 }
 
 HRESULT ListFolder(std::wstring& path, std::wstring_view filter, TreeView& tree) {
+    // The folder is looked up without the blanks around it, as the scripting runtime's path
+    // parsing drops them; the caller's text is trimmed only once an entry is added.
+    std::wstring lookup = path;
+    TrimPath(lookup);
     FolderListing folder;
-    RETURN_IF_FAILED(FileSystem().GetFolder(path, &folder));
+    RETURN_IF_FAILED(FileSystem().GetFolder(lookup, &folder));
     // Every key is TrimPath(path) & "\" & name; the trimmed text is the same for each.
     std::wstring prefix;
     auto add = [&](const std::wstring& name, int image) -> HRESULT {

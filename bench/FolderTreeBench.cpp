@@ -4,6 +4,7 @@
 // and how adding keyed nodes grows from 10,000 to 20,000, against bare inserts.
 // Prints ratios; the tree is made in the temporary folder and removed afterwards.
 
+#include "bench/BenchSupport.h"
 #include "control/FolderTree.h"
 #include "control/NodeImages.h"
 #include "runtime/Dispatch.h"
@@ -20,51 +21,14 @@
 #include <vector>
 
 using namespace cartulane;
+using namespace cartulane::bench;
 using namespace cartulane::control;
 
 namespace {
 
-double Seconds(const std::function<void()>& work) {
-    LARGE_INTEGER frequency, start, end;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&start);
-    work();
-    ::QueryPerformanceCounter(&end);
-    return double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
-}
-
-struct Candidate {
-    std::function<void()> work;
-    std::function<void()> prepare = [] {};  // not timed
-};
-
-// Median of runs, the candidates taking turns so that drift hits them alike.
-std::vector<double> Medians(const std::vector<Candidate>& candidates, int runs) {
-    std::vector<std::vector<double>> times(candidates.size());
-    for (int run = 0; run < runs; ++run) {
-        for (size_t i = 0; i < candidates.size(); ++i) {
-            candidates[i].prepare();
-            times[i].push_back(Seconds(candidates[i].work));
-        }
-    }
-    std::vector<double> medians;
-    for (auto& t : times) {
-        std::sort(t.begin(), t.end());
-        medians.push_back(t[t.size() / 2]);
-    }
-    return medians;
-}
-
-void Touch(const std::wstring& path) {
-    UniqueFile(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-}
-
 // 200 folders of 50 entries (45 files, 5 folders) and 1,000 files at the top.
 std::wstring MakeTree() {
-    wchar_t temp[MAX_PATH + 1];
-    ::GetTempPathW(MAX_PATH + 1, temp);
-    const std::wstring root = JoinPath(temp, L"cartulane-bench-" + std::to_wstring(::GetCurrentProcessId()));
-    ::CreateDirectoryW(root.c_str(), nullptr);
+    const std::wstring root = ScratchFolder(L"cartulane-bench");
     const wchar_t* const kinds[] = {L".xls", L".xlsx", L".txt"};
     for (int f = 0; f < 200; ++f) {
         const std::wstring folder = JoinPath(root, L"文件夹 " + std::to_wstring(f));
@@ -74,46 +38,6 @@ std::wstring MakeTree() {
     }
     for (int e = 0; e < 1000; ++e) Touch(JoinPath(root, L"Book " + std::to_wstring(e) + kinds[e % 3]));
     return root;
-}
-
-bool Wanted(const std::wstring& name) {
-    const size_t dot = name.rfind(L'.');
-    std::wstring extension = dot == std::wstring::npos ? name : name.substr(dot + 1);
-    ::CharLowerBuffW(extension.data(), static_cast<DWORD>(extension.size()));
-    return extension.find(L"xls") != std::wstring::npos;
-}
-
-HTREEITEM Insert(HWND tree, HTREEITEM parent, const std::wstring& text, int image, UINT state = 0) {
-    TVINSERTSTRUCTW insert{};
-    insert.hParent = parent;
-    insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE;
-    insert.item.state = insert.item.stateMask = state;
-    insert.item.pszText = const_cast<wchar_t*>(text.c_str());
-    insert.item.iImage = insert.item.iSelectedImage = image;
-    return TreeView_InsertItem(tree, &insert);
-}
-
-// One folder into the bare tree: sub-folders, then matching files; the folders' items returned.
-std::vector<std::pair<HTREEITEM, std::wstring>> BareListing(HWND tree, HTREEITEM parent, const std::wstring& path) {
-    std::vector<std::pair<HTREEITEM, std::wstring>> folders;
-    std::vector<std::wstring> files;
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileExW((path + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
-                                     FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) return folders;
-    do {
-        if (data.cFileName[0] == L'.' && (!data.cFileName[1] || (data.cFileName[1] == L'.' && !data.cFileName[2])))
-            continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            folders.emplace_back(Insert(tree, parent, data.cFileName, 4), path + L"\\" + data.cFileName);
-        } else if (Wanted(data.cFileName)) {
-            files.emplace_back(data.cFileName);
-        }
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-    for (const auto& file : files) Insert(tree, parent, file, 2);
-    return folders;
 }
 
 std::vector<std::wstring> FsoNames(IDispatch* folder, const wchar_t* collection) {
@@ -143,23 +67,6 @@ std::vector<std::pair<HTREEITEM, std::wstring>> FsoListing(IDispatch* fso, HWND 
     for (const auto& name : FsoNames(folder.Get(), L"Files"))
         if (Wanted(name) && tree) Insert(tree, parent, name, 2);
     return folders;
-}
-
-HWND MakeParent() {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ::DefWindowProcW;
-    wc.lpszClassName = L"CartulaneBench";
-    ::RegisterClassW(&wc);
-    return ::CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 600, nullptr, nullptr,
-                             nullptr, nullptr);
-}
-
-HWND MakeBareTree(HWND parent, HIMAGELIST images) {
-    HWND tree = ::CreateWindowExW(WS_EX_CLIENTEDGE, WC_TREEVIEWW, L"",
-                                  WS_CHILD | WS_VISIBLE | TVS_HASLINES | TVS_HASBUTTONS | TVS_LINESATROOT, 0, 0, 300,
-                                  600, parent, nullptr, nullptr, nullptr);
-    TreeView_SetImageList(tree, images, TVSIL_NORMAL);
-    return tree;
 }
 
 }  // namespace

@@ -4,4 +4,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 prepare x64
 use_prefix "$top/build/wineprefix"
 start_display
-wine "$top/build/x64/bin/foldertree_bench.exe"
+for bench in foldertree foldercopydelete folderexpand; do
+  echo "== $bench"
+  wine "$top/build/x64/bin/${bench}_bench.exe"
+done

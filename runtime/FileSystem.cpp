@@ -74,7 +74,26 @@ HRESULT ForEachEntry(const std::wstring& folder, Visit visit) {
     return error == ERROR_NO_MORE_FILES ? S_OK : Win32Failure(error);
 }
 
-HRESULT CopyTree(const std::wstring& source, const std::wstring& destination) {
+// Where a folder really is, links followed; empty when that cannot be told.
+std::wstring FinalPath(const std::wstring& folder) {
+    UniqueFile file(::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return {};
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD size = ::GetFinalPathNameByHandleW(file.get(), path.data(), static_cast<DWORD>(path.size()), 0);
+    if (size >= path.size()) {
+        path.resize(size);
+        size = ::GetFinalPathNameByHandleW(file.get(), path.data(), static_cast<DWORD>(path.size()), 0);
+    }
+    if (size == 0 || size >= path.size()) return {};
+    path.resize(size);
+    return path;
+}
+
+// chain holds where the folders being copied really are, from the top one down to source. A
+// linked folder that leads to one of them, or above one, would be copied into itself without
+// end: the copy stops there with the system's failure for a link it cannot resolve.
+HRESULT CopyTree(const std::wstring& source, const std::wstring& destination, std::vector<std::wstring>& chain) {
     if (!::CreateDirectoryW(destination.c_str(), nullptr)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_ALREADY_EXISTS || !IsFolder(Attributes(destination))) return Win32Failure(error);
@@ -82,8 +101,22 @@ HRESULT CopyTree(const std::wstring& source, const std::wstring& destination) {
     return ForEachEntry(source, [&](const WIN32_FIND_DATAW& entry) -> HRESULT {
         const std::wstring from = JoinPath(source, entry.cFileName);
         const std::wstring to = JoinPath(destination, entry.cFileName);
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return CopyTree(from, to);
-        return ::CopyFileW(from.c_str(), to.c_str(), FALSE) ? S_OK : LastErrorResult();
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            return ::CopyFileW(from.c_str(), to.c_str(), FALSE) ? S_OK : LastErrorResult();
+        std::wstring real;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            real = FinalPath(from);
+            if (real.empty()) return LastErrorResult();
+            for (const std::wstring& folder : chain) {
+                if (IsSameOrInside(folder, real)) return HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME);
+            }
+        } else {
+            real = JoinPath(chain.back(), entry.cFileName);
+        }
+        chain.push_back(std::move(real));
+        const HRESULT hr = CopyTree(from, to, chain);
+        chain.pop_back();
+        return hr;
     });
 }
 
@@ -200,7 +233,9 @@ HRESULT FileSystem::CopyFolder(std::wstring_view source, std::wstring_view desti
     const std::wstring to = ExtendedPath(target);
     if (to.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     if (IsSameOrInside(to, from)) return DestinationInsideSourceError();
-    return CopyTree(from, to);
+    std::wstring real = FinalPath(from);
+    std::vector<std::wstring> chain{real.empty() ? from : std::move(real)};
+    return CopyTree(from, to, chain);
 }
 
 HRESULT FileSystem::DeleteFolder(std::wstring_view path) const {

@@ -298,5 +298,25 @@ TEST(FileSystem, RefusalsLeaveEverythingInPlace) {
     EXPECT_TRUE(fs.FolderExists(onDrive.path()));
 }
 
+// The linked folders below T:\links are made before this program runs (the testdrive_links
+// step), on the host's side: only there can links be made.
+TEST(FileSystem, ALinkedFolderIsCopiedThroughButOneLeadingBackUpIsRefused) {
+    const FileSystem fs;
+    for (const wchar_t* link : {L"T:\\links\\plain\\out", L"T:\\links\\loop\\sub\\back"}) {
+        const DWORD attributes = ::GetFileAttributesW(link);
+        ASSERT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            << Narrow(link) << " is not a linked folder";
+    }
+    TempDir dir;
+    EXPECT_HRESULT_SUCCEEDED(fs.CopyFolder(L"T:\\links\\plain", dir / L"plain"));
+    EXPECT_EQ(test::ReadFile(dir / L"plain\\out\\there.xls"), "2\n");
+
+    // loop\sub\back leads to loop itself.
+    EXPECT_EQ(fs.CopyFolder(L"T:\\links\\loop", dir / L"loop"), HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME));
+    EXPECT_FALSE(fs.FolderExists(dir / L"loop\\sub\\back\\sub"));
+    // Deleting a copy or a tree with links removes the links, not what they lead to.
+    EXPECT_HRESULT_SUCCEEDED(fs.DeleteFolder(dir / L"loop"));
+}
+
 }  // namespace
 }  // namespace cartulane

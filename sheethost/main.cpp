@@ -8,6 +8,7 @@
 // application's Windows.Arrange does: tiled, vertical (side by side), horizontal, cascade.
 #include "runtime/ComServer.h"
 #include "runtime/Dispatch.h"
+#include "runtime/Handles.h"
 #include "sheethost/HostWindow.h"
 
 #include <commctrl.h>
@@ -54,7 +55,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         cartulane::sheethost::HostWindow host;
         if (FAILED(host.Create(L"sheethost", 1024, 720, true))) return 1;
         int argc = 0;
-        wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+        const cartulane::UniqueLocalMemory<wchar_t*> arguments(::CommandLineToArgvW(::GetCommandLineW(), &argc));
+        wchar_t** const argv = arguments.get();
         for (int i = 1; argv && i < argc; ++i) {
             if (std::wstring(argv[i]) == L"--version" && i + 1 < argc) host.App().SetVersion(argv[++i]);
         }
@@ -83,7 +85,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                     cartulane::dispatch::Call(windows.Get(), L"Arrange", {cartulane::Variant(static_cast<int>(arrange))});
             }
         }
-        ::LocalFree(argv);
         result = host.Run();
     }
     // As the application may: no CoFreeUnusedLibraries first, and the libraries go with

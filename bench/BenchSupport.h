@@ -2,6 +2,8 @@
 // What the benchmarks share: timing by medians with the candidates taking turns, a
 // scratch folder, and the bare listing and inserts that our code is measured against.
 
+#include "control/NodeImages.h"
+#include "control/TreeView.h"
 #include "runtime/FileSystem.h"
 #include "runtime/Handles.h"
 
@@ -121,5 +123,31 @@ inline HWND MakeBareTree(HWND parent, HIMAGELIST images) {
     TreeView_SetImageList(tree, images, TVSIL_NORMAL);
     return tree;
 }
+
+// Our tree and a bare SysTreeView32 side by side in one parent window, on the same images,
+// with COM and the common controls started for them.
+struct TreesToCompare {
+    TreesToCompare() {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES};
+        ::InitCommonControlsEx(&controls);
+        parent = MakeParent();
+        images = control::CreateNodeImages(16);
+        tree.Create(parent, 1, images.get());
+        bare = MakeBareTree(parent, images.get());
+    }
+    ~TreesToCompare() {
+        tree.Nodes().Clear();
+        ::DestroyWindow(parent);
+        ::CoUninitialize();
+    }
+    TreesToCompare(const TreesToCompare&) = delete;
+    TreesToCompare& operator=(const TreesToCompare&) = delete;
+
+    HWND parent = nullptr;
+    UniqueImageList images;
+    control::TreeView tree;
+    HWND bare = nullptr;
+};
 
 }  // namespace cartulane::bench

@@ -46,15 +46,9 @@ std::wstring MakeRoot(const std::wstring& scratch, const std::wstring& expanded)
 }  // namespace
 
 int main() {
-    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES};
-    ::InitCommonControlsEx(&controls);
-
-    HWND parent = MakeParent();
-    UniqueImageList images = CreateNodeImages(16);
-    TreeView tree;
-    tree.Create(parent, 1, images.get());
-    HWND bare = MakeBareTree(parent, images.get());
+    TreesToCompare trees;
+    TreeView& tree = trees.tree;
+    const HWND bare = trees.bare;
 
     const std::wstring scratch = ScratchFolder(L"cartulane-expand-bench");
     const std::wstring expandedName = L"要展开的文件夹";
@@ -101,7 +95,5 @@ int main() {
 
     tree.Nodes().Clear();
     FileSystem().DeleteFolder(scratch);
-    ::DestroyWindow(parent);
-    ::CoUninitialize();
     return 0;
 }

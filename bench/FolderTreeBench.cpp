@@ -72,15 +72,9 @@ std::vector<std::pair<HTREEITEM, std::wstring>> FsoListing(IDispatch* fso, HWND 
 }  // namespace
 
 int main() {
-    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_TREEVIEW_CLASSES};
-    ::InitCommonControlsEx(&controls);
-
-    HWND parent = MakeParent();
-    UniqueImageList images = CreateNodeImages(16);
-    TreeView tree;
-    tree.Create(parent, 1, images.get());
-    HWND bare = MakeBareTree(parent, images.get());
+    TreesToCompare trees;
+    TreeView& tree = trees.tree;
+    const HWND bare = trees.bare;
     CLSID clsid;
     ComPtr<IDispatch> fso;
     ::CLSIDFromProgID(L"Scripting.FileSystemObject", &clsid);
@@ -156,8 +150,5 @@ int main() {
 
     tree.Nodes().Clear();
     FileSystem().DeleteFolder(root);
-    ::DestroyWindow(parent);
-    fso.Reset();
-    ::CoUninitialize();
     return 0;
 }

@@ -80,17 +80,6 @@ std::wstring TrimBlanks(const std::wstring& text) {
     return text.substr(first, text.find_last_not_of(L' ') - first + 1);
 }
 
-// The system's reason for a failure, or its code when the system has no text for it.
-std::wstring Reason(HRESULT hr) {
-    std::wstring reason = SystemMessage(hr);
-    if (reason.empty()) {
-        wchar_t code[16];
-        ::swprintf(code, 16, L"0x%08X", static_cast<unsigned>(hr));
-        reason = code;
-    }
-    return reason;
-}
-
 }  // namespace
 
 int TestControl::Message(const std::wstring& text, UINT style) { return ShowMessage(text, L"提示", style); }
@@ -177,7 +166,7 @@ void TestControl::Command2_Click() {
     if (SUCCEEDED(hr)) hr = host::SaveAs(workbook.Get(), path, format);
     if (FAILED(hr)) {
         std::wstring reason = TakeErrorDescription();
-        if (reason.empty()) reason = Reason(hr);
+        if (reason.empty()) reason = SystemReason(hr);
         // The host is left as it was: the workbook made for the file goes again.
         if (workbook) host::CloseWithoutSaving(workbook.Get());
         Message(L"文件新建失败：" + path + L"\n" + reason);
@@ -234,7 +223,7 @@ void TestControl::Command4_Click() {
     if (SUCCEEDED(hr)) {
         Message(L"文件 " + CopiedName + L" 粘贴成功！");
     } else {
-        Message(L"粘贴失败：" + destination + L"\n" + Reason(hr));
+        Message(L"粘贴失败：" + destination + L"\n" + SystemReason(hr));
     }
     Command6_Click();
     Reveal(SUCCEEDED(hr) ? destination : WithoutBackslash(PasteFolder));
@@ -258,7 +247,7 @@ void TestControl::Command5_Click() {
     } else if (FileSys.FileExists(key)) {
         hr = FileSys.RemoveFile(key);
     }
-    if (FAILED(hr)) Message(L"删除失败：" + key + L"\n" + Reason(hr));
+    if (FAILED(hr)) Message(L"删除失败：" + key + L"\n" + SystemReason(hr));
     Command6_Click();
     if (!parent.empty()) Reveal(parent);
 }
@@ -314,7 +303,7 @@ void TestControl::TreeView2_AfterLabelEdit(short& cancel, std::wstring& newStrin
     const HRESULT hr = FileSys.Rename(key, target);
     if (FAILED(hr)) {
         cancel = 1;
-        Message(L"重命名失败：" + key + L"\n" + Reason(hr));
+        Message(L"重命名失败：" + key + L"\n" + SystemReason(hr));
     }
     Command6_Click();
     Reveal(SUCCEEDED(hr) ? target : key);

@@ -16,13 +16,6 @@ namespace {
 thread_local std::wstring ParentKey;  // the node that ListFolder adds under
 thread_local std::wstring RootText;
 
-std::wstring EnvironmentVariable(const wchar_t* name) {
-    std::wstring value(::GetEnvironmentVariableW(name, nullptr, 0), L'\0');
-    if (value.empty()) return value;
-    value.resize(::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
-    return value;
-}
-
 int RootImage(const std::wstring& root) {
     std::wstring withoutBackslashes = root;
     std::erase(withoutBackslashes, L'\\');

@@ -3,6 +3,7 @@
 #include "runtime/ComPtr.h"
 #include "runtime/Handles.h"
 
+#include <cwchar>
 #include <new>
 
 namespace cartulane {
@@ -43,6 +44,16 @@ std::wstring SystemMessage(HRESULT hr) {
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
     return message;
+}
+
+std::wstring SystemReason(HRESULT hr) {
+    std::wstring reason = SystemMessage(hr);
+    if (reason.empty()) {
+        wchar_t code[16];
+        ::swprintf(code, 16, L"0x%08X", static_cast<unsigned>(hr));
+        reason = code;
+    }
+    return reason;
 }
 
 void ExcepInfo::Clear() noexcept {

@@ -55,6 +55,9 @@ std::wstring TakeErrorDescription();
 
 // The system's text for an HRESULT, without the trailing line break; "" when it has none.
 std::wstring SystemMessage(HRESULT hr);
+// The system's text for a failure, or its code (0x...) when the system has none: what a
+// message to the user gives as the reason.
+std::wstring SystemReason(HRESULT hr);
 
 // An EXCEPINFO that frees its strings.
 class ExcepInfo : public EXCEPINFO {

@@ -202,6 +202,13 @@ std::wstring ExtendedPath(std::wstring_view path) {
     return std::wstring(kExtendedPrefix) + full;
 }
 
+std::wstring EnvironmentVariable(const wchar_t* name) {
+    std::wstring value(::GetEnvironmentVariableW(name, nullptr, 0), L'\0');
+    if (value.empty()) return value;
+    value.resize(::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size())));
+    return value;
+}
+
 bool FileSystem::FolderExists(std::wstring_view path) const { return IsFolder(Attributes(ExtendedPath(path))); }
 
 bool FileSystem::FileExists(std::wstring_view path) const {

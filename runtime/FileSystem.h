@@ -45,4 +45,7 @@ std::wstring ExtendedPath(std::wstring_view path);
 // folder & "\" & name, with the backslash only when folder does not end in one.
 std::wstring JoinPath(std::wstring_view folder, std::wstring_view name);
 
+// An environment variable's value; "" when it is not set.
+std::wstring EnvironmentVariable(const wchar_t* name);
+
 }  // namespace cartulane

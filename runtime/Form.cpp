@@ -172,6 +172,20 @@ void Form::Unload() { Destroy(); }
 void Form::OnDestroyed() {
     FormUnloaded();
     com::UnlockModule();
+    Form_Unload();
+}
+
+void Form::SetIcon(HICON big, HICON small) {
+    if (!Hwnd()) return;
+    ::SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
+    ::SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    // A dialog frame shows no icon in the caption.
+    const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(Hwnd(), GWL_EXSTYLE)) & ~WS_EX_DLGMODALFRAME;
+    ::SetWindowLongPtrW(Hwnd(), GWL_EXSTYLE, exStyle);
+    RECT frame{0, 0, TwipsToPixels(clientWidth_, dpi_.x), TwipsToPixels(clientHeight_, dpi_.y)};
+    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(Hwnd(), GWL_STYLE)), FALSE, exStyle);
+    ::SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
 bool Form::Visible() {

@@ -100,12 +100,16 @@ protected:
     virtual void CreateControls() = 0;
     // Each time the form is about to be shown.
     virtual void Form_Show() {}
+    // Once its window is gone.
+    virtual void Form_Unload() {}
     // A command of a child; IDCANCEL (Escape) unloads the form unless this takes it.
     virtual void OnCommand(UINT id, UINT code);
     // A child at its design place, in twips of the client area.
     HWND AddChild(const wchar_t* windowClass, const wchar_t* caption, DWORD style, UINT id, double left, double top,
                   double width, double height);
     Dpi FormDpi() const { return dpi_; }
+    // The icon in the caption and the task bar; the client area keeps its size.
+    void SetIcon(HICON big, HICON small);
 
 private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -11,33 +11,6 @@ namespace {
 const auto* const g_control = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
 const auto* const g_addIn = ::testing::AddGlobalTestEnvironment(new test::AddInEnvironment);
 
-struct ProcessWindows {
-    DWORD process;
-    HWND main = nullptr;
-    HWND control = nullptr;
-};
-
-BOOL CALLBACK FindControl(HWND child, LPARAM state) {
-    wchar_t className[32] = {};
-    ::GetClassNameW(child, className, 32);
-    if (std::wstring(className) == L"UserControl" && ::IsWindowVisible(child))
-        reinterpret_cast<ProcessWindows*>(state)->control = child;
-    return TRUE;
-}
-
-BOOL CALLBACK FindMain(HWND top, LPARAM state) {
-    auto* windows = reinterpret_cast<ProcessWindows*>(state);
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(top, &process);
-    wchar_t className[32] = {};
-    ::GetClassNameW(top, className, 32);
-    if (process == windows->process && std::wstring(className) == L"SheetHostMain") {
-        windows->main = top;
-        ::EnumChildWindows(top, &FindControl, state);
-    }
-    return TRUE;
-}
-
 TEST(ApplicationExit, ClosingTheApplicationWithThePaneShownEndsCleanly) {
     std::wstring command = L"\"" + test::LibraryPath(L"sheethost.exe") + L"\" --new";
     STARTUPINFOW startup{sizeof(startup)};
@@ -46,10 +19,10 @@ TEST(ApplicationExit, ClosingTheApplicationWithThePaneShownEndsCleanly) {
                                  &process));
     UniqueKernelHandle thread(process.hThread), running(process.hProcess);
 
-    ProcessWindows windows{process.dwProcessId};
+    test::ApplicationWindows windows;
     for (int i = 0; i < 600 && !windows.control; ++i) {
         ::Sleep(100);
-        ::EnumWindows(&FindMain, reinterpret_cast<LPARAM>(&windows));
+        windows = test::FindApplicationWindows(process.dwProcessId);
     }
     ASSERT_NE(windows.control, nullptr) << "the pane with the control is shown";
     ::PostMessageW(windows.main, WM_CLOSE, 0, 0);

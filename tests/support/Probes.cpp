@@ -104,4 +104,40 @@ ControlTrees FindTrees(HWND control) {
     return {trees[0].second, trees[1].second};
 }
 
+namespace {
+
+struct ApplicationSearch {
+    DWORD process;
+    ApplicationWindows found;
+};
+
+BOOL CALLBACK FindShownControl(HWND child, LPARAM state) {
+    wchar_t className[32] = {};
+    ::GetClassNameW(child, className, 32);
+    if (std::wstring(className) == L"UserControl" && ::IsWindowVisible(child))
+        reinterpret_cast<ApplicationSearch*>(state)->found.control = child;
+    return TRUE;
+}
+
+BOOL CALLBACK FindApplicationMain(HWND top, LPARAM state) {
+    auto* search = reinterpret_cast<ApplicationSearch*>(state);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(top, &process);
+    wchar_t className[32] = {};
+    ::GetClassNameW(top, className, 32);
+    if (process == search->process && std::wstring(className) == L"SheetHostMain") {
+        search->found.main = top;
+        ::EnumChildWindows(top, &FindShownControl, state);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+ApplicationWindows FindApplicationWindows(DWORD process) {
+    ApplicationSearch search{process, {}};
+    ::EnumWindows(&FindApplicationMain, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 }  // namespace cartulane::test

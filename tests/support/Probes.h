@@ -39,4 +39,12 @@ struct ControlTrees {
 };
 ControlTrees FindTrees(HWND control);
 
+// A sheethost process's main window and the control shown in one of its panes; nullptr
+// for what is not there (yet).
+struct ApplicationWindows {
+    HWND main = nullptr;
+    HWND control = nullptr;
+};
+ApplicationWindows FindApplicationWindows(DWORD process);
+
 }  // namespace cartulane::test

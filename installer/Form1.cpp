@@ -1,0 +1,160 @@
+#include "installer/Form1.h"
+
+#include "installer/Registration.h"
+#include "runtime/ComServer.h"
+#include "runtime/Error.h"
+#include "runtime/FileSystem.h"
+
+#include <string>
+
+namespace cartulane::installer {
+
+namespace {
+
+constexpr UINT kCommand1 = 101, kCommand2 = 102, kLabel1 = 103;
+constexpr UINT kIconId = 1;
+constexpr DWORD kToolTimeout = 60 * 1000;
+
+constexpr const wchar_t* kNote = L"注：进行以上操作时，请先关闭Excel文件。";
+constexpr const wchar_t* kMissing = L"请确保注册文件：TabrixAddIn.dll及Tabrix.ocx均在本软件相同目录下！";
+// In the order they are copied; registered the other way round.
+constexpr const wchar_t* kLibraries[] = {L"TabrixAddIn.dll", L"Tabrix.ocx"};
+constexpr const wchar_t* kRegistered[] = {L"Tabrix.ocx", L"TabrixAddIn.dll"};
+
+// An existing file that is neither hidden nor a system file.
+bool IsOrdinaryFile(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(ExtendedPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+}
+
+std::wstring ProgramFolder() {
+    std::wstring folder = com::ModulePath(nullptr);
+    folder.erase(folder.rfind(L'\\') + 1);
+    return folder;
+}
+
+std::wstring InstalledPath(const std::wstring& systemRoot, const wchar_t* name) {
+    return systemRoot + L"\\" + name;
+}
+
+}  // namespace
+
+Form1::Form1() : Form(L"Instaldo", Border::FixedSingle, 5085, 2115, Placement::CentreScreen) {}
+
+void Form1::CreateControls() {
+    AddChild(L"Button", L"注册", BS_PUSHBUTTON | WS_TABSTOP, kCommand1, 720, 600, 1455, 495);
+    AddChild(L"Button", L"卸载", BS_PUSHBUTTON | WS_TABSTOP, kCommand2, 2760, 600, 1575, 495);
+    AddChild(L"Static", kNote, SS_LEFT | SS_NOPREFIX, kLabel1, 840, 1560, 3615, 375);
+}
+
+// The skin engine attaches here.
+void Form1::Form_Load() {
+    const HINSTANCE program = ::GetModuleHandleW(nullptr);
+    const auto icon = [&](int metric) {
+        return static_cast<HICON>(::LoadImageW(program, MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
+                                               ::GetSystemMetrics(metric), ::GetSystemMetrics(metric + 1), LR_SHARED));
+    };
+    SetIcon(icon(SM_CXICON), icon(SM_CXSMICON));
+}
+
+// The program ends with its dialog.
+void Form1::Form_Unload() { ::PostQuitMessage(0); }
+
+void Form1::OnCommand(UINT id, UINT code) {
+    if (code == BN_CLICKED && id == kCommand1) {
+        Command1_Click();
+    } else if (code == BN_CLICKED && id == kCommand2) {
+        Command2_Click();
+    } else {
+        Form::OnCommand(id, code);
+    }
+}
+
+int Form1::Tell(const std::wstring& text, UINT style) { return ::MessageBoxW(Hwnd(), text.c_str(), L"提示", style); }
+
+// While a command runs the dialog still paints and moves, but its commands wait.
+void Form1::EnableCommands(bool enable) {
+    for (const UINT id : {kCommand1, kCommand2}) ::EnableWindow(::GetDlgItem(Hwnd(), id), enable);
+}
+
+void Form1::Command1_Click() {
+    const std::wstring systemRoot = EnvironmentVariable(L"SystemRoot");
+    const std::wstring folder = ProgramFolder();
+    for (const wchar_t* name : kLibraries) {
+        if (!IsOrdinaryFile(folder + name)) {
+            Tell(kMissing, MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+    }
+    const WORD machine = MachineOf(folder + kLibraries[0]);
+    if (machine == 0 || MachineOf(folder + kLibraries[1]) != machine) {
+        Tell(L"无法识别TabrixAddIn.dll及Tabrix.ocx的位数，或两者的位数不同。", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    const WORD spreadsheet = InstalledSpreadsheetMachine();
+    if (spreadsheet != 0 && spreadsheet != machine) {
+        const std::wstring text = std::wstring(L"本软件的组件为") + Bits(machine) + L"位，而已安装的Excel为" +
+                                  Bits(spreadsheet) + L"位。请使用" + Bits(spreadsheet) + L"位安装包。\n\n是否仍要注册？";
+        if (Tell(text, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
+    }
+
+    EnableCommands(false);
+    bool done = true;
+    const FileSystem files;
+    for (const wchar_t* name : kLibraries) {
+        const HRESULT hr = files.CopyFileTo(folder + name, InstalledPath(systemRoot, name));
+        if (FAILED(hr)) {
+            Tell(L"无法复制" + std::wstring(name) + L"到" + systemRoot + L"：\n" + SystemReason(hr) + L"\n\n" + kNote,
+                 MB_OK | MB_ICONEXCLAMATION);
+            done = false;
+            break;
+        }
+    }
+    done = done && RunTool(systemRoot, false);
+    EnableCommands(true);
+    if (done) Tell(L"注册成功！", MB_OK | MB_ICONINFORMATION);
+}
+
+void Form1::Command2_Click() {
+    const std::wstring systemRoot = EnvironmentVariable(L"SystemRoot");
+    for (const wchar_t* name : kLibraries) {
+        if (!IsOrdinaryFile(InstalledPath(systemRoot, name))) return;
+    }
+    EnableCommands(false);
+    const bool done = RunTool(systemRoot, true);
+    EnableCommands(true);
+    if (done) Tell(L"卸载成功！", MB_OK | MB_ICONINFORMATION);
+}
+
+bool Form1::RunTool(const std::wstring& systemRoot, bool unregister) {
+    const wchar_t* const action = unregister ? L"卸载" : L"注册";
+    for (const wchar_t* name : kRegistered) {
+        const std::wstring library = InstalledPath(systemRoot, name);
+        const WORD machine = MachineOf(library);
+        const std::wstring tool = RegistrationTool(machine);
+        if (tool.empty()) {
+            Tell(std::wstring(L"本软件的组件为") + Bits(machine) + L"位，本机的Windows无法" + action + L"。",
+                 MB_OK | MB_ICONEXCLAMATION);
+            return false;
+        }
+        DWORD exitCode = 0;
+        const HRESULT hr = RunRegistrationTool(tool, library, unregister, kToolTimeout, &exitCode);
+        if (hr == E_ABORT) return false;
+        std::wstring failure;
+        if (hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) {
+            failure = std::wstring(action) + name + L"失败：Regsvr32在60秒内没有结束。";
+        } else if (FAILED(hr)) {
+            failure = L"无法启动" + tool + L"：\n" + SystemReason(hr);
+        } else if (exitCode != 0) {
+            failure = std::wstring(action) + name + L"失败（Regsvr32退出代码" + std::to_wstring(exitCode) + L"）。";
+        }
+        if (!failure.empty()) {
+            Tell(failure, MB_OK | MB_ICONEXCLAMATION);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace cartulane::installer

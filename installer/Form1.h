@@ -1,0 +1,27 @@
+#pragma once
+// Form1, "Instaldo": copies Tabrix.ocx and TabrixAddIn.dll from the program's folder into
+// the Windows folder and registers them ("注册"), or unregisters them ("卸载").
+
+#include "runtime/Form.h"
+
+namespace cartulane::installer {
+
+class Form1 final : public Form {
+public:
+    Form1();
+
+private:
+    void CreateControls() override;
+    void Form_Load() override;
+    void Form_Unload() override;
+    void OnCommand(UINT id, UINT code) override;
+
+    void Command1_Click();
+    void Command2_Click();
+    // Runs the tool on each installed library, reporting the first failure; whether all ran.
+    bool RunTool(const std::wstring& systemRoot, bool unregister);
+    int Tell(const std::wstring& text, UINT style);
+    void EnableCommands(bool enable);
+};
+
+}  // namespace cartulane::installer

@@ -1,0 +1,35 @@
+#pragma once
+// What the installer asks of the system: the machine a program or library is built for,
+// the registration tool that matches it, a run of that tool awaited, and the machine of
+// the spreadsheet application that is installed.
+
+#include <windows.h>
+
+#include <string>
+
+namespace cartulane::installer {
+
+// IMAGE_FILE_MACHINE_AMD64, IMAGE_FILE_MACHINE_I386, ... from the file's PE header; 0 when
+// the file cannot be read or is not a program or library.
+WORD MachineOf(const std::wstring& path);
+
+// "64" or "32" for a machine, as the messages say it.
+const wchar_t* Bits(WORD machine);
+
+// The system's own regsvr32.exe for libraries of this machine: System32 for the installer's
+// own kind, SysWOW64 for 32-bit libraries from a 64-bit installer, Sysnative for 64-bit ones
+// from a 32-bit installer on 64-bit Windows. Empty when this Windows has no such tool.
+std::wstring RegistrationTool(WORD machine);
+
+// Runs "Regsvr32 /s " (or "Regsvr32 /s /u ") and the library's path in double quotes with
+// tool, its window hidden, and waits for it at most timeout milliseconds while this
+// thread's messages go on being handled. S_OK with the tool's exit code; the failure to
+// start it; HRESULT_FROM_WIN32(ERROR_TIMEOUT) when it did not end in time.
+HRESULT RunRegistrationTool(const std::wstring& tool, const std::wstring& library, bool unregister, DWORD timeout,
+                            DWORD* exitCode);
+
+// The machine of the program registered as the local server of "Excel.Application", in
+// either registry view; 0 when none is registered or it cannot be read.
+WORD InstalledSpreadsheetMachine();
+
+}  // namespace cartulane::installer

@@ -1,0 +1,398 @@
+// Instaldo.exe run as a user runs it: from a folder with the two libraries beside it, its
+// buttons pressed and its messages answered from outside. It installs into the prefix's
+// Windows folder (Wine gives every process its own SystemRoot, whatever the parent's
+// environment says); what it writes is read back from the disk and the registry, and
+// sheethost started afterwards loads the installed copies.
+
+#include "installer/Registration.h"
+#include "runtime/FileSystem.h"
+#include "runtime/Handles.h"
+#include "tests/support/Probes.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <psapi.h>
+
+#include <cwctype>
+
+namespace cartulane {
+namespace {
+
+using test::MakeFile;
+using test::MakeFolder;
+using test::Narrow;
+using test::ReadFile;
+using test::RegistryNumber;
+using test::RegistryText;
+using test::TempDir;
+
+constexpr UINT kCommand1 = 101, kCommand2 = 102;
+const wchar_t kAddInKey[] = L"Software\\Microsoft\\Office\\Excel\\Addins\\Brevant.Connect";
+const wchar_t kNote[] = L"注：进行以上操作时，请先关闭Excel文件。";
+const wchar_t kMissing[] = L"请确保注册文件：TabrixAddIn.dll及Tabrix.ocx均在本软件相同目录下！";
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// Where a ProgID's class is served from, by the registry ("<none>" when it is not).
+std::wstring ServerOf(const wchar_t* progId) {
+    const std::wstring clsid = RegistryText(HKEY_CLASSES_ROOT, std::wstring(progId) + L"\\CLSID");
+    if (clsid == L"<none>") return clsid;
+    return RegistryText(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InprocServer32");
+}
+
+// A file with nothing but the headers a loader reads first, of the given machine.
+void MakeProgramHeaders(const std::wstring& path, WORD machine) {
+    std::string bytes(0x100, '\0');
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    bytes[0x3C] = 0x40;
+    bytes.replace(0x40, 4, std::string("PE\0\0", 4));
+    bytes[0x44] = static_cast<char>(machine & 0xFF);
+    bytes[0x45] = static_cast<char>(machine >> 8);
+    MakeFile(path, bytes);
+}
+
+// The spreadsheet application's class registered, served by the program of commandLine.
+class RegisteredSpreadsheet {
+public:
+    explicit RegisteredSpreadsheet(const std::wstring& commandLine) {
+        Set(L"Software\\Classes\\Excel.Application\\CLSID", kClsid);
+        Set(std::wstring(L"Software\\Classes\\CLSID\\") + kClsid + L"\\LocalServer32", commandLine);
+    }
+    ~RegisteredSpreadsheet() {
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Excel.Application");
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(L"Software\\Classes\\CLSID\\") + kClsid).c_str());
+    }
+
+private:
+    static constexpr const wchar_t* kClsid = L"{00024500-0000-0000-C000-000000000046}";
+    static void Set(const std::wstring& key, const std::wstring& value) {
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), nullptr, REG_SZ, value.c_str(),
+                                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
+};
+
+TEST(Registration, MachinesToolsAndTheInstalledSpreadsheet) {
+    TempDir dir;
+    constexpr WORD kOwn = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    EXPECT_EQ(installer::MachineOf(test::LibraryPath(L"Tabrix.ocx")), kOwn);
+    MakeProgramHeaders(dir / L"旧 程序.exe", IMAGE_FILE_MACHINE_I386);
+    EXPECT_EQ(installer::MachineOf(dir / L"旧 程序.exe"), IMAGE_FILE_MACHINE_I386);
+    MakeFile(dir / L"text.ocx", "MZ but nothing more");
+    EXPECT_EQ(installer::MachineOf(dir / L"text.ocx"), 0);
+    EXPECT_EQ(installer::MachineOf(dir / L"missing.dll"), 0);
+
+    // The installer's own kind: the tool of the system folder.
+    wchar_t system[MAX_PATH];
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    EXPECT_TRUE(SamePath(installer::RegistrationTool(kOwn), JoinPath(system, L"regsvr32.exe")));
+    EXPECT_EQ(installer::RegistrationTool(IMAGE_FILE_MACHINE_ARM64), L"");
+
+    EXPECT_EQ(installer::InstalledSpreadsheetMachine(), 0);
+    {
+        RegisteredSpreadsheet quoted(L"\"" + (dir / L"旧 程序.exe") + L"\" /automation");
+        EXPECT_EQ(installer::InstalledSpreadsheetMachine(), IMAGE_FILE_MACHINE_I386);
+    }
+    {
+        RegisteredSpreadsheet bare(test::LibraryPath(L"Instaldo.exe") + L" /automation");
+        EXPECT_EQ(installer::InstalledSpreadsheetMachine(), kOwn);
+    }
+    EXPECT_EQ(installer::InstalledSpreadsheetMachine(), 0);
+}
+
+TEST(Registration, TheToolRunsOnAPathWithBlanksAndItsEndIsAwaited) {
+    TempDir dir;
+    constexpr WORD kOwn = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
+    const std::wstring tool = installer::RegistrationTool(kOwn);
+    MakeFolder(dir / L"系统 根目录");
+    const std::wstring library = dir / L"系统 根目录\\Tabrix.ocx";
+    ASSERT_HRESULT_SUCCEEDED(FileSystem().CopyFileTo(test::LibraryPath(L"Tabrix.ocx"), library));
+
+    DWORD exitCode = 1;
+    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(tool, library, false, 60000, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_TRUE(SamePath(ServerOf(L"Quillet.TestControl"), library)) << Narrow(ServerOf(L"Quillet.TestControl"));
+    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(tool, library, true, 60000, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(ServerOf(L"Quillet.TestControl"), L"<none>");
+
+    // A tool that is not there, one that does not end in time.
+    EXPECT_EQ(installer::RunRegistrationTool(dir / L"regsvr32.exe", library, false, 60000, &exitCode),
+              HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(installer::RunRegistrationTool(tool, library, true, 1, &exitCode), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    ::Sleep(3000);  // the unregistration still running ends before the folder goes
+}
+
+// Instaldo.exe started from program; closed at the end.
+class Instaldo {
+public:
+    explicit Instaldo(const std::wstring& program) {
+        std::wstring commandLine = L"\"" + program + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION started{};
+        if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &started))
+            return;
+        process_.reset(started.hProcess);
+        ::CloseHandle(started.hThread);
+        id_ = started.dwProcessId;
+        for (int i = 0; i < 300 && !dialog_; ++i) {
+            ::Sleep(50);
+            dialog_ = FindTop(L"Form", L"Instaldo");
+        }
+    }
+    ~Instaldo() {
+        if (!process_) return;
+        if (dialog_) ::PostMessageW(dialog_, WM_CLOSE, 0, 0);
+        if (::WaitForSingleObject(process_.get(), 20000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << "Instaldo did not end with its dialog";
+            ::TerminateProcess(process_.get(), 1);
+        }
+    }
+    Instaldo(const Instaldo&) = delete;
+    Instaldo& operator=(const Instaldo&) = delete;
+
+    HWND Dialog() const { return dialog_; }
+
+    // A click on a button, posted: the handler runs while the test goes on.
+    void Press(UINT id) const {
+        ::PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(dialog_, id)));
+    }
+
+    // The text of the next message box, titled "提示", answered with answer; "" when none
+    // comes within the time.
+    std::wstring NextMessage(UINT answer = IDOK, DWORD milliseconds = 90000) const {
+        for (DWORD waited = 0; waited < milliseconds; waited += 50) {
+            if (HWND box = FindTop(L"#32770", L"提示")) {
+                wchar_t text[1024] = {};
+                ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+                ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(::GetDlgItem(box, answer)));
+                for (int i = 0; i < 100 && ::IsWindow(box); ++i) ::Sleep(20);
+                return text;
+            }
+            ::Sleep(50);
+        }
+        return {};
+    }
+
+    // Whether the dialog handles its messages and its buttons can be pressed.
+    bool Answers() const {
+        DWORD_PTR result = 0;
+        return ::SendMessageTimeoutW(dialog_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) &&
+               ::IsWindowEnabled(::GetDlgItem(dialog_, kCommand1)) && ::IsWindowEnabled(::GetDlgItem(dialog_, kCommand2));
+    }
+
+private:
+    struct Search {
+        DWORD process;
+        const wchar_t* className;
+        const wchar_t* title;
+        HWND found = nullptr;
+    };
+    static BOOL CALLBACK Match(HWND top, LPARAM state) {
+        auto* search = reinterpret_cast<Search*>(state);
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(top, &process);
+        wchar_t className[64] = {}, title[64] = {};
+        ::GetClassNameW(top, className, 64);
+        ::GetWindowTextW(top, title, 64);
+        if (process == search->process && ::IsWindowVisible(top) && std::wstring(className) == search->className &&
+            std::wstring(title) == search->title) {
+            search->found = top;
+            return FALSE;
+        }
+        return TRUE;
+    }
+    HWND FindTop(const wchar_t* className, const wchar_t* title) const {
+        Search search{id_, className, title};
+        ::EnumWindows(&Match, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    UniqueKernelHandle process_;
+    DWORD id_ = 0;
+    HWND dialog_ = nullptr;
+};
+
+// A package folder (its path with a blank and Chinese) holding Instaldo.exe and both
+// libraries; no copy installed in the Windows folder before or after.
+class InstaldoTest : public ::testing::Test {
+protected:
+    InstaldoTest() {
+        RemoveInstalled();
+        MakeFolder(package_);
+        for (const wchar_t* name : {L"Instaldo.exe", L"Tabrix.ocx", L"TabrixAddIn.dll"}) Put(name);
+    }
+    ~InstaldoTest() override { RemoveInstalled(); }
+
+    void RemoveInstalled() {
+        for (const wchar_t* name : {L"Tabrix.ocx", L"TabrixAddIn.dll"}) {
+            if (!files_.FileExists(Installed(name))) continue;
+            test::CallExportOnce(Installed(name), "DllUnregisterServer");
+            files_.RemoveFile(Installed(name));
+        }
+    }
+    void Put(const wchar_t* name) {
+        ASSERT_HRESULT_SUCCEEDED(files_.CopyFileTo(test::LibraryPath(name), JoinPath(package_, name)));
+    }
+    std::wstring Installed(const wchar_t* name) const { return JoinPath(systemRoot_, name); }
+    std::wstring Program() const { return JoinPath(package_, L"Instaldo.exe"); }
+
+    // Nothing more is said within a while.
+    static void ExpectSilence(const Instaldo& instaldo) { EXPECT_EQ(instaldo.NextMessage(IDOK, 1500), L""); }
+
+    TempDir dir_;
+    const FileSystem files_{};
+    const std::wstring package_ = dir_ / L"安装 包";
+    const std::wstring systemRoot_ = EnvironmentVariable(L"SystemRoot");
+};
+
+// Whether a process has loaded the library at path.
+bool HasLoaded(HANDLE process, const std::wstring& path) {
+    HMODULE modules[512];
+    DWORD size = 0;
+    if (!::EnumProcessModules(process, modules, sizeof(modules), &size)) return false;
+    for (DWORD i = 0; i < size / sizeof(HMODULE); ++i) {
+        wchar_t name[MAX_PATH * 2] = {};
+        ::GetModuleFileNameExW(process, modules[i], name, MAX_PATH * 2);
+        if (SamePath(name, path)) return true;
+    }
+    return false;
+}
+
+TEST_F(InstaldoTest, RegistersSoThatTheApplicationLoadsTheInstalledCopiesAndUnregisters) {
+    Instaldo instaldo(Program());
+    ASSERT_NE(instaldo.Dialog(), nullptr);
+    instaldo.Press(kCommand1);
+    EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
+    for (const wchar_t* name : {L"Tabrix.ocx", L"TabrixAddIn.dll"})
+        EXPECT_EQ(ReadFile(Installed(name)), ReadFile(JoinPath(package_, name))) << Narrow(name);
+    EXPECT_TRUE(SamePath(ServerOf(L"Quillet.TestControl"), Installed(L"Tabrix.ocx")));
+    EXPECT_TRUE(SamePath(ServerOf(L"Brevant.Connect"), Installed(L"TabrixAddIn.dll")));
+    EXPECT_EQ(RegistryNumber(HKEY_CURRENT_USER, kAddInKey, L"LoadBehavior"), 3u);
+
+    // The application started now loads the add-in and the control from the installed copies.
+    {
+        std::wstring command = L"\"" + test::LibraryPath(L"sheethost.exe") + L"\" --new";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION started{};
+        ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                     &started));
+        const UniqueKernelHandle thread(started.hThread), process(started.hProcess);
+        test::ApplicationWindows windows;
+        for (int i = 0; i < 600 && !windows.control; ++i) {
+            ::Sleep(100);
+            windows = test::FindApplicationWindows(started.dwProcessId);
+        }
+        EXPECT_NE(windows.control, nullptr) << "the pane with the control is shown";
+        EXPECT_TRUE(HasLoaded(process.get(), Installed(L"Tabrix.ocx")));
+        EXPECT_TRUE(HasLoaded(process.get(), Installed(L"TabrixAddIn.dll")));
+        if (windows.main) ::PostMessageW(windows.main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(::WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+    }
+
+    // Again: the copies are replaced and registered again.
+    MakeFile(Installed(L"Tabrix.ocx"), "an older copy");
+    instaldo.Press(kCommand1);
+    EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
+    EXPECT_EQ(ReadFile(Installed(L"Tabrix.ocx")), ReadFile(JoinPath(package_, L"Tabrix.ocx")));
+
+    instaldo.Press(kCommand2);
+    EXPECT_EQ(instaldo.NextMessage(), L"卸载成功！");
+    EXPECT_EQ(ServerOf(L"Quillet.TestControl"), L"<none>");
+    EXPECT_EQ(ServerOf(L"Brevant.Connect"), L"<none>");
+    EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, kAddInKey));
+    // Unregistering leaves the copies.
+    EXPECT_TRUE(files_.FileExists(Installed(L"Tabrix.ocx")));
+    EXPECT_TRUE(instaldo.Answers());
+}
+
+TEST_F(InstaldoTest, AMissingLibraryCopiesNothingAndUnregisteringWithoutCopiesSaysNothing) {
+    ASSERT_HRESULT_SUCCEEDED(files_.RemoveFile(JoinPath(package_, L"TabrixAddIn.dll")));
+    Instaldo instaldo(Program());
+    ASSERT_NE(instaldo.Dialog(), nullptr);
+    instaldo.Press(kCommand1);
+    EXPECT_EQ(instaldo.NextMessage(), kMissing);
+    ExpectSilence(instaldo);
+    EXPECT_FALSE(files_.FileExists(Installed(L"Tabrix.ocx")));
+    EXPECT_EQ(ServerOf(L"Quillet.TestControl"), L"<none>");
+
+    // A hidden library counts as missing, as a directory listing would not show it.
+    Put(L"TabrixAddIn.dll");
+    ::SetFileAttributesW(JoinPath(package_, L"TabrixAddIn.dll").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    instaldo.Press(kCommand1);
+    EXPECT_EQ(instaldo.NextMessage(), kMissing);
+
+    // Only one copy installed: unregistering does nothing and says nothing.
+    MakeFile(Installed(L"Tabrix.ocx"));
+    instaldo.Press(kCommand2);
+    ExpectSilence(instaldo);
+    EXPECT_TRUE(instaldo.Answers());
+}
+
+TEST_F(InstaldoTest, ACopyInUseIsReportedAndTheDialogCanTryAgain) {
+    Instaldo instaldo(Program());
+    ASSERT_NE(instaldo.Dialog(), nullptr);
+    MakeFile(Installed(L"TabrixAddIn.dll"), "in use");
+    {
+        // As a running application holds the library it loaded.
+        const UniqueFile held(::CreateFileW(Installed(L"TabrixAddIn.dll").c_str(), GENERIC_READ, 0, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        instaldo.Press(kCommand1);
+        const std::wstring said = instaldo.NextMessage();
+        EXPECT_NE(said.find(L"TabrixAddIn.dll"), std::wstring::npos) << Narrow(said);
+        EXPECT_NE(said.find(kNote), std::wstring::npos) << Narrow(said);
+        ExpectSilence(instaldo);
+        EXPECT_EQ(ServerOf(L"Quillet.TestControl"), L"<none>");
+        EXPECT_TRUE(instaldo.Answers());
+    }
+    EXPECT_EQ(ReadFile(Installed(L"TabrixAddIn.dll")), "in use");
+    instaldo.Press(kCommand1);
+    EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
+}
+
+TEST_F(InstaldoTest, ALibraryTheToolRefusesIsReportedWithItsExitCode) {
+    // A program of the right machine, but no COM library: the tool cannot register it.
+    ASSERT_HRESULT_SUCCEEDED(files_.CopyFileTo(test::LibraryPath(L"Instaldo.exe"), JoinPath(package_, L"Tabrix.ocx")));
+    Instaldo instaldo(Program());
+    ASSERT_NE(instaldo.Dialog(), nullptr);
+    instaldo.Press(kCommand1);
+    const std::wstring said = instaldo.NextMessage();
+    EXPECT_TRUE(said.starts_with(L"注册Tabrix.ocx失败（Regsvr32退出代码")) << Narrow(said);
+    EXPECT_EQ(said.find(L"退出代码0）"), std::wstring::npos) << Narrow(said);
+    ExpectSilence(instaldo);
+    EXPECT_TRUE(instaldo.Answers());
+}
+
+TEST_F(InstaldoTest, ASpreadsheetApplicationOfTheOtherBitsIsToldFirst) {
+    constexpr WORD kOther = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+    MakeProgramHeaders(dir_ / L"EXCEL.EXE", kOther);
+    const RegisteredSpreadsheet spreadsheet(L"\"" + (dir_ / L"EXCEL.EXE") + L"\" /automation");
+    Instaldo instaldo(Program());
+    ASSERT_NE(instaldo.Dialog(), nullptr);
+
+    instaldo.Press(kCommand1);
+    const std::wstring said = instaldo.NextMessage(IDNO);
+    const std::wstring other = installer::Bits(kOther);
+    EXPECT_TRUE(said.starts_with(std::wstring(L"本软件的组件为") + (other == L"32" ? L"64" : L"32") + L"位，而已安装的Excel为" +
+                                 other + L"位。请使用" + other + L"位安装包。"))
+        << Narrow(said);
+    ExpectSilence(instaldo);
+    EXPECT_FALSE(files_.FileExists(Installed(L"TabrixAddIn.dll")));
+
+    instaldo.Press(kCommand1);
+    EXPECT_NE(instaldo.NextMessage(IDYES), L"");
+    EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
+}
+
+}  // namespace
+}  // namespace cartulane

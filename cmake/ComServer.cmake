@@ -17,5 +17,6 @@ function(cartulane_com_server target)
   target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
   set_source_files_properties(${arg_RESOURCE} PROPERTIES OBJECT_DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${idl_name}.tlb)
   target_link_libraries(${target} PRIVATE ${idl_target} ${arg_LIBRARIES})
-  target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
+  # A library of a GUI program, not of a console one.
+  target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup -Wl,--subsystem,windows)
 endfunction()

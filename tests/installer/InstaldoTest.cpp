@@ -394,5 +394,37 @@ TEST_F(InstaldoTest, ASpreadsheetApplicationOfTheOtherBitsIsToldFirst) {
     EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
 }
 
+// The product's name in a file's version resource, "" when it has none.
+std::wstring ProductName(const std::wstring& path) {
+    std::string data(::GetFileVersionInfoSizeW(path.c_str(), nullptr), '\0');
+    wchar_t* name = nullptr;
+    UINT size = 0;
+    if (data.empty() || !::GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
+        !::VerQueryValueW(data.data(), L"\\StringFileInfo\\040904B0\\ProductName", reinterpret_cast<void**>(&name),
+                          &size))
+        return {};
+    return name;
+}
+
+// Unpacked before this program runs (the unpacked_package step), as a user unpacks it.
+TEST_F(InstaldoTest, InstallsFromTheUnpackedReleasePackage) {
+    const std::wstring unpacked =
+        std::wstring(L"T:\\package\\Cartulane-") + (sizeof(void*) == 8 ? L"x64" : L"x86");
+    for (const wchar_t* name : {L"Instaldo.exe", L"Tabrix.ocx", L"TabrixAddIn.dll"})
+        EXPECT_EQ(ProductName(JoinPath(unpacked, name)), L"Cartulane") << Narrow(name);
+    EXPECT_TRUE(files_.FileExists(JoinPath(unpacked, L"README.txt")));
+
+    Instaldo instaldo(JoinPath(unpacked, L"Instaldo.exe"));
+    ASSERT_NE(instaldo.Dialog(), nullptr);
+    instaldo.Press(kCommand1);
+    EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
+    EXPECT_EQ(ReadFile(Installed(L"Tabrix.ocx")), ReadFile(JoinPath(unpacked, L"Tabrix.ocx")));
+    EXPECT_TRUE(SamePath(ServerOf(L"Brevant.Connect"), Installed(L"TabrixAddIn.dll")));
+    EXPECT_EQ(RegistryNumber(HKEY_CURRENT_USER, kAddInKey, L"LoadBehavior"), 3u);
+    instaldo.Press(kCommand2);
+    EXPECT_EQ(instaldo.NextMessage(), L"卸载成功！");
+    EXPECT_EQ(ServerOf(L"Quillet.TestControl"), L"<none>");
+}
+
 }  // namespace
 }  // namespace cartulane

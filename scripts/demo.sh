@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds, registers the control and the add-in in the demo's Wine prefix
-# (build/demoprefix) with the system's regsvr32, makes a sample desktop folder "桌面" in
+# Builds, installs the control and the add-in in the demo's Wine prefix (build/demoprefix)
+# with Instaldo.exe as a user does (its "注册" pressed, its message answered; its dialog
+# kept as build/demo-installer.png), makes a sample desktop folder "桌面" in
 # the prefix's user profile, and starts sheethost, which loads the add-in: its ribbon tab
 # with the toggle button and its "Cartulane" pane. One workbook is opened from the
 # desktop and one is new. sheethost plays the application of 2016 (--version 16.0, the
@@ -24,8 +25,6 @@ use_prefix "$top/build/demoprefix"
 start_display
 
 bin="$top/build/x64/bin"
-wine regsvr32 /s "$(winepath -w "$bin/Tabrix.ocx")"
-wine regsvr32 /s "$(winepath -w "$bin/TabrixAddIn.dll")"
 
 # The sample desktop: workbook files, other files and folders, Chinese names among them.
 profile=$(winepath -u "$(wine cmd /c 'echo %USERPROFILE%' | tr -d '\r')")
@@ -37,17 +36,6 @@ for f in "预算 2025.xlsx" "Book1.xls" "销售数据.xlsm" "会议纪要.docx" 
          "项目 资料/计划 v2.xlsx" "项目 资料/说明.txt" "Archive/old.xls"; do
   [ -e "$desk/$f" ] || : > "$desk/$f"
 done
-
-args=(--version "$version" --open "$(winepath -w "$desk/预算 2025.xlsx")" --new --arrange vertical)
-# The windows' titles: from 15.0 on each workbook's window has its workbook's name.
-if [ "${version%%.*}" -ge 15 ]; then
-  opened="预算 2025.xlsx - sheethost" new="Book1 - sheethost"
-else
-  opened=sheethost new=sheethost
-fi
-if [ "$headless" = 0 ]; then
-  exec wine "$bin/sheethost.exe" "${args[@]}"
-fi
 
 # click BUTTON WHAT...: a click with button 1 (left) or 3 (right) at what windowpoint finds;
 # BUTTON 2x is a double-click of the left button.
@@ -63,9 +51,9 @@ click() {
   sleep 1
 }
 
-# answer: Enter on the message box "提示" once it is up.
+# answer [TRIES]: Enter on the message box "提示" once it is up (waiting TRIES x 0.3 s).
 answer() {
-  for _ in $(seq 20); do
+  for _ in $(seq "${1:-20}"); do
     xdotool search --name '^提示$' >/dev/null 2>&1 && break
     sleep 0.3
   done
@@ -76,6 +64,32 @@ answer() {
   done
   sleep 1
 }
+
+# Installed from the build's folder, where Instaldo.exe has both libraries beside it.
+wine "$bin/Instaldo.exe" &
+for _ in $(seq 60); do
+  wine "$bin/windowpoint.exe" window Instaldo 注册 >/dev/null 2>&1 && break
+  sleep 0.5
+done
+import -window "$(xdotool search --name '^Instaldo$' | head -1)" "$top/build/demo-installer.png"
+click 1 window Instaldo 注册
+answer 120
+xdotool key Escape  # closes the dialog, and the program with it
+for _ in $(seq 20); do
+  xdotool search --name '^Instaldo$' >/dev/null 2>&1 || break
+  sleep 0.3
+done
+
+args=(--version "$version" --open "$(winepath -w "$desk/预算 2025.xlsx")" --new --arrange vertical)
+# The windows' titles: from 15.0 on each workbook's window has its workbook's name.
+if [ "${version%%.*}" -ge 15 ]; then
+  opened="预算 2025.xlsx - sheethost" new="Book1 - sheethost"
+else
+  opened=sheethost new=sheethost
+fi
+if [ "$headless" = 0 ]; then
+  exec wine "$bin/sheethost.exe" "${args[@]}"
+fi
 
 wine "$bin/sheethost.exe" "${args[@]}" &
 for _ in $(seq 60); do
@@ -118,4 +132,4 @@ click 1 window "$new" "Cartulane目录"
 click 1 window "$new" "Cartulane目录"
 sleep 0.5
 import -window root "$top/build/demo-hidden.png"
-echo "screenshots: build/demo.png build/demo-popup.png build/demo-paste.png build/demo-opened.png build/demo-hidden.png"
+echo "screenshots: build/demo-installer.png build/demo.png build/demo-popup.png build/demo-paste.png build/demo-opened.png build/demo-hidden.png"

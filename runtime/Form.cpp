@@ -102,9 +102,10 @@ bool FormControl::Contains(POINT clientPixel) const {
     return ::PtInRect(&r, clientPixel) != FALSE;
 }
 
-UniqueFont CreateFormFont() {
+UniqueFont CreateFormFont(int dpiY) {
     NONCLIENTMETRICSW metrics{sizeof(metrics)};
     if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return UniqueFont();
+    if (dpiY) metrics.lfMessageFont.lfHeight = ::MulDiv(metrics.lfMessageFont.lfHeight, dpiY, ScreenDpi().y);
     return UniqueFont(::CreateFontIndirectW(&metrics.lfMessageFont));
 }
 
@@ -170,6 +171,7 @@ void Form::Hide() {
 void Form::Unload() { Destroy(); }
 
 void Form::OnDestroyed() {
+    places_.clear();
     FormUnloaded();
     com::UnlockModule();
     Form_Unload();
@@ -208,8 +210,8 @@ HWND Form::AddChild(const wchar_t* windowClass, const wchar_t* caption, DWORD st
                     double width, double height) {
     HWND child = CreateChildWindow(Hwnd(), windowClass, caption, style, id, font_.get());
     if (child) {
-        FormControl place(left, top, width, height);
-        place.AttachWindow(child, dpi_);
+        places_.push_back(std::make_unique<FormControl>(left, top, width, height));
+        places_.back()->AttachWindow(child, dpi_);
     }
     return child;
 }
@@ -222,6 +224,21 @@ LRESULT Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:  // the close box unloads the form
             Unload();
             return 0;
+        case WM_DPICHANGED: {
+            // Moved to a screen of another scale: the same twips at its DPI, in the place
+            // the system suggests.
+            dpi_ = Dpi{LOWORD(wParam), HIWORD(wParam)};
+            UniqueFont font = CreateFormFont(dpi_.y);
+            for (const auto& place : places_) {
+                place->AttachWindow(place->Window(), dpi_);
+                ::SendMessageW(place->Window(), WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+            }
+            font_ = std::move(font);  // the old one only once no child uses it
+            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+            ::SetWindowPos(Hwnd(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                           suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
         case DM_GETDEFID: {
             // Enter presses the command button that has the focus, as on a form it does.
             HWND focus = ::GetFocus();

@@ -7,8 +7,10 @@
 #include "runtime/Twips.h"
 #include "runtime/Window.h"
 
+#include <memory>
 #include <string>
 #include <typeinfo>
+#include <vector>
 
 namespace cartulane {
 
@@ -31,8 +33,9 @@ public:
     FormControl(const FormControl&) = delete;
     FormControl& operator=(const FormControl&) = delete;
 
-    // The window follows the place from now on; nullptr when the window is gone.
+    // The window follows the place from now on, at that DPI; nullptr when the window is gone.
     void AttachWindow(HWND window, Dpi dpi);
+    HWND Window() const { return window_; }
 
     double Left() const { return box_.left; }
     double Top() const { return box_.top; }
@@ -58,8 +61,9 @@ private:
     Dpi dpi_;
 };
 
-// The font of forms and their controls: the system's message font.
-UniqueFont CreateFormFont();
+// The font of forms and their controls: the system's message font, at the screen's DPI
+// or at dpiY.
+UniqueFont CreateFormFont(int dpiY = 0);
 
 // A child window of a standard class ("Button", "Static") with a caption and the form font.
 HWND CreateChildWindow(HWND parent, const wchar_t* windowClass, const wchar_t* caption, DWORD style, UINT id,
@@ -122,6 +126,8 @@ private:
     Placement placement_;
     Dpi dpi_;
     UniqueFont font_;
+    // The children's places, laid out anew when the form moves to a screen of another DPI.
+    std::vector<std::unique_ptr<FormControl>> places_;
 };
 
 namespace detail {

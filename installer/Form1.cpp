@@ -38,6 +38,31 @@ std::wstring InstalledPath(const std::wstring& systemRoot, const wchar_t* name) 
     return systemRoot + L"\\" + name;
 }
 
+// The Windows folder: SystemRoot, or where the system says when that is not set.
+std::wstring WindowsFolder() {
+    std::wstring folder = EnvironmentVariable(L"SystemRoot");
+    if (folder.empty()) {
+        wchar_t system[MAX_PATH];
+        const UINT size = ::GetSystemWindowsDirectoryW(system, MAX_PATH);
+        if (size && size < MAX_PATH) folder.assign(system, size);
+    }
+    return folder;
+}
+
+// Copies over an installed copy even when it is read-only or hidden, and leaves the new
+// one writable, so that the next installation can replace it.
+HRESULT CopyOver(const std::wstring& source, const std::wstring& target) {
+    const std::wstring extended = ExtendedPath(target);
+    const DWORD attributes = ::GetFileAttributesW(extended.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)))
+        ::SetFileAttributesW(extended.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RETURN_IF_FAILED(FileSystem().CopyFileTo(source, target));
+    const DWORD copied = ::GetFileAttributesW(extended.c_str());
+    if (copied != INVALID_FILE_ATTRIBUTES && (copied & FILE_ATTRIBUTE_READONLY))
+        ::SetFileAttributesW(extended.c_str(), copied & ~FILE_ATTRIBUTE_READONLY);
+    return S_OK;
+}
+
 }  // namespace
 
 Form1::Form1() : Form(L"Instaldo", Border::FixedSingle, 5085, 2115, Placement::CentreScreen) {}
@@ -58,6 +83,9 @@ void Form1::Form_Load() {
     SetIcon(icon(SM_CXICON), icon(SM_CXSMICON));
 }
 
+// A registration half done would be left behind: the dialog stays until it ends.
+bool Form1::Form_QueryUnload() { return !busy_; }
+
 // The program ends with its dialog.
 void Form1::Form_Unload() { ::PostQuitMessage(0); }
 
@@ -73,13 +101,15 @@ void Form1::OnCommand(UINT id, UINT code) {
 
 int Form1::Tell(const std::wstring& text, UINT style) { return ::MessageBoxW(Hwnd(), text.c_str(), L"提示", style); }
 
-// While a command runs the dialog still paints and moves, but its commands wait.
+// While a command runs the dialog still paints and moves, but its commands wait and it
+// cannot be closed.
 void Form1::EnableCommands(bool enable) {
+    busy_ = !enable;
     for (const UINT id : {kCommand1, kCommand2}) ::EnableWindow(::GetDlgItem(Hwnd(), id), enable);
 }
 
 void Form1::Command1_Click() {
-    const std::wstring systemRoot = EnvironmentVariable(L"SystemRoot");
+    const std::wstring systemRoot = WindowsFolder();
     const std::wstring folder = ProgramFolder();
     for (const wchar_t* name : kLibraries) {
         if (!IsOrdinaryFile(folder + name)) {
@@ -101,9 +131,8 @@ void Form1::Command1_Click() {
 
     EnableCommands(false);
     bool done = true;
-    const FileSystem files;
     for (const wchar_t* name : kLibraries) {
-        const HRESULT hr = files.CopyFileTo(folder + name, InstalledPath(systemRoot, name));
+        const HRESULT hr = CopyOver(folder + name, InstalledPath(systemRoot, name));
         if (FAILED(hr)) {
             Tell(L"无法复制" + std::wstring(name) + L"到" + systemRoot + L"：\n" + SystemReason(hr) + L"\n\n" + kNote,
                  MB_OK | MB_ICONEXCLAMATION);
@@ -117,7 +146,7 @@ void Form1::Command1_Click() {
 }
 
 void Form1::Command2_Click() {
-    const std::wstring systemRoot = EnvironmentVariable(L"SystemRoot");
+    const std::wstring systemRoot = WindowsFolder();
     for (const wchar_t* name : kLibraries) {
         if (!IsOrdinaryFile(InstalledPath(systemRoot, name))) return;
     }
@@ -132,6 +161,10 @@ bool Form1::RunTool(const std::wstring& systemRoot, bool unregister) {
     for (const wchar_t* name : kRegistered) {
         const std::wstring library = InstalledPath(systemRoot, name);
         const WORD machine = MachineOf(library);
+        if (machine == 0) {
+            Tell(std::wstring(action) + name + L"失败：" + library + L"不是有效的组件文件。", MB_OK | MB_ICONEXCLAMATION);
+            return false;
+        }
         const std::wstring tool = RegistrationTool(machine);
         if (tool.empty()) {
             Tell(std::wstring(L"本软件的组件为") + Bits(machine) + L"位，本机的Windows无法" + action + L"。",
@@ -143,9 +176,9 @@ bool Form1::RunTool(const std::wstring& systemRoot, bool unregister) {
         if (hr == E_ABORT) return false;
         std::wstring failure;
         if (hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) {
-            failure = std::wstring(action) + name + L"失败：Regsvr32在60秒内没有结束。";
+            failure = std::wstring(action) + name + L"失败：Regsvr32在60秒内没有结束，已被终止。";
         } else if (FAILED(hr)) {
-            failure = L"无法启动" + tool + L"：\n" + SystemReason(hr);
+            failure = std::wstring(action) + name + L"失败：无法运行" + tool + L"：\n" + SystemReason(hr);
         } else if (exitCode != 0) {
             failure = std::wstring(action) + name + L"失败（Regsvr32退出代码" + std::to_wstring(exitCode) + L"）。";
         }

@@ -13,6 +13,7 @@ public:
 private:
     void CreateControls() override;
     void Form_Load() override;
+    bool Form_QueryUnload() override;
     void Form_Unload() override;
     void OnCommand(UINT id, UINT code) override;
 
@@ -22,6 +23,8 @@ private:
     bool RunTool(const std::wstring& systemRoot, bool unregister);
     int Tell(const std::wstring& text, UINT style);
     void EnableCommands(bool enable);
+
+    bool busy_ = false;  // a command is running: the dialog is not closed under it
 };
 
 }  // namespace cartulane::installer

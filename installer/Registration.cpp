@@ -101,11 +101,16 @@ HRESULT RunRegistrationTool(const std::wstring& tool, const std::wstring& librar
     const ULONGLONG deadline = ::GetTickCount64() + timeout;
     for (;;) {
         const ULONGLONG now = ::GetTickCount64();
-        if (now >= deadline) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
         HANDLE handle = process.get();
-        const DWORD wait = ::MsgWaitForMultipleObjects(1, &handle, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+        // A message handled for long may have outlasted the deadline: the tool's end counts first.
+        const DWORD wait = ::MsgWaitForMultipleObjects(1, &handle, FALSE,
+                                                       now >= deadline ? 0 : static_cast<DWORD>(deadline - now),
+                                                       QS_ALLINPUT);
         if (wait == WAIT_OBJECT_0) break;
-        if (wait == WAIT_TIMEOUT) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+        if (wait == WAIT_TIMEOUT || now >= deadline) {
+            ::TerminateProcess(process.get(), ERROR_TIMEOUT);
+            return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+        }
         if (wait != WAIT_OBJECT_0 + 1) return LastErrorResult();
         MSG message;
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {

@@ -24,7 +24,8 @@ std::wstring RegistrationTool(WORD machine);
 // Runs "Regsvr32 /s " (or "Regsvr32 /s /u ") and the library's path in double quotes with
 // tool, its window hidden, and waits for it at most timeout milliseconds while this
 // thread's messages go on being handled. S_OK with the tool's exit code; the failure to
-// start it; HRESULT_FROM_WIN32(ERROR_TIMEOUT) when it did not end in time.
+// start it; HRESULT_FROM_WIN32(ERROR_TIMEOUT) when it did not end in time, and then it is
+// ended, so that it does not keep the library loaded.
 HRESULT RunRegistrationTool(const std::wstring& tool, const std::wstring& library, bool unregister, DWORD timeout,
                             DWORD* exitCode);
 

@@ -102,6 +102,20 @@ bool FormControl::Contains(POINT clientPixel) const {
     return ::PtInRect(&r, clientPixel) != FALSE;
 }
 
+namespace {
+
+// The DPI of the screen a window is on, where Windows tells it (10, version 1607 on);
+// fallback elsewhere.
+Dpi WindowDpi(HWND window, Dpi fallback) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    const auto getDpi = reinterpret_cast<GetDpiForWindowFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    const UINT dpi = getDpi ? getDpi(window) : 0;
+    return dpi ? Dpi{static_cast<int>(dpi), static_cast<int>(dpi)} : fallback;
+}
+
+}  // namespace
+
 UniqueFont CreateFormFont(int dpiY) {
     NONCLIENTMETRICSW metrics{sizeof(metrics)};
     if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) return UniqueFont();
@@ -136,6 +150,12 @@ void Form::Load(HWND owner) {
     if (FAILED(CreateWindowOf({kFormClass}, exStyle, caption_.c_str(), style, 0, 0, frame.right - frame.left,
                               frame.bottom - frame.top, owner)))
         return;
+    // On a screen of another scale than the one the system started with.
+    if (const Dpi own = WindowDpi(Hwnd(), dpi_); own.y != dpi_.y) {
+        dpi_ = own;
+        font_ = CreateFormFont(dpi_.y);
+        Size();
+    }
     com::LockModule();
     FormLoaded();
     Place(owner);
@@ -184,8 +204,13 @@ void Form::SetIcon(HICON big, HICON small) {
     // A dialog frame shows no icon in the caption.
     const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(Hwnd(), GWL_EXSTYLE)) & ~WS_EX_DLGMODALFRAME;
     ::SetWindowLongPtrW(Hwnd(), GWL_EXSTYLE, exStyle);
+    Size();
+}
+
+void Form::Size() {
     RECT frame{0, 0, TwipsToPixels(clientWidth_, dpi_.x), TwipsToPixels(clientHeight_, dpi_.y)};
-    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(Hwnd(), GWL_STYLE)), FALSE, exStyle);
+    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(Hwnd(), GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongPtrW(Hwnd(), GWL_EXSTYLE)));
     ::SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
@@ -203,7 +228,7 @@ void Form::Move(double left, double top) {
 }
 
 void Form::OnCommand(UINT id, UINT) {
-    if (id == IDCANCEL) Unload();
+    if (id == IDCANCEL && Form_QueryUnload()) Unload();
 }
 
 HWND Form::AddChild(const wchar_t* windowClass, const wchar_t* caption, DWORD style, UINT id, double left, double top,
@@ -222,7 +247,7 @@ LRESULT Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             OnCommand(LOWORD(wParam), HIWORD(wParam));
             return 0;
         case WM_CLOSE:  // the close box unloads the form
-            Unload();
+            if (Form_QueryUnload()) Unload();
             return 0;
         case WM_DPICHANGED: {
             // Moved to a screen of another scale: the same twips at its DPI, in the place

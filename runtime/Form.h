@@ -104,6 +104,8 @@ protected:
     virtual void CreateControls() = 0;
     // Each time the form is about to be shown.
     virtual void Form_Show() {}
+    // Whether the user may close the form now (close box, Escape); true unless overridden.
+    virtual bool Form_QueryUnload() { return true; }
     // Once its window is gone.
     virtual void Form_Unload() {}
     // A command of a child; IDCANCEL (Escape) unloads the form unless this takes it.
@@ -119,6 +121,8 @@ private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnDestroyed() override;
     void Place(HWND owner);
+    // The window's size for the client area at dpi_.
+    void Size();
 
     std::wstring caption_;
     Border border_;

@@ -120,11 +120,25 @@ TEST(Registration, TheToolRunsOnAPathWithBlanksAndItsEndIsAwaited) {
     EXPECT_EQ(exitCode, 0u);
     EXPECT_EQ(ServerOf(L"Quillet.TestControl"), L"<none>");
 
-    // A tool that is not there, one that does not end in time.
+    // A message handled for longer than the limit: the tool had ended by then, and that counts.
+    test::HiddenWindow slow([](UINT message, WPARAM, LPARAM, LRESULT*) {
+        if (message != WM_APP) return false;
+        ::Sleep(3000);
+        return true;
+    });
+    ::PostMessageW(slow.hwnd(), WM_APP, 0, 0);
+    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(tool, library, false, 1000, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(tool, library, true, 60000, &exitCode));
+
+    // A tool that is not there; one that does not end in time (a program that runs until it is
+    // closed) is ended at the limit.
     EXPECT_EQ(installer::RunRegistrationTool(dir / L"regsvr32.exe", library, false, 60000, &exitCode),
               HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(installer::RunRegistrationTool(tool, library, true, 1, &exitCode), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
-    ::Sleep(3000);  // the unregistration still running ends before the folder goes
+    const ULONGLONG start = ::GetTickCount64();
+    EXPECT_EQ(installer::RunRegistrationTool(test::LibraryPath(L"sheethost.exe"), library, false, 2000, &exitCode),
+              HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    EXPECT_GE(::GetTickCount64() - start, 2000u);
 }
 
 // Instaldo.exe started from program; closed at the end.
@@ -315,6 +329,26 @@ TEST_F(InstaldoTest, RegistersSoThatTheApplicationLoadsTheInstalledCopiesAndUnre
     EXPECT_TRUE(instaldo.Answers());
 }
 
+TEST_F(InstaldoTest, TheDialogStaysWhileARegistrationRunsAndReadOnlyCopiesAreReplaced) {
+    // From a read-only medium: the copies made must not be read-only, or the next one fails.
+    ::SetFileAttributesW(JoinPath(package_, L"Tabrix.ocx").c_str(), FILE_ATTRIBUTE_READONLY);
+    Instaldo instaldo(Program());
+    ASSERT_NE(instaldo.Dialog(), nullptr);
+    instaldo.Press(kCommand1);
+    ::Sleep(100);
+    ::PostMessageW(instaldo.Dialog(), WM_CLOSE, 0, 0);
+    ::PostMessageW(instaldo.Dialog(), WM_COMMAND, IDCANCEL, 0);
+    EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
+    EXPECT_TRUE(instaldo.Answers());
+    EXPECT_FALSE(::GetFileAttributesW(Installed(L"Tabrix.ocx").c_str()) & FILE_ATTRIBUTE_READONLY);
+
+    ::SetFileAttributesW(Installed(L"TabrixAddIn.dll").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    instaldo.Press(kCommand1);
+    EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
+    EXPECT_FALSE(::GetFileAttributesW(Installed(L"TabrixAddIn.dll").c_str()) & FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesW(JoinPath(package_, L"Tabrix.ocx").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(InstaldoTest, AMissingLibraryCopiesNothingAndUnregisteringWithoutCopiesSaysNothing) {
     ASSERT_HRESULT_SUCCEEDED(files_.RemoveFile(JoinPath(package_, L"TabrixAddIn.dll")));
     Instaldo instaldo(Program());
@@ -371,6 +405,13 @@ TEST_F(InstaldoTest, ALibraryTheToolRefusesIsReportedWithItsExitCode) {
     EXPECT_EQ(said.find(L"退出代码0）"), std::wstring::npos) << Narrow(said);
     ExpectSilence(instaldo);
     EXPECT_TRUE(instaldo.Answers());
+
+    // Installed copies that are no libraries at all: told so, not taken for another bitness.
+    MakeFile(Installed(L"Tabrix.ocx"), "not a library");
+    instaldo.Press(kCommand2);
+    const std::wstring unregistering = instaldo.NextMessage();
+    EXPECT_TRUE(unregistering.starts_with(L"卸载Tabrix.ocx失败：")) << Narrow(unregistering);
+    EXPECT_NE(unregistering.find(L"不是有效的组件文件"), std::wstring::npos) << Narrow(unregistering);
 }
 
 TEST_F(InstaldoTest, ASpreadsheetApplicationOfTheOtherBitsIsToldFirst) {

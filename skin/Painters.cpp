@@ -1,0 +1,232 @@
+#include "skin/Painters.h"
+
+#include "runtime/Twips.h"
+#include "skin/Primitives.h"
+#include "skin/SkinState.h"
+
+#include <commctrl.h>
+
+#include <iterator>
+#include <string>
+
+namespace cartulane::skin {
+
+namespace {
+
+constexpr const wchar_t* kOldState = L"OLDSTATE";
+constexpr const wchar_t* kOldStyle = L"OLDSTYLE";
+constexpr const wchar_t* kAlphaLevel = L"ALPHALEVEL";
+
+constexpr COLORREF kWhite = 0xFFFFFF;
+constexpr COLORREF kFrameEnabled = 0xD5A554;
+constexpr COLORREF kFramePressed = 0xC48639;
+constexpr COLORREF kFrameDisabled = 0xE9CFA4;
+constexpr COLORREF kDisabledText = 0x968A79;
+// Centred horizontally and vertically on one line, ending in an ellipsis when too long.
+constexpr UINT kCaptionFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS;
+
+LONG_PTR GetNumber(HWND window, const wchar_t* name) {
+    return reinterpret_cast<LONG_PTR>(::GetPropW(window, name));
+}
+
+void SetNumber(HWND window, const wchar_t* name, LONG_PTR value) {
+    ::SetPropW(window, name, reinterpret_cast<HANDLE>(value));
+}
+
+HDC StateImage(HWND window, LONG_PTR state) {
+    return reinterpret_cast<HDC>(::GetPropW(window, (L"HDC" + std::to_wstring(state)).c_str()));
+}
+
+HFONT WindowFont(HWND window) { return reinterpret_cast<HFONT>(::SendMessageW(window, WM_GETFONT, 0, 0)); }
+
+// (outer - inner) / 2, rounded to nearest with ties to even.
+int Centred(int outer, int inner) { return RoundHalfEven((outer - inner) / 2.0); }
+
+// The device context the caller gave, or else the window's whole-window context, released
+// on scope exit.
+class TargetDC {
+public:
+    TargetDC(HWND window, HDC given) noexcept : window_(window), dc_(given) {
+        if (!dc_) {
+            dc_ = ::GetWindowDC(window);
+            owned_ = dc_ != nullptr;
+        }
+    }
+    ~TargetDC() {
+        if (owned_) ::ReleaseDC(window_, dc_);
+    }
+    TargetDC(const TargetDC&) = delete;
+    TargetDC& operator=(const TargetDC&) = delete;
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+    bool owned_ = false;
+};
+
+// The "OLDSTATE" cache: false when state is already painted and not forced; otherwise the
+// new state is stored.
+bool TakeState(HWND window, int state, bool force) {
+    if (state == GetNumber(window, kOldState) && !force) return false;
+    SetNumber(window, kOldState, state);
+    return true;
+}
+
+}  // namespace
+
+void PaintButtonFaces(HWND window) {
+    const SkinImages& images = Skin().Images;
+    WindowBounds bounds;
+    GetWindowBounds(window, &bounds);
+    const std::wstring caption = GetWindowCaption(window);
+    const HFONT font = WindowFont(window);
+    const bool focused = ::GetFocus() == window;
+    for (int i = 0; i < 4; ++i) {
+        HDC d = StateImage(window, i);
+        if (!d) continue;
+        ::SelectObject(d, font ? font : static_cast<HFONT>(::GetStockObject(SYSTEM_FONT)));
+        ::SetBkMode(d, TRANSPARENT);
+        DrawSkinImage(d, 0, 0, bounds.Width, bounds.Height, images.ButtonSkinDC.get(), 0, 21 * i, 7, 21, 3, 3, 3, 3);
+        ::SetTextColor(d, i == 3 ? kDisabledText : 0);
+        DrawTextRect(d, caption, 2, 2, bounds.Width - 4, bounds.Height - 4, kCaptionFormat);
+        if (focused) DrawFocusBox(d, 2, 2, bounds.Width - 4, bounds.Height - 4);
+    }
+}
+
+int BlendButtonFace(HWND window, HDC dc) {
+    if (!::IsWindowEnabled(window)) SetNumber(window, kOldState, 3);
+    if ((GetNumber(window, kOldStyle) & 6) != 0) return 0;
+    WindowBounds bounds;
+    GetWindowBounds(window, &bounds);
+    const LONG_PTR alpha = GetNumber(window, kAlphaLevel);
+    HDC image = StateImage(window, GetNumber(window, kOldState));
+    const TargetDC target(window, dc);
+    const BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(alpha & 0xFF), 0};
+    ::AlphaBlend(target.get(), 0, 0, bounds.Width, bounds.Height, image, 0, 0, bounds.Width, bounds.Height, blend);
+    return 0;
+}
+
+void PaintComboButton(HWND window, HDC dc, int& state, bool force) {
+    if (::SendMessageW(window, CB_GETDROPPEDSTATE, 0, 0)) state = 2;
+    if (state == GetNumber(window, kOldState) && !force) return;
+    if ((::GetWindowLongPtrW(window, GWL_STYLE) & 2) == 0) return;
+    SetNumber(window, kOldState, state);
+
+    const SkinImages& images = Skin().Images;
+    WindowBounds bounds;
+    GetWindowBounds(window, &bounds);
+    const int w = ::GetSystemMetrics(SM_CXVSCROLL) + 1, h = bounds.Height - 2;
+    const MemoryDC m = CreateMemoryDC(w, h);
+    if (!m) return;
+    if (state == 1 || state == 2) {
+        DrawSkinImage(m.get(), 0, 0, w, h, images.ComboSkinDC.get(), state == 1 ? 0 : 4, 0, 4, 18, 2, 1, 1, 1);
+    } else {
+        // Normal, and any state without an image of its own: a new bitmap's content is
+        // undefined, so it gets the plain white of the normal state.
+        FillSolidRect(m.get(), 0, 0, w, h, kWhite);
+    }
+    const int arrowX = RoundHalfEven((w - 7) - (w - 7) / 2.0);
+    const int arrowY = RoundHalfEven((bounds.Height - 6) / 2.0);
+    TransparentBlit(m.get(), arrowX, arrowY, 7, 4, images.ComboSkinDC.get(), 8, ::IsWindowEnabled(window) ? 0 : 4,
+                    SkinKeyColor);
+    const TargetDC target(window, dc);
+    ::BitBlt(target.get(), bounds.Width - w - 1, 1, w, h, m.get(), 0, 0, SRCCOPY);
+}
+
+int PaintCheckBox(HWND window, int state, bool force) {
+    if (!TakeState(window, state, force)) return 0;
+    const SkinImages& images = Skin().Images;
+    const int cw = ::GetSystemMetrics(SM_CXMENUCHECK), ch = ::GetSystemMetrics(SM_CYMENUCHECK);
+    WindowBounds bounds;
+    GetWindowBounds(window, &bounds);
+    const LRESULT check = ::SendMessageW(window, BM_GETCHECK, 0, 0);
+
+    const MemoryDC m = CreateMemoryDC(cw, ch);
+    if (m) {
+        FillSolidRect(m.get(), 0, 0, cw, ch, kWhite);
+        const bool enabled = ::IsWindowEnabled(window);
+        const COLORREF frame = !enabled ? kFrameDisabled : state == 2 ? kFramePressed : kFrameEnabled;
+        FrameSolidRect(m.get(), 0, 0, cw, ch, frame);
+        if (enabled && (state == 1 || state == 2)) {
+            ::SetStretchBltMode(m.get(), COLORONCOLOR);
+            ::StretchBlt(m.get(), 1, 1, cw - 2, ch - 2, images.OptionSkinDC.get(), 1, state == 1 ? 17 : 30, 11, 5,
+                         SRCCOPY);
+        }
+        const int pale = enabled ? 0 : 9;  // the disabled marks sit 9 pixels to the right
+        if (check == BST_CHECKED) {
+            TransparentBlit(m.get(), Centred(cw, 9), Centred(ch, 8), 9, 8, images.GlyphSkinDC.get(), pale, 0,
+                            SkinKeyColor);
+        } else if (check == BST_INDETERMINATE) {
+            TransparentBlit(m.get(), Centred(cw, 7), Centred(ch, 7), 7, 7, images.GlyphSkinDC.get(), 1 + pale, 9,
+                            SkinKeyColor);
+        }
+        const TargetDC target(window, nullptr);
+        ::BitBlt(target.get(), 0, Centred(bounds.Height, ch), cw, ch, m.get(), 0, 0, SRCCOPY);
+    }
+    return 1;
+}
+
+int PaintOptionButton(HWND window, int state, bool force) {
+    if (!TakeState(window, state, force)) return 0;
+    const SkinImages& images = Skin().Images;
+    WindowBounds bounds;
+    GetWindowBounds(window, &bounds);
+    const int cw = ::GetSystemMetrics(SM_CXMENUCHECK), ch = ::GetSystemMetrics(SM_CYMENUCHECK);
+    const int y0 = Centred(bounds.Height, ch);
+    const bool checked = ::SendMessageW(window, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    const bool enabled = ::IsWindowEnabled(window);
+
+    const TargetDC target(window, nullptr);
+    int cell = -1;
+    if (!enabled) {
+        cell = 3;
+    } else if (state >= 0 && state <= 2) {
+        cell = state;
+    }
+    if (cell >= 0) {
+        DrawSkinImage(target.get(), 0, y0, cw, ch, images.OptionSkinDC.get(), 0, 13 * cell, 13, 13, 5, 5, 5, 5,
+                      SkinKeyColor);
+    }
+    if (checked) {
+        TransparentBlit(target.get(), Centred(cw, 5), Centred(ch, 5) + y0, 5, 5, images.GlyphSkinDC.get(),
+                        enabled ? 2 : 11, 18, SkinKeyColor);
+    }
+    return 1;
+}
+
+int PaintHeaderItem(HWND window, HDC dc, int index, int state) {
+    if (index < 0) return 0;
+    const SkinImages& images = Skin().Images;
+    WindowBounds bounds;
+    GetWindowBounds(window, &bounds);
+    RECT item{};
+    ::SendMessageW(window, HDM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    const int w = item.right - item.left, h = item.bottom - item.top;
+
+    const MemoryDC m = CreateMemoryDC(w, bounds.Height);
+    if (!m) return 0;
+    if (const HFONT font = WindowFont(window)) ::SelectObject(m.get(), font);
+    ::SetBkMode(m.get(), TRANSPARENT);
+    const int cellX = state == 1 ? 3 : state == 2 ? 6 : 0;
+    DrawSkinImage(m.get(), 0, 0, w, bounds.Height, images.HeaderSkinDC.get(), cellX, 0, 3, 20, 1, 1, 1, 1);
+
+    wchar_t buffer[256] = {};
+    HDITEMW header{};
+    header.mask = HDI_TEXT;
+    header.pszText = buffer;
+    header.cchTextMax = static_cast<int>(std::size(buffer));
+    ::SendMessageW(window, HDM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&header));
+    std::wstring text;
+    // The control may hand back its own buffer instead of filling ours.
+    if (const wchar_t* source = header.pszText) {
+        for (size_t i = 0; i < std::size(buffer) - 1 && source[i]; ++i) text += source[i];
+    }
+    if (!text.empty()) DrawTextRect(m.get(), text, 0, 0, w, bounds.Height, kCaptionFormat);
+
+    const TargetDC target(window, dc);
+    ::BitBlt(target.get(), item.left, 0, w, h, m.get(), 0, 0, SRCCOPY);
+    return 0;
+}
+
+}  // namespace cartulane::skin

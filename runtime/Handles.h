@@ -86,10 +86,13 @@ using UniqueLocalMemory = UniqueHandle<NullInvalid<T*, &FreeLocalMemory<T>>>;
 template <typename T>
 using UniqueCoTaskMemory = UniqueHandle<NullInvalid<T*, &FreeCoTaskMemory<T>>>;
 
-// A window's device context, released on scope exit.
+// A window's device context, of its client area or of the whole window (border and
+// caption included), released on scope exit.
 class WindowDC {
 public:
-    explicit WindowDC(HWND hwnd) noexcept : hwnd_(hwnd), dc_(::GetDC(hwnd)) {}
+    enum Area { Client, Whole };
+    explicit WindowDC(HWND hwnd, Area area = Client) noexcept
+        : hwnd_(hwnd), dc_(area == Whole ? ::GetWindowDC(hwnd) : ::GetDC(hwnd)) {}
     ~WindowDC() {
         if (dc_) ::ReleaseDC(hwnd_, dc_);
     }

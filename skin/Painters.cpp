@@ -1,5 +1,6 @@
 #include "skin/Painters.h"
 
+#include "runtime/Handles.h"
 #include "runtime/Twips.h"
 #include "skin/Primitives.h"
 #include "skin/SkinState.h"
@@ -7,6 +8,7 @@
 #include <commctrl.h>
 
 #include <iterator>
+#include <optional>
 #include <string>
 
 namespace cartulane::skin {
@@ -46,23 +48,14 @@ int Centred(int outer, int inner) { return RoundHalfEven((outer - inner) / 2.0);
 // on scope exit.
 class TargetDC {
 public:
-    TargetDC(HWND window, HDC given) noexcept : window_(window), dc_(given) {
-        if (!dc_) {
-            dc_ = ::GetWindowDC(window);
-            owned_ = dc_ != nullptr;
-        }
+    TargetDC(HWND window, HDC given) noexcept : dc_(given) {
+        if (!dc_) dc_ = owned_.emplace(window, WindowDC::Whole).get();
     }
-    ~TargetDC() {
-        if (owned_) ::ReleaseDC(window_, dc_);
-    }
-    TargetDC(const TargetDC&) = delete;
-    TargetDC& operator=(const TargetDC&) = delete;
     HDC get() const noexcept { return dc_; }
 
 private:
-    HWND window_;
+    std::optional<WindowDC> owned_;
     HDC dc_;
-    bool owned_ = false;
 };
 
 // The "OLDSTATE" cache: false when state is already painted and not forced; otherwise the

@@ -3,6 +3,7 @@
 
 #include "skin/Painters.h"
 #include "skin/SkinState.h"
+#include "runtime/Handles.h"
 #include "runtime/Twips.h"
 
 #include <commctrl.h>
@@ -41,21 +42,20 @@ void Flush(HWND window) {
 // What the whole-window device context of a window shows.
 class WindowPixels {
 public:
-    explicit WindowPixels(HWND window) : window_(window), dc_(::GetWindowDC(window)) {}
-    ~WindowPixels() { ::ReleaseDC(window_, dc_); }
-    COLORREF operator()(int x, int y) const { return ::GetPixel(dc_, x, y); }
+    explicit WindowPixels(HWND window) : window_(window), dc_(window, WindowDC::Whole) {}
+    COLORREF operator()(int x, int y) const { return ::GetPixel(dc_.get(), x, y); }
     void Fill(COLORREF color) const {
         const SIZE size = WindowSize(window_);
         const HBRUSH brush = ::CreateSolidBrush(color);
         const RECT r{0, 0, size.cx, size.cy};
-        ::FillRect(dc_, &r, brush);
+        ::FillRect(dc_.get(), &r, brush);
         ::DeleteObject(brush);
         ::GdiFlush();
     }
 
 private:
     HWND window_;
-    HDC dc_;
+    WindowDC dc_;
 };
 
 // Every pixel of the source area that is not the key colour is found at the destination;

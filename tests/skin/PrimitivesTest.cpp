@@ -10,6 +10,8 @@
 namespace cartulane {
 namespace {
 
+using test::NextGdiSlot;
+
 using namespace skin;
 
 constexpr COLORREF kRed = RGB(255, 0, 0), kGreen = RGB(0, 255, 0), kBlue = RGB(0, 0, 255);
@@ -100,15 +102,6 @@ TEST(Primitives, RectanglesAreLeftTopWidthHeight) {
     EXPECT_NE(FrameSolidRect(target.get(), 0, 0, 10, 10, kRed), 0);
     EXPECT_EQ(::GetPixel(target.get(), 9, 9), kRed);
     EXPECT_EQ(::GetPixel(target.get(), 1, 1), kWhite);
-}
-
-// The slot in the GDI handle table that the next object gets: freed slots are used again,
-// so objects left behind push it up (Wine counts no GDI objects for GetGuiResources).
-int NextGdiSlot() {
-    const HBRUSH brush = ::CreateSolidBrush(0);
-    const int slot = LOWORD(reinterpret_cast<ULONG_PTR>(brush));
-    ::DeleteObject(brush);
-    return slot;
 }
 
 // Nothing is kept between calls: thousands of them leave no GDI object behind.

@@ -15,6 +15,8 @@
 namespace cartulane {
 namespace {
 
+using test::NextGdiSlot;
+
 using namespace skin;
 
 constexpr COLORREF kKey = 0xFF00FF;
@@ -264,14 +266,6 @@ TEST_F(SkinBitmaps, HeaderItemsHaveTheirCentresSeparatorsAndBottomLine) {
             EXPECT_LE(Brightness(::GetPixel(dc, x, 9 + y)), Brightness(::GetPixel(dc, x, 10 + y))) << x << "," << y;
         }
     }
-}
-
-// The slot in the GDI handle table that the next object gets (see PrimitivesTest.cpp).
-int NextGdiSlot() {
-    const HBRUSH brush = ::CreateSolidBrush(0);
-    const int slot = LOWORD(reinterpret_cast<ULONG_PTR>(brush));
-    ::DeleteObject(brush);
-    return slot;
 }
 
 std::vector<COLORREF> AllPixels(const SkinImages& images) {

@@ -331,4 +331,11 @@ std::string Narrow(std::wstring_view text) {
     return out;
 }
 
+int NextGdiSlot() {
+    const HBRUSH brush = ::CreateSolidBrush(0);
+    const int slot = LOWORD(reinterpret_cast<ULONG_PTR>(brush));
+    ::DeleteObject(brush);
+    return slot;
+}
+
 }  // namespace cartulane::test

@@ -164,6 +164,10 @@ ComPtr<IDispatch> CreateByProgId(const wchar_t* progId);
 // Dispatches what is queued for this thread.
 void PumpMessages();
 
+// The slot in the GDI handle table that the next object gets: freed slots are used again,
+// so objects left behind push it up (Wine counts no GDI objects for GetGuiResources).
+int NextGdiSlot();
+
 std::string Narrow(std::wstring_view text);
 
 // Every file and folder below folder with its content (folders as "<folder>"), in a fixed

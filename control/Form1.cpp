@@ -1,5 +1,7 @@
 #include "control/Form1.h"
 
+#include "skin/MSkinner.h"
+
 namespace cartulane::control {
 
 namespace {
@@ -30,8 +32,6 @@ constexpr double kFrameLeft = 360, kFrameTop = 240;
 
 }  // namespace
 
-
-
 Form1::Form1() : Form(L"帮助", Border::FixedSingle, 7350, 6270, Placement::CentreScreen) {}
 
 void Form1::CreateControls() {
@@ -44,6 +44,8 @@ void Form1::CreateControls() {
     }
     AddChild(L"Button", L"关闭", BS_PUSHBUTTON | WS_TABSTOP, kCommand2, 6000, 5640, 975, 375);
 }
+
+void Form1::Form_Load() { skin::AttachSkin(Hwnd()); }
 
 void Form1::OnCommand(UINT id, UINT code) {
     if (id == kCommand2 && code == BN_CLICKED) {

@@ -2,6 +2,7 @@
 
 #include "control/Host.h"
 #include "control/SharedValues.h"
+#include "skin/MSkinner.h"
 
 namespace cartulane::control {
 
@@ -14,6 +15,8 @@ Form2::Form2() : Form(L"", Border::None, 1335, 420, Placement::CentreOwner) {}
 void Form2::CreateControls() {
     AddChild(L"Static", L"关闭工作簿", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, kLabel1, 240, 120, 1095, 255);
 }
+
+void Form2::Form_Load() { skin::AttachSkin(Hwnd()); }
 
 // Placed each time it is shown, from the values of the last right-button release. They
 // are in the control's coordinates, so the pop-up lands at that offset from the

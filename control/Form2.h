@@ -12,6 +12,7 @@ public:
 
 private:
     void CreateControls() override;
+    void Form_Load() override;
     void Form_Show() override;
     void OnCommand(UINT id, UINT code) override;
     void Label1_Click();

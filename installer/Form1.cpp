@@ -4,6 +4,7 @@
 #include "runtime/ComServer.h"
 #include "runtime/Error.h"
 #include "runtime/FileSystem.h"
+#include "skin/MSkinner.h"
 
 #include <string>
 
@@ -71,10 +72,6 @@ void Form1::CreateControls() {
     AddChild(L"Button", L"注册", BS_PUSHBUTTON | WS_TABSTOP, kCommand1, 720, 600, 1455, 495);
     AddChild(L"Button", L"卸载", BS_PUSHBUTTON | WS_TABSTOP, kCommand2, 2760, 600, 1575, 495);
     AddChild(L"Static", kNote, SS_LEFT | SS_NOPREFIX, kLabel1, 840, 1560, 3615, 375);
-}
-
-// The skin engine attaches here.
-void Form1::Form_Load() {
     const HINSTANCE program = ::GetModuleHandleW(nullptr);
     const auto icon = [&](int metric) {
         return static_cast<HICON>(::LoadImageW(program, MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
@@ -82,6 +79,8 @@ void Form1::Form_Load() {
     };
     SetIcon(icon(SM_CXICON), icon(SM_CXSMICON));
 }
+
+void Form1::Form_Load() { skin::AttachSkin(Hwnd()); }
 
 // A registration half done would be left behind: the dialog stays until it ends.
 bool Form1::Form_QueryUnload() { return !busy_; }

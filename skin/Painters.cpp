@@ -3,6 +3,7 @@
 #include "runtime/Handles.h"
 #include "runtime/Twips.h"
 #include "skin/Primitives.h"
+#include "skin/Properties.h"
 #include "skin/SkinState.h"
 
 #include <commctrl.h>
@@ -15,10 +16,6 @@ namespace cartulane::skin {
 
 namespace {
 
-constexpr const wchar_t* kOldState = L"OLDSTATE";
-constexpr const wchar_t* kOldStyle = L"OLDSTYLE";
-constexpr const wchar_t* kAlphaLevel = L"ALPHALEVEL";
-
 constexpr COLORREF kWhite = 0xFFFFFF;
 constexpr COLORREF kFrameEnabled = 0xD5A554;
 constexpr COLORREF kFramePressed = 0xC48639;
@@ -26,18 +23,6 @@ constexpr COLORREF kFrameDisabled = 0xE9CFA4;
 constexpr COLORREF kDisabledText = 0x968A79;
 // Centred horizontally and vertically on one line, ending in an ellipsis when too long.
 constexpr UINT kCaptionFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS;
-
-LONG_PTR GetNumber(HWND window, const wchar_t* name) {
-    return reinterpret_cast<LONG_PTR>(::GetPropW(window, name));
-}
-
-void SetNumber(HWND window, const wchar_t* name, LONG_PTR value) {
-    ::SetPropW(window, name, reinterpret_cast<HANDLE>(value));
-}
-
-HDC StateImage(HWND window, LONG_PTR state) {
-    return reinterpret_cast<HDC>(::GetPropW(window, (L"HDC" + std::to_wstring(state)).c_str()));
-}
 
 HFONT WindowFont(HWND window) { return reinterpret_cast<HFONT>(::SendMessageW(window, WM_GETFONT, 0, 0)); }
 
@@ -89,11 +74,11 @@ void PaintButtonFaces(HWND window) {
 
 int BlendButtonFace(HWND window, HDC dc) {
     if (!::IsWindowEnabled(window)) SetNumber(window, kOldState, 3);
-    if ((GetNumber(window, kOldStyle) & 6) != 0) return 0;
+    if (!IsPushStyle(GetNumber(window, kOldStyle))) return 0;
     WindowBounds bounds;
     GetWindowBounds(window, &bounds);
     const LONG_PTR alpha = GetNumber(window, kAlphaLevel);
-    HDC image = StateImage(window, GetNumber(window, kOldState));
+    HDC image = StateImage(window, static_cast<int>(GetNumber(window, kOldState)));
     const TargetDC target(window, dc);
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(alpha & 0xFF), 0};
     ::AlphaBlend(target.get(), 0, 0, bounds.Width, bounds.Height, image, 0, 0, bounds.Width, bounds.Height, blend);

@@ -1,4 +1,5 @@
 #include "skin/Primitives.h"
+#include "skin/Properties.h"
 
 #include "runtime/Handles.h"
 #include "runtime/Twips.h"
@@ -10,7 +11,6 @@ namespace cartulane::skin {
 
 namespace {
 
-constexpr const wchar_t* kTimerProperty = L"TIMERID";
 constexpr UINT_PTR kSkinTimerId = 1;
 constexpr UINT kSkinTimerMilliseconds = 15;
 
@@ -87,17 +87,17 @@ int GetBorderOffsets(HWND window, int* offsetX, int* offsetY) {
 }
 
 UINT_PTR StartSkinTimer(HWND window) {
-    if (::GetPropW(window, kTimerProperty)) return 0;
+    if (::GetPropW(window, kTimerId)) return 0;
     const UINT_PTR id = ::SetTimer(window, kSkinTimerId, kSkinTimerMilliseconds, nullptr);
-    ::SetPropW(window, kTimerProperty, reinterpret_cast<HANDLE>(id));
+    ::SetPropW(window, kTimerId, reinterpret_cast<HANDLE>(id));
     return id;
 }
 
 BOOL StopSkinTimer(HWND window) {
-    const auto id = reinterpret_cast<UINT_PTR>(::GetPropW(window, kTimerProperty));
+    const auto id = reinterpret_cast<UINT_PTR>(::GetPropW(window, kTimerId));
     if (id == 0) return 0;
     const BOOL result = ::KillTimer(window, id);
-    ::SetPropW(window, kTimerProperty, nullptr);
+    ::SetPropW(window, kTimerId, nullptr);
     return result;
 }
 

@@ -332,10 +332,17 @@ std::string Narrow(std::wstring_view text) {
 }
 
 int NextGdiSlot() {
-    const HBRUSH brush = ::CreateSolidBrush(0);
-    const int slot = LOWORD(reinterpret_cast<ULONG_PTR>(brush));
-    ::DeleteObject(brush);
-    return slot;
+    // Enough probes to use up the freed slots first, whatever order they are handed out in:
+    // the highest slot then counts the objects alive besides the probes.
+    constexpr int kProbes = 2048;
+    std::vector<HBRUSH> probes(kProbes);
+    int highest = 0;
+    for (HBRUSH& brush : probes) {
+        brush = ::CreateSolidBrush(0);
+        highest = std::max(highest, static_cast<int>(LOWORD(reinterpret_cast<ULONG_PTR>(brush))));
+    }
+    for (HBRUSH brush : probes) ::DeleteObject(brush);
+    return highest - kProbes + 1;
 }
 
 }  // namespace cartulane::test

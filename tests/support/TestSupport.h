@@ -164,8 +164,9 @@ ComPtr<IDispatch> CreateByProgId(const wchar_t* progId);
 // Dispatches what is queued for this thread.
 void PumpMessages();
 
-// The slot in the GDI handle table that the next object gets: freed slots are used again,
-// so objects left behind push it up (Wine counts no GDI objects for GetGuiResources).
+// A count of the GDI objects alive in the process, up to a constant, read from the handle
+// table's slots (Wine counts no GDI objects for GetGuiResources): objects left behind push
+// it up, whatever order freed slots are handed out in.
 int NextGdiSlot();
 
 std::string Narrow(std::wstring_view text);

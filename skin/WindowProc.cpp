@@ -1,0 +1,316 @@
+#include "skin/WindowProc.h"
+
+#include "runtime/Handles.h"
+#include "skin/Painters.h"
+#include "skin/Primitives.h"
+#include "skin/Properties.h"
+#include "skin/PushButton.h"
+#include "skin/Registry.h"
+#include "skin/SkinState.h"
+
+namespace cartulane::skin {
+
+namespace {
+
+LRESULT Pass(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::CallWindowProcW(prevProc, window, message, wParam, lParam);
+}
+
+// The previous procedure may have destroyed the window, or detached it, before the skin
+// paints over: a click's command can close the form the button is on.
+bool StillSkinned(HWND window) { return ::IsWindow(window) && GetNumber(window, kProcAddr) != 0; }
+
+bool IsBox(Family family) { return family == Family::CheckBox || family == Family::OptionButton; }
+
+int PaintBox(HWND window, Family family, int state, bool force) {
+    return family == Family::CheckBox ? PaintCheckBox(window, state, force) : PaintOptionButton(window, state, force);
+}
+
+void StartMouseTracking(HWND window) {
+    SetNumber(window, kMouseFlag, 1);
+    TrackMouseLeave(window, Skin().HasUser32TrackMouseEvent);
+}
+
+// The pressed image at once, for a press of the button or the space bar.
+void ShowPressed(HWND window) {
+    StopSkinTimer(window);
+    SetNumber(window, kOldState, 2);
+    SetNumber(window, kAlphaLevel, 255);
+    BlendButtonFace(window, nullptr);
+    SetNumber(window, kAlphaLevel, 0);
+}
+
+// Fades from the face shown now to the image of state, starting at alpha.
+void FadeTo(HWND window, int state, int alpha) {
+    SetNumber(window, kOldState, state);
+    SetNumber(window, kAlphaLevel, alpha);
+    StartSkinTimer(window);
+}
+
+}  // namespace
+
+LRESULT HandlePaint(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const Family family = WindowFamily(window);
+    if (family == Family::PushButton && IsPushStyle(GetNumber(window, kOldStyle))) {
+        // The skin paints the whole face; the button's own painting never runs.
+        StopSkinTimer(window);
+        SetNumber(window, kAlphaLevel, 255);
+        const PaintGuard paint(window);
+        BlendButtonFace(window, paint.get());
+        return 0;
+    }
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (IsBox(family) && StillSkinned(window)) PaintBox(window, family, 0, true);
+    return result;
+}
+
+LRESULT HandleNcPaint(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return Pass(prevProc, window, message, wParam, lParam);
+}
+
+LRESULT HandleSize(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (WindowFamily(window) == Family::PushButton && StillSkinned(window)) {
+        ResizeButtonImages(window);
+        SetRoundRegion(window);
+    }
+    return result;
+}
+
+namespace {
+
+LRESULT HandleFocusChange(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const Family family = WindowFamily(window);
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (!StillSkinned(window)) return result;
+    if (family == Family::PushButton) {
+        PaintButtonFaces(window);  // with or without the focus frame now
+        SetNumber(window, kAlphaLevel, 0);
+        StartSkinTimer(window);
+    } else if (family == Family::OptionButton) {
+        PaintOptionButton(window, 0, true);
+    }
+    return result;
+}
+
+}  // namespace
+
+LRESULT HandleSetFocus(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return HandleFocusChange(prevProc, window, message, wParam, lParam);
+}
+
+LRESULT HandleKillFocus(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return HandleFocusChange(prevProc, window, message, wParam, lParam);
+}
+
+LRESULT HandleEnable(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (WindowFamily(window) == Family::PushButton && StillSkinned(window)) {
+        SetNumber(window, kOldState, wParam ? 0 : 3);
+        BlendButtonFace(window, nullptr);
+    }
+    return result;
+}
+
+LRESULT HandleWindowPosChanging(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return Pass(prevProc, window, message, wParam, lParam);
+}
+
+LRESULT HandleKeyDown(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const Family family = WindowFamily(window);
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (wParam != VK_SPACE || !StillSkinned(window)) return result;
+    if (family == Family::PushButton) {
+        ShowPressed(window);
+    } else if (IsBox(family)) {
+        PaintBox(window, family, 2, false);
+    }
+    return result;
+}
+
+LRESULT HandleKeyUp(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const Family family = WindowFamily(window);
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (wParam != VK_SPACE || !StillSkinned(window)) return result;
+    if (family == Family::PushButton) {
+        SetNumber(window, kMouseFlag, 0);
+        FadeTo(window, 0, 0);
+    } else if (IsBox(family)) {
+        PaintBox(window, family, 0, false);
+    }
+    return result;
+}
+
+LRESULT HandleTimer(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (WindowFamily(window) == Family::PushButton) {
+        // One fade step: the target image over the face at this level, 3 stronger next time.
+        const LONG_PTR level = GetNumber(window, kAlphaLevel);
+        BlendButtonFace(window, nullptr);
+        if (level + 3 > 255) {
+            StopSkinTimer(window);
+            SetNumber(window, kAlphaLevel, 0);
+        } else {
+            SetNumber(window, kAlphaLevel, level + 3);
+        }
+    }
+    return Pass(prevProc, window, message, wParam, lParam);
+}
+
+LRESULT HandleMouseMove(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const Family family = WindowFamily(window);
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (!StillSkinned(window)) return result;
+    if (family == Family::PushButton) {
+        if (GetNumber(window, kMouseFlag) == 0) {
+            StartMouseTracking(window);
+            FadeTo(window, 1, 0);
+        } else {
+            POINT cursor{};
+            ::GetCursorPos(&cursor);
+            if (::WindowFromPoint(cursor) != window) {
+                // Dragged out with the button held: the present image at full strength.
+                StopSkinTimer(window);
+                SetNumber(window, kAlphaLevel, 255);
+                BlendButtonFace(window, nullptr);
+            }
+        }
+    } else if (IsBox(family)) {
+        if (GetNumber(window, kMouseFlag) == 0) StartMouseTracking(window);
+        PaintBox(window, family, (wParam & MK_LBUTTON) ? 2 : 1, true);
+    }
+    return result;
+}
+
+LRESULT HandleMouseLeave(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const Family family = WindowFamily(window);
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (!StillSkinned(window)) return result;
+    if (family == Family::PushButton) {
+        SetNumber(window, kMouseFlag, 0);
+        SetNumber(window, kOldState, 1);
+        SetNumber(window, kAlphaLevel, 140);
+        BlendButtonFace(window, nullptr);
+        FadeTo(window, 0, 0);
+    } else if (IsBox(family)) {
+        SetNumber(window, kMouseFlag, 0);
+        PaintBox(window, family, 0, false);
+    }
+    return result;
+}
+
+LRESULT HandleLButtonDown(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const Family family = WindowFamily(window);
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (!StillSkinned(window)) return result;
+    if (family == Family::PushButton) {
+        ShowPressed(window);
+    } else if (IsBox(family)) {
+        PaintBox(window, family, 2, false);
+    }
+    return result;
+}
+
+LRESULT HandleLButtonUp(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const Family family = WindowFamily(window);
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (!StillSkinned(window)) return result;
+    if (family == Family::PushButton) {
+        SetNumber(window, kMouseFlag, 0);
+        FadeTo(window, 0, 60);
+    } else if (IsBox(family)) {
+        PaintBox(window, family, 0, false);
+    }
+    return result;
+}
+
+LRESULT HandleLButtonDblClk(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const Family family = WindowFamily(window);
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (family == Family::PushButton && StillSkinned(window)) ShowPressed(window);
+    return result;
+}
+
+BOOL CALLBACK EnumRepaintCheckProc(HWND window, LPARAM) {
+    if (!GetNumber(window, kProcAddr)) return TRUE;
+    const Family family = WindowFamily(window);
+    if (IsBox(family)) PaintBox(window, family, 0, true);
+    return TRUE;
+}
+
+namespace {
+
+Handler RoutedHandler(UINT message) {
+    switch (message) {
+        case WM_SIZE: return &HandleSize;
+        case WM_SETFOCUS: return &HandleSetFocus;
+        case WM_KILLFOCUS: return &HandleKillFocus;
+        case WM_ENABLE: return &HandleEnable;
+        case WM_PAINT: return &HandlePaint;
+        case WM_WINDOWPOSCHANGING: return &HandleWindowPosChanging;
+        case WM_NCPAINT: return &HandleNcPaint;
+        case WM_KEYDOWN: return &HandleKeyDown;
+        case WM_KEYUP: return &HandleKeyUp;
+        case WM_TIMER: return &HandleTimer;
+        case WM_MOUSEMOVE: return &HandleMouseMove;
+        case WM_LBUTTONDOWN: return &HandleLButtonDown;
+        case WM_LBUTTONDBLCLK: return &HandleLButtonDblClk;
+        case WM_MOUSELEAVE: return &HandleMouseLeave;
+        default: return nullptr;
+    }
+}
+
+LRESULT Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto prevProc = reinterpret_cast<WNDPROC>(GetNumber(window, kProcAddr));
+    if (!prevProc) return ::DefWindowProcW(window, message, wParam, lParam);
+    switch (message) {
+        case WM_DESTROY:
+            // Detached first: the window (a form: with everything in it) goes with its own
+            // procedure back in place and no skin property left.
+            UnsubclassWindow(window);
+            return Pass(prevProc, window, message, wParam, lParam);
+        case WM_ACTIVATE:
+            return AttachActivatedWindow(prevProc, window, message, wParam, lParam);
+        case WM_ENTERIDLE:
+        case WM_CTLCOLORLISTBOX: {
+            const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+            if (lParam) SubclassWindow(reinterpret_cast<HWND>(lParam));
+            return result;
+        }
+        case BM_SETSTYLE:
+            // A dialog makes the focused button its default one: the skin keeps painting it,
+            // and the default style is what the button gets back when the skin goes.
+            if (WindowFamily(window) == Family::PushButton && IsPushStyle(GetNumber(window, kOldStyle)) &&
+                IsPushStyle(static_cast<LONG_PTR>(wParam))) {
+                SetNumber(window, kOldStyle,
+                          (GetNumber(window, kOldStyle) & ~LONG_PTR{BS_TYPEMASK}) | (wParam & BS_TYPEMASK));
+                return Pass(prevProc, window, message, (wParam & ~WPARAM{BS_TYPEMASK}) | BS_OWNERDRAW, lParam);
+            }
+            return Pass(prevProc, window, message, wParam, lParam);
+        case WM_LBUTTONUP: {
+            const LRESULT result = HandleLButtonUp(prevProc, window, message, wParam, lParam);
+            HWND parent = ::GetParent(window);
+            ::EnumChildWindows(parent ? parent : window, &EnumRepaintCheckProc, 0);
+            return result;
+        }
+        default:
+            if (const Handler handler = RoutedHandler(message))
+                return handler(prevProc, window, message, wParam, lParam);
+            return Pass(prevProc, window, message, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+LRESULT CALLBACK SkinWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    if (!window) return 0;
+    try {
+        return Route(window, message, wParam, lParam);
+    } catch (...) {
+        // Only a failed allocation gets here: the window is served without the skin.
+        const auto prevProc = reinterpret_cast<WNDPROC>(GetNumber(window, kProcAddr));
+        return prevProc ? ::CallWindowProcW(prevProc, window, message, wParam, lParam)
+                        : ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace cartulane::skin

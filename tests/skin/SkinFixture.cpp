@@ -1,0 +1,122 @@
+#include "tests/skin/SkinFixture.h"
+
+#include <commctrl.h>
+
+namespace cartulane::test {
+
+namespace {
+
+constexpr const wchar_t* kSkinNames[] = {L"PROCADDR", L"OLDSTYLE", L"MOUSEFLAG", L"TIMERID", L"OLDSTATE",
+                                         L"ALPHALEVEL", L"HDC0", L"HDC1", L"HDC2", L"HDC3", L"BMP0", L"BMP1",
+                                         L"BMP2", L"BMP3", L"HDINDEX", L"HMINDEX"};
+
+HWND Child(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, int id, int x, int y, int w,
+           int h, DWORD exStyle = 0) {
+    return ::CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
+}
+
+}  // namespace
+
+void RegisterSuperclass(const wchar_t* baseClass, const wchar_t* newName) {
+    WNDCLASSEXW existing{sizeof(existing)};
+    if (::GetClassInfoExW(::GetModuleHandleW(nullptr), newName, &existing)) return;
+    WNDCLASSEXW wc{sizeof(wc)};
+    ::GetClassInfoExW(nullptr, baseClass, &wc);
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = newName;
+    wc.style &= ~CS_GLOBALCLASS;
+    ::RegisterClassExW(&wc);
+}
+
+std::set<std::wstring> SkinProperties(HWND window) {
+    std::set<std::wstring> names;
+    for (const wchar_t* name : kSkinNames) {
+        // GetProp cannot tell a property holding 0 from none; the enumeration can.
+        struct Find {
+            const wchar_t* name;
+            bool found = false;
+        } find{name};
+        ::EnumPropsExW(
+            window,
+            [](HWND, LPWSTR key, HANDLE, ULONG_PTR data) -> BOOL {
+                auto* f = reinterpret_cast<Find*>(data);
+                if (!IS_INTRESOURCE(key) && ::lstrcmpW(key, f->name) == 0) f->found = true;
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&find));
+        if (find.found) names.insert(name);
+    }
+    return names;
+}
+
+std::vector<Seen>& SkinForm::Messages() {
+    static std::vector<Seen> seen;
+    return seen;
+}
+
+LRESULT CALLBACK SkinForm::FormProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Messages().push_back({hwnd, message, wParam, lParam});
+    if (message == WM_USER + 5) return 1234;
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+SkinForm::SkinForm() {
+    RegisterSuperclass(L"Button", L"ThunderRT6CheckBox");
+    RegisterSuperclass(L"Button", L"ThunderRT6OptionButton");
+    WNDCLASSEXW wc{sizeof(wc)};
+    if (!::GetClassInfoExW(::GetModuleHandleW(nullptr), L"ThunderRT6FormDC", &wc)) {
+        wc = WNDCLASSEXW{sizeof(wc)};
+        wc.lpfnWndProc = &FormProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = L"ThunderRT6FormDC";
+        ::RegisterClassExW(&wc);
+    }
+    Messages().clear();
+    // Shown without taking the activation: Wine without a window manager waits two seconds
+    // when an active window goes.
+    form = ::CreateWindowExW(0, L"ThunderRT6FormDC", L"Skinned", WS_POPUP | WS_CLIPCHILDREN, 20, 20, 460, 330,
+                             nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ::ShowWindow(form, SW_SHOWNA);
+    push = Child(form, L"Button", L"OK", BS_PUSHBUTTON | WS_TABSTOP, 101, 10, 10, 90, 26);
+    disabledPush = Child(form, L"Button", L"Off", BS_DEFPUSHBUTTON | WS_DISABLED, 103, 110, 10, 90, 26);
+    checkButton = Child(form, L"Button", L"Check", BS_AUTOCHECKBOX, 104, 210, 10, 100, 22);
+    frame = Child(form, L"Static", L"", WS_CLIPCHILDREN, 0, 10, 50, 200, 120);
+    nestedPush = Child(frame, L"Button", L"Inner", BS_PUSHBUTTON, 102, 10, 10, 80, 24);
+    nestedFrame = Child(frame, L"Static", L"", 0, 0, 10, 50, 180, 60);
+    deepLabel = Child(nestedFrame, L"Static", L"Deep", 0, 0, 5, 5, 100, 20);
+    thunderCheck = Child(form, L"ThunderRT6CheckBox", L"Thunder check", BS_AUTOCHECKBOX, 105, 220, 50, 150, 24);
+    thunderOption = Child(form, L"ThunderRT6OptionButton", L"One", BS_AUTORADIOBUTTON | WS_GROUP, 106, 220, 80,
+                          150, 24);
+    thunderOption2 = Child(form, L"ThunderRT6OptionButton", L"Two", BS_AUTORADIOBUTTON, 107, 220, 110, 150, 24);
+    combo = Child(form, L"ComboBox", L"", CBS_DROPDOWNLIST | WS_VSCROLL, 108, 10, 180, 150, 120);
+    header = Child(form, WC_HEADERW, L"", 0, 109, 10, 220, 200, 22);
+    progress = Child(form, PROGRESS_CLASSW, L"", 0, 110, 220, 180, 200, 20);
+    edit = Child(form, L"Edit", L"text", 0, 111, 220, 220, 200, 24, WS_EX_CLIENTEDGE);
+    ::UpdateWindow(form);
+}
+
+SkinForm::~SkinForm() {
+    if (::IsWindow(form)) ::DestroyWindow(form);
+}
+
+std::vector<HWND> SkinForm::All() const {
+    return {push,          disabledPush,  checkButton,    frame, nestedPush, nestedFrame, deepLabel, thunderCheck,
+            thunderOption, thunderOption2, combo,          header, progress,  edit,        form};
+}
+
+void PumpFor(int ms) {
+    const DWORD end = ::GetTickCount() + static_cast<DWORD>(ms);
+    MSG msg;
+    do {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    } while (static_cast<int>(end - ::GetTickCount()) > 0);
+}
+
+}  // namespace cartulane::test

@@ -11,6 +11,8 @@
 #include "runtime/ComServer.h"
 #include "runtime/Dispatch.h"
 #include "sheethost/ObjectModel.h"
+#include "skin/Registry.h"
+#include "skin/SkinState.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +51,7 @@ TEST(Form1, TheHelpWindowShowsItsEightNotesInOrderAndClosesWithItsButton) {
     const long locks = com::ModuleLocks();
     help.Show();
     ASSERT_TRUE(help.Loaded());
-    EXPECT_EQ(com::ModuleLocks(), locks + 1) << "a loaded form keeps its library";
+    EXPECT_GT(com::ModuleLocks(), locks) << "a loaded form keeps its library";
     wchar_t caption[32] = {};
     ::GetWindowTextW(help.Hwnd(), caption, 32);
     EXPECT_EQ(std::wstring(caption), L"帮助");
@@ -197,6 +199,7 @@ TEST(Form3, TheFolderChoiceSetsTheRootOrFallsBackToTheDesktop) {
         EXPECT_EQ(PickedFolder, chosen / L"报表 文件夹");
         EXPECT_EQ(RootPath, chosen / L"报表 文件夹");
         EXPECT_TRUE(carrier.Visible());  // shown once its load step is over
+        EXPECT_EQ(::GetPropW(carrier.Hwnd(), L"PROCADDR"), nullptr) << "the change-root carrier is not skinned";
         carrier.Unload();
     }
     {
@@ -224,6 +227,104 @@ TEST(Form3, WithNoPlaceOfItsOwnItComesUpCentredOnItsOwner) {
     EXPECT_NEAR((placed.top + placed.bottom) / 2, 400, 1);
     carrier.Unload();
     RootPath = saved;
+}
+
+// ---- the skin on the help form and the pop-up ----
+
+bool Skinned(HWND window) { return ::GetPropW(window, L"PROCADDR") != nullptr; }
+
+std::vector<HWND> Descendants(HWND form) {
+    std::vector<HWND> all;
+    ::EnumChildWindows(
+        form,
+        [](HWND w, LPARAM list) -> BOOL {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
+int ThreadWindows() {
+    int count = 0;
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND w, LPARAM n) -> BOOL {
+            *reinterpret_cast<int*>(n) += 1 + static_cast<int>(Descendants(w).size());
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+TEST(SkinnedForms, TheHelpFormAndThePopUpWearTheSkinFromTheirLoad) {
+    Form1& help = DefaultInstance<Form1>();
+    help.Load();
+    ASSERT_TRUE(help.Loaded());
+    EXPECT_TRUE(Skinned(help.Hwnd()));
+    const std::vector<HWND> inside = Descendants(help.Hwnd());
+    for (HWND child : inside) EXPECT_TRUE(Skinned(child));
+    HWND close = ::GetDlgItem(help.Hwnd(), 2);
+    EXPECT_EQ(::GetWindowLongPtrW(close, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+    EXPECT_NE(::GetPropW(close, L"HDC0"), nullptr);
+    EXPECT_EQ(skin::SkinnedWindowCount(), static_cast<int>(inside.size()) + 1);
+
+    Form2& popup = DefaultInstance<Form2>();
+    popup.Load();
+    EXPECT_TRUE(Skinned(popup.Hwnd()));
+    EXPECT_TRUE(Skinned(::GetDlgItem(popup.Hwnd(), 1)));
+    popup.Unload();
+    help.Unload();
+    EXPECT_EQ(skin::SkinnedWindowCount(), 0);
+    EXPECT_FALSE(skin::Skin().SkinInitialized);
+}
+
+TEST(SkinnedForms, EnterAndEscapeStillWorkAndAClickStillCloses) {
+    Form1& help = DefaultInstance<Form1>();
+    for (const UINT key : {VK_RETURN, VK_ESCAPE}) {
+        help.Show();
+        HWND close = ::GetDlgItem(help.Hwnd(), 2);
+        ::SetFocus(close);
+        ASSERT_EQ(::GetFocus(), close);
+        ::PostMessageW(close, WM_KEYDOWN, key, 0);
+        ::PostMessageW(close, WM_KEYUP, key, 0xC0000001);
+        test::PumpMessages();
+        EXPECT_FALSE(help.Loaded()) << key;
+    }
+    // A press and release of the mouse on the skinned button.
+    help.Show();
+    HWND close = ::GetDlgItem(help.Hwnd(), 2);
+    ::SendMessageW(close, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::SendMessageW(close, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_FALSE(help.Loaded());
+    EXPECT_EQ(skin::SkinnedWindowCount(), 0);
+}
+
+TEST(SkinnedForms, OpeningAndClosingBothFormsAThousandTimesLeavesNothingBehind) {
+    Form1& help = DefaultInstance<Form1>();
+    Form2& popup = DefaultInstance<Form2>();
+    help.Load();
+    popup.Load();
+    popup.Unload();
+    help.Unload();
+    const int gdi = test::NextGdiSlot();
+    const DWORD gdiObjects = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+    const DWORD userObjects = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+    const int windows = ThreadWindows();
+    const long locks = com::ModuleLocks();
+    for (int i = 0; i < 1000; ++i) {
+        help.Load();
+        popup.Load();
+        ASSERT_TRUE(Skinned(help.Hwnd()) && Skinned(popup.Hwnd())) << i;
+        popup.Unload();
+        help.Unload();
+    }
+    EXPECT_LT(std::abs(test::NextGdiSlot() - gdi), 32);
+    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), gdiObjects + 2);
+    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS), userObjects + 2);
+    EXPECT_EQ(ThreadWindows(), windows);
+    EXPECT_EQ(com::ModuleLocks(), locks);
+    EXPECT_EQ(skin::SkinnedWindowCount(), 0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // environment says); what it writes is read back from the disk and the registry, and
 // sheethost started afterwards loads the installed copies.
 
+#include "installer/Form1.h"
 #include "installer/Registration.h"
 #include "runtime/FileSystem.h"
 #include "runtime/Handles.h"
@@ -141,6 +142,27 @@ TEST(Registration, TheToolRunsOnAPathWithBlanksAndItsEndIsAwaited) {
     EXPECT_GE(::GetTickCount64() - start, 2000u);
 }
 
+// The dialog in this process, loaded and closed again and again: each time skinned, and
+// nothing of it left behind.
+TEST(InstaldoDialog, ClosedItLeavesNoGdiOrUserObjectBehind) {
+    const auto cycle = [] {
+        installer::Form1 dialog;
+        dialog.Load();
+        EXPECT_NE(::GetPropW(dialog.Hwnd(), L"PROCADDR"), nullptr);
+        dialog.Unload();
+        MSG quit;
+        EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the program ends with it";
+    };
+    cycle();
+    const int gdi = test::NextGdiSlot();
+    const DWORD gdiObjects = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+    const DWORD userObjects = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+    for (int i = 0; i < 50; ++i) cycle();
+    EXPECT_LT(std::abs(test::NextGdiSlot() - gdi), 16);
+    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), gdiObjects + 2);
+    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS), userObjects + 2);
+}
+
 // Instaldo.exe started from program; closed at the end.
 class Instaldo {
 public:
@@ -186,6 +208,11 @@ public:
             if (HWND box = FindTop(L"#32770", L"提示")) {
                 wchar_t text[1024] = {};
                 ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
+                // The box is skinned once it took the activation from the skinned dialog.
+                for (int i = 0; i < 40 && !::GetPropW(box, L"PROCADDR"); ++i) ::Sleep(25);
+                HWND button = ::GetDlgItem(box, answer);
+                lastBoxSkinned_ = ::GetPropW(box, L"PROCADDR") && ::GetPropW(button, L"PROCADDR") &&
+                                  (::GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW;
                 ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
                                reinterpret_cast<LPARAM>(::GetDlgItem(box, answer)));
                 for (int i = 0; i < 100 && ::IsWindow(box); ++i) ::Sleep(20);
@@ -195,6 +222,9 @@ public:
         }
         return {};
     }
+
+    // Whether the last message box answered wore the skin, its button included.
+    bool LastBoxSkinned() const { return lastBoxSkinned_; }
 
     // Whether the dialog handles its messages and its buttons can be pressed.
     bool Answers() const {
@@ -233,6 +263,7 @@ private:
     UniqueKernelHandle process_;
     DWORD id_ = 0;
     HWND dialog_ = nullptr;
+    mutable bool lastBoxSkinned_ = false;
 };
 
 // A package folder (its path with a blank and Chinese) holding Instaldo.exe and both
@@ -284,8 +315,16 @@ bool HasLoaded(HANDLE process, const std::wstring& path) {
 TEST_F(InstaldoTest, RegistersSoThatTheApplicationLoadsTheInstalledCopiesAndUnregisters) {
     Instaldo instaldo(Program());
     ASSERT_NE(instaldo.Dialog(), nullptr);
+    // The dialog wears the skin: itself, and its buttons drawn by it.
+    EXPECT_NE(::GetPropW(instaldo.Dialog(), L"PROCADDR"), nullptr);
+    for (const UINT id : {kCommand1, kCommand2}) {
+        HWND button = ::GetDlgItem(instaldo.Dialog(), static_cast<int>(id));
+        EXPECT_NE(::GetPropW(button, L"PROCADDR"), nullptr);
+        EXPECT_EQ(::GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+    }
     instaldo.Press(kCommand1);
     EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
+    EXPECT_TRUE(instaldo.LastBoxSkinned());
     for (const wchar_t* name : {L"Tabrix.ocx", L"TabrixAddIn.dll"})
         EXPECT_EQ(ReadFile(Installed(name)), ReadFile(JoinPath(package_, name))) << Narrow(name);
     EXPECT_TRUE(SamePath(ServerOf(L"Quillet.TestControl"), Installed(L"Tabrix.ocx")));

@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -297,60 +295,6 @@ TEST(SkinBitmapsLifetime, BuiltAgainTheImagesAreTheSameAndFreeingLeavesNoGdiObje
     EXPECT_EQ(AllPixels(BuildSkinBitmaps()), first);
 }
 
-
-// The five images side by side, enlarged four times, kept as build/<arch>/skin-images.bmp
-// for people to look at.
-TEST(SkinBitmapsLifetime, AContactSheetOfTheImagesIsKeptInTheBuildFolder) {
-    constexpr int kScale = 4, kWidth = 70, kHeight = 84;
-    const SkinImages images = BuildSkinBitmaps();
-    const MemoryDC sheet = CreateMemoryDC(kWidth * kScale, kHeight * kScale);
-    ASSERT_TRUE(sheet);
-    FillSolidRect(sheet.get(), 0, 0, kWidth * kScale, kHeight * kScale, 0xC0C0C0);
-    int left = 0;
-    for (const MemoryDC* image : {&images.ButtonSkinDC, &images.ComboSkinDC, &images.GlyphSkinDC,
-                                  &images.OptionSkinDC, &images.HeaderSkinDC}) {
-        const SIZE size = ImageSize(image->get());
-        ::StretchBlt(sheet.get(), left * kScale, 0, size.cx * kScale, size.cy * kScale, image->get(), 0, 0, size.cx,
-                     size.cy, SRCCOPY);
-        left += size.cx + 2;
-    }
-    EXPECT_EQ(left - 2, kWidth);
-    EXPECT_EQ(::GetPixel(sheet.get(), 3, 3), 0xF9E1BFu);                    // the button's corner
-    EXPECT_EQ(::GetPixel(sheet.get(), (9 + 11) * kScale + 2, 3 * kScale), 0x5F5519u);  // the arrow's tip
-
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(header);
-    header.biWidth = kWidth * kScale;
-    header.biHeight = kHeight * kScale;  // bottom row first, as files keep them
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    const int stride = (header.biWidth * 3 + 3) & ~3;
-    std::vector<char> bits(static_cast<size_t>(stride * header.biHeight));
-    ASSERT_EQ(::GetDIBits(sheet.get(), static_cast<HBITMAP>(::GetCurrentObject(sheet.get(), OBJ_BITMAP)), 0,
-                          static_cast<UINT>(header.biHeight), bits.data(), reinterpret_cast<BITMAPINFO*>(&header),
-                          DIB_RGB_COLORS),
-              header.biHeight);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof(file) + sizeof(header);
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(bits.size());
-
-    wchar_t exe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path = exe;
-    path = path.substr(0, path.find_last_of(L'\\')) + L"\\..\\skin-images.bmp";
-    {
-        std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(&file), sizeof(file));
-        out.write(reinterpret_cast<const char*>(&header), sizeof(header));
-        out.write(bits.data(), static_cast<std::streamsize>(bits.size()));
-        ASSERT_TRUE(out.good());
-    }
-    WIN32_FILE_ATTRIBUTE_DATA written{};
-    ASSERT_TRUE(::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &written));
-    EXPECT_EQ(written.nFileSizeLow, file.bfSize);
-}
 
 }  // namespace
 }  // namespace cartulane

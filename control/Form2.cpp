@@ -7,7 +7,8 @@
 namespace cartulane::control {
 
 namespace {
-constexpr UINT kLabel1 = 1;
+// Clear of IDOK and IDCANCEL, which Enter and Escape send to the form.
+constexpr UINT kLabel1 = 101;
 }  // namespace
 
 Form2::Form2() : Form(L"", Border::None, 1335, 420, Placement::CentreOwner) {}

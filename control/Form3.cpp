@@ -6,7 +6,8 @@
 namespace cartulane::control {
 
 namespace {
-constexpr UINT kLabel1 = 1;
+// Clear of IDOK and IDCANCEL, which Enter and Escape send to the form.
+constexpr UINT kLabel1 = 101;
 }  // namespace
 
 Form3::Form3() : Form(L"", Border::None, 1155, 375, Placement::CentreOwner) {}

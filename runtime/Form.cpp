@@ -18,12 +18,6 @@ constexpr wchar_t kFormClass[] = L"Form";
 thread_local HHOOK t_keyboardHook = nullptr;
 thread_local int t_loadedForms = 0;
 
-bool IsOwnerDrawnButton(HWND hwnd) {
-    wchar_t className[8] = {};
-    return ::GetClassNameW(hwnd, className, 8) && ::lstrcmpiW(className, L"Button") == 0 &&
-           (::GetWindowLongPtrW(hwnd, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW;
-}
-
 bool IsFormOfThisModule(HWND hwnd) {
     wchar_t className[8] = {};
     return hwnd && ::GetClassNameW(hwnd, className, 8) && ::lstrcmpW(className, kFormClass) == 0 &&
@@ -271,12 +265,10 @@ LRESULT Form::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
         case DM_GETDEFID: {
-            // Enter presses the command button that has the focus, as on a form it does; a
-            // button drawn by its owner (the skin paints ours) is a command button too.
+            // Enter presses the command button that has the focus, as on a form it does.
             HWND focus = ::GetFocus();
             if (focus && ::IsChild(Hwnd(), focus) &&
-                ((::SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) ||
-                 IsOwnerDrawnButton(focus)))
+                (::SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)))
                 return MAKELRESULT(::GetDlgCtrlID(focus), DC_HASDEFID);
             return 0;
         }

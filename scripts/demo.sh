@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds, installs the control and the add-in in the demo's Wine prefix (build/demoprefix)
 # with Instaldo.exe as a user does (its "注册" pressed, its message answered; its dialog
-# kept as build/demo-installer.png), makes a sample desktop folder "桌面" in
+# kept as build/demo-installer.png, its button mid-fade under the mouse as
+# build/demo-fade.png, its message box over it as build/demo-installer-message.png), makes a sample desktop folder "桌面" in
 # the prefix's user profile, and starts sheethost, which loads the add-in: its ribbon tab
 # with the toggle button and its "Cartulane" pane. One workbook is opened from the
 # desktop and one is new. sheethost plays the application of 2016 (--version 16.0, the
@@ -14,7 +15,8 @@
 # "2024 报表", which the tree shows opened with the copy selected), build/demo-opened.png
 # (the copy renamed in place with F2 and opened with a double-click: its window, with its
 # pane listing it) and build/demo-hidden.png (after two presses of one window's toggle:
-# the panes of every window hidden), and ends. It clicks and types as a user does, with
+# the panes of every window hidden), with build/demo-help.png (the help form from the
+# pane's 帮助), and ends. It clicks and types as a user does, with
 # xdotool; what it clicks it finds by caption (windowpoint, from tests/support), not by
 # fixed pixels.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -72,7 +74,18 @@ for _ in $(seq 60); do
   sleep 0.5
 done
 import -window "$(xdotool search --name '^Instaldo$' | head -1)" "$top/build/demo-installer.png"
+# The mouse comes onto 注册: the button fades to its hot image over 1.3 s; caught on the way.
+at=$(wine "$bin/windowpoint.exe" window Instaldo 注册 | tr -d '\r')
+xdotool mousemove ${at% *} ${at#* }
+sleep 0.35
+import -window "$(xdotool search --name '^Instaldo$' | head -1)" "$top/build/demo-fade.png"
 click 1 window Instaldo 注册
+for _ in $(seq 120); do
+  xdotool search --name '^提示$' >/dev/null 2>&1 && break
+  sleep 0.3
+done
+sleep 0.5
+import -window root -crop 640x400+320+300 "$top/build/demo-installer-message.png"
 answer 120
 xdotool key Escape  # closes the dialog, and the program with it
 for _ in $(seq 20); do
@@ -125,6 +138,11 @@ sleep 1.5
 click 2x item "$new" folder 桌面 "2024 报表" "Book1 copy.xls"
 sleep 2
 import -window root "$top/build/demo-opened.png"
+# The help form, skinned, from the pane's 帮助; closed with its own 关闭.
+click 1 window "$new" 帮助
+sleep 0.5
+import -window "$(xdotool search --name '^帮助$' | head -1)" "$top/build/demo-help.png"
+click 1 window 帮助 关闭
 # A left click on the tree sends the pop-up away; then one window's toggle, twice: the first
 # press leaves the shown panes, the second hides the panes of every window.
 click 1 item "$new" workbook "预算 2025.xlsx"
@@ -132,4 +150,4 @@ click 1 window "$new" "Cartulane目录"
 click 1 window "$new" "Cartulane目录"
 sleep 0.5
 import -window root "$top/build/demo-hidden.png"
-echo "screenshots: build/demo-installer.png build/demo.png build/demo-popup.png build/demo-paste.png build/demo-opened.png build/demo-hidden.png"
+echo "screenshots: build/demo-installer.png build/demo-fade.png build/demo-installer-message.png build/demo-help.png build/demo.png build/demo-popup.png build/demo-paste.png build/demo-opened.png build/demo-hidden.png"

@@ -63,7 +63,9 @@ void PaintButtonFaces(HWND window) {
     for (int i = 0; i < 4; ++i) {
         HDC d = StateImage(window, i);
         if (!d) continue;
-        ::SelectObject(d, font ? font : static_cast<HFONT>(::GetStockObject(SYSTEM_FONT)));
+        // The form's font is let go again: a form deletes its old font when it moves to a
+        // screen of another scale, which fails while a context still holds it.
+        const SelectGuard selected(d, font ? font : static_cast<HFONT>(::GetStockObject(SYSTEM_FONT)));
         ::SetBkMode(d, TRANSPARENT);
         DrawSkinImage(d, 0, 0, bounds.Width, bounds.Height, images.ButtonSkinDC.get(), 0, 21 * i, 7, 21, 3, 3, 3, 3);
         ::SetTextColor(d, i == 3 ? kDisabledText : 0);

@@ -172,19 +172,31 @@ int UnsubclassWindow(HWND window) {
 }
 
 LRESULT AttachActivatedWindow(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (const HWND other = reinterpret_cast<HWND>(lParam)) {
+    // Only a window taking the activation from this one (a message box, a dialog, a form it
+    // opened): when this one is activated, lParam is whatever was active before, which the
+    // skin has no business with; nor with windows of other threads.
+    const HWND other = reinterpret_cast<HWND>(lParam);
+    if (other && LOWORD(wParam) == WA_INACTIVE &&
+        ::GetWindowThreadProcessId(other, nullptr) == ::GetCurrentThreadId()) {
         if (::GetParent(other) == window || IsFormClass(LowerCaseClass(other))) SubclassWindow(other);
     }
     return ::CallWindowProcW(prevProc, window, message, wParam, lParam);
 }
 
 BOOL CALLBACK EnumAttachProc(HWND window, LPARAM) {
-    SubclassWindow(window);
+    try {
+        SubclassWindow(window);
+    } catch (...) {
+        // Out of memory for a class name: this window stays as it is, the others go on.
+    }
     return TRUE;
 }
 
 BOOL CALLBACK EnumDetachProc(HWND window, LPARAM) {
-    UnsubclassWindow(window);
+    try {
+        UnsubclassWindow(window);
+    } catch (...) {
+    }
     return TRUE;
 }
 

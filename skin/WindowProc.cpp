@@ -225,6 +225,9 @@ LRESULT HandleLButtonUp(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
 
 LRESULT HandleLButtonDblClk(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const Family family = WindowFamily(window);
+    // A button drawn by its owner reports a double-click instead of being pressed again; a
+    // push button the skin paints is still a push button, and the second click clicks.
+    if (family == Family::PushButton && IsPushStyle(GetNumber(window, kOldStyle))) message = WM_LBUTTONDOWN;
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
     if (family == Family::PushButton && StillSkinned(window)) ShowPressed(window);
     return result;
@@ -232,8 +235,11 @@ LRESULT HandleLButtonDblClk(WNDPROC prevProc, HWND window, UINT message, WPARAM 
 
 BOOL CALLBACK EnumRepaintCheckProc(HWND window, LPARAM) {
     if (!GetNumber(window, kProcAddr)) return TRUE;
-    const Family family = WindowFamily(window);
-    if (IsBox(family)) PaintBox(window, family, 0, true);
+    try {
+        const Family family = WindowFamily(window);
+        if (IsBox(family)) PaintBox(window, family, 0, true);
+    } catch (...) {
+    }
     return TRUE;
 }
 
@@ -286,8 +292,18 @@ LRESULT Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
                 return Pass(prevProc, window, message, (wParam & ~WPARAM{BS_TYPEMASK}) | BS_OWNERDRAW, lParam);
             }
             return Pass(prevProc, window, message, wParam, lParam);
+        case WM_GETDLGCODE: {
+            // Still a push button to the dialog manager, so that Enter presses the focused
+            // one and the default moves with the focus.
+            const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+            const LONG_PTR oldStyle = GetNumber(window, kOldStyle);
+            if (WindowFamily(window) != Family::PushButton || !IsPushStyle(oldStyle)) return result;
+            return (result & ~LRESULT{DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON}) | DLGC_BUTTON |
+                   ((oldStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+        }
         case WM_LBUTTONUP: {
             const LRESULT result = HandleLButtonUp(prevProc, window, message, wParam, lParam);
+            if (!::IsWindow(window)) return result;  // the click closed its form
             HWND parent = ::GetParent(window);
             ::EnumChildWindows(parent ? parent : window, &EnumRepaintCheckProc, 0);
             return result;

@@ -111,7 +111,7 @@ protected:
         app_.Reset();
     }
     void ClickEntry() {
-        HWND label = ::GetDlgItem(DefaultInstance<Form2>().Hwnd(), 1);
+        HWND label = ::GetDlgItem(DefaultInstance<Form2>().Hwnd(), 101);
         ASSERT_NE(label, nullptr);
         ::SendMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
         ::SendMessageW(label, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
@@ -180,6 +180,19 @@ TEST_F(Form2Test, TheEntryClosesTheLastClickedWorkbookOrJustGoesAway) {
     EXPECT_EQ(app_->OpenWorkbooks().size(), 1u);  // the user cancelled
 }
 
+TEST_F(Form2Test, EnterOnThePopUpClosesNoWorkbook) {
+    ComPtr<sheethost::Workbook> book;
+    ASSERT_HRESULT_SUCCEEDED(app_->AddWorkbook(&book));
+    CurrentApp = app_.Get();
+    CurrentBookName = L"Book1";
+    Form2& popup = DefaultInstance<Form2>();
+    popup.Show();
+    ::SetFocus(popup.Hwnd());
+    ::PostMessageW(popup.Hwnd(), WM_KEYDOWN, VK_RETURN, 0);
+    test::PumpMessages();
+    EXPECT_EQ(app_->OpenWorkbooks().size(), 1u);
+}
+
 TEST_F(Form2Test, AskingWhetherThePopUpIsVisibleLoadsItHidden) {
     Form2& popup = DefaultInstance<Form2>();
     EXPECT_FALSE(popup.Loaded());
@@ -233,27 +246,17 @@ TEST(Form3, WithNoPlaceOfItsOwnItComesUpCentredOnItsOwner) {
 
 bool Skinned(HWND window) { return ::GetPropW(window, L"PROCADDR") != nullptr; }
 
-std::vector<HWND> Descendants(HWND form) {
-    std::vector<HWND> all;
-    ::EnumChildWindows(
-        form,
-        [](HWND w, LPARAM list) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
-    return all;
+std::vector<HWND> Descendants(HWND form) { return test::DescendantWindows(form); }
+
+BOOL CALLBACK CountWindows(HWND top, LPARAM count) {
+    *reinterpret_cast<int*>(count) += 1 + static_cast<int>(Descendants(top).size());
+    return TRUE;
 }
 
+// The windows of this thread, top-level and inside.
 int ThreadWindows() {
     int count = 0;
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND w, LPARAM n) -> BOOL {
-            *reinterpret_cast<int*>(n) += 1 + static_cast<int>(Descendants(w).size());
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&count));
+    ::EnumThreadWindows(::GetCurrentThreadId(), &CountWindows, reinterpret_cast<LPARAM>(&count));
     return count;
 }
 
@@ -272,7 +275,7 @@ TEST(SkinnedForms, TheHelpFormAndThePopUpWearTheSkinFromTheirLoad) {
     Form2& popup = DefaultInstance<Form2>();
     popup.Load();
     EXPECT_TRUE(Skinned(popup.Hwnd()));
-    EXPECT_TRUE(Skinned(::GetDlgItem(popup.Hwnd(), 1)));
+    EXPECT_TRUE(Skinned(::GetDlgItem(popup.Hwnd(), 101)));
     popup.Unload();
     help.Unload();
     EXPECT_EQ(skin::SkinnedWindowCount(), 0);

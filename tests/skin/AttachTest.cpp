@@ -58,17 +58,7 @@ private:
     HHOOK hook_;
 };
 
-std::vector<HWND> Descendants(HWND parent) {
-    std::vector<HWND> all;
-    ::EnumChildWindows(
-        parent,
-        [](HWND window, LPARAM list) -> BOOL {
-            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
-    return all;
-}
+std::vector<HWND> Descendants(HWND parent) { return test::DescendantWindows(parent); }
 
 class Attach : public ::testing::Test {
 protected:
@@ -286,31 +276,32 @@ TEST_F(Attach, MessagesOutsideTheTableReachTheOwnProcedureUnchanged) {
     EXPECT_EQ(SkinWindowProc(plain.form, WM_USER + 5, 0, 0), 0);
 }
 
+// What the form's own procedure finds when WM_DESTROY reaches it.
+struct AtDestroy {
+    LONG_PTR proc = 0;
+    Names names;
+    int count = -1;
+} found;
+WNDPROC own = nullptr;
+
+LRESULT CALLBACK Recorder(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) {
+        found.proc = ::GetWindowLongPtrW(hwnd, GWLP_WNDPROC);
+        found.names = SkinProperties(hwnd);
+        found.count = SkinnedWindowCount();
+    }
+    return ::CallWindowProcW(own, hwnd, message, wParam, lParam);
+}
+
 TEST_F(Attach, DestroyDetachesBeforeTheOwnProcedureSeesIt) {
     SkinForm f;
     ASSERT_EQ(AttachSkin(f.form), 1);
-    // What the form's own procedure finds when WM_DESTROY reaches it.
-    struct AtDestroy {
-        LONG_PTR proc = 0;
-        Names names;
-        int count = -1;
-    };
-    static AtDestroy found;
     found = AtDestroy{};
-    static WNDPROC own = nullptr;
     own = reinterpret_cast<WNDPROC>(Number(f.form, L"PROCADDR"));
     // Put a recorder in front of the own procedure, under the skin.
-    static auto recorder = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        if (message == WM_DESTROY) {
-            found.proc = ::GetWindowLongPtrW(hwnd, GWLP_WNDPROC);
-            found.names = SkinProperties(hwnd);
-            found.count = SkinnedWindowCount();
-        }
-        return ::CallWindowProcW(own, hwnd, message, wParam, lParam);
-    };
-    ::SetPropW(f.form, L"PROCADDR", reinterpret_cast<HANDLE>(static_cast<WNDPROC>(recorder)));
+    ::SetPropW(f.form, L"PROCADDR", reinterpret_cast<HANDLE>(&Recorder));
     ::DestroyWindow(f.form);
-    EXPECT_EQ(found.proc, reinterpret_cast<LONG_PTR>(static_cast<WNDPROC>(recorder)));
+    EXPECT_EQ(found.proc, reinterpret_cast<LONG_PTR>(&Recorder));
     EXPECT_TRUE(found.names.empty());
     EXPECT_EQ(found.count, 0);
 }
@@ -345,38 +336,89 @@ TEST_F(Attach, AListToBeColouredIsAttachedOnce) {
     ::DestroyWindow(f.form);
 }
 
+TEST_F(Attach, OnlyAWindowTakingTheActivationFromASkinnedOneIsAttached) {
+    SkinForm skinned;
+    SkinForm other;
+    ASSERT_EQ(AttachSkin(skinned.form), 1);
+    const int count = SkinnedWindowCount();
+    // The skinned form becomes active: what was active before is none of its business.
+    ::SendMessageW(skinned.form, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(other.form));
+    ::SendMessageW(skinned.form, WM_ACTIVATE, WA_CLICKACTIVE, reinterpret_cast<LPARAM>(other.form));
+    EXPECT_EQ(Number(other.form, L"PROCADDR"), 0);
+    EXPECT_EQ(SkinnedWindowCount(), count);
+    // It hands the activation over to a form: that one is skinned with all inside it.
+    ::SendMessageW(skinned.form, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(other.form));
+    EXPECT_NE(Number(other.form, L"PROCADDR"), 0);
+    EXPECT_NE(Number(other.push, L"PROCADDR"), 0);
+    EXPECT_EQ(SkinnedWindowCount(), 2 * count);
+    ::DestroyWindow(other.form);
+    ::DestroyWindow(skinned.form);
+}
+
+// Tab from No (the default) to Yes, then Enter, as a user does; each key is taken from the
+// queue by the box's own loop.
+void CALLBACK TabToYes(HWND box, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(box, id);
+    ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_TAB, 0x000F0001);
+    ::PostMessageW(::GetFocus(), WM_KEYUP, VK_TAB, 0xC00F0001);
+}
+
+void CALLBACK EnterOnFocus(HWND box, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(box, id);
+    if (::GetFocus() != ::GetDlgItem(box, IDYES)) {
+        ::PostMessageW(box, WM_COMMAND, IDCANCEL, 0);  // the Tab went elsewhere
+        return;
+    }
+    ::PostMessageW(::GetFocus(), WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    ::PostMessageW(::GetFocus(), WM_KEYUP, VK_RETURN, 0xC01C0001);
+}
+
+TEST_F(Attach, EnterInASkinnedMessageBoxPressesTheFocusedButton) {
+    SkinForm f;
+    ASSERT_EQ(AttachSkin(f.form), 1);
+    ::SetForegroundWindow(f.form);
+    ::SetActiveWindow(f.form);
+    test::DialogWatcher watcher([](HWND dialog) {
+        ::SetTimer(dialog, 78, 100, &TabToYes);
+        ::SetTimer(dialog, 79, 300, &EnterOnFocus);
+    });
+    EXPECT_EQ(::MessageBoxW(f.form, L"是否仍要注册？", L"提示", MB_YESNO | MB_DEFBUTTON2), IDYES);
+    ::DestroyWindow(f.form);
+}
+
+// What a message box shows of the skin a moment after it came up; then it is answered.
+struct BoxFound {
+    bool box = false;
+    int buttons = 0, ownerDrawn = 0;
+    int count = 0;
+} boxFound;
+
+void CALLBACK ReadBoxAndAnswer(HWND box, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(box, id);
+    boxFound.box = Number(box, L"PROCADDR") != 0;
+    boxFound.count = SkinnedWindowCount();
+    for (HWND child : Descendants(box)) {
+        if (SkinProperties(child).count(L"PROCADDR") && GetWindowClass(child) == L"Button") {
+            ++boxFound.buttons;
+            if ((::GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW) ++boxFound.ownerDrawn;
+        }
+    }
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
 TEST_F(Attach, AMessageBoxShownFromASkinnedFormIsSkinnedWithItsButtons) {
     SkinForm f;
     ASSERT_EQ(AttachSkin(f.form), 1);
     ::SetForegroundWindow(f.form);
     ::SetActiveWindow(f.form);
     const int formCount = SkinnedWindowCount();
-    struct Found {
-        bool box = false;
-        int buttons = 0, ownerDrawn = 0;
-        int count = 0;
-    } found;
-    static Found* current = nullptr;
-    current = &found;
-    test::DialogWatcher watcher([](HWND dialog) {
-        ::SetTimer(dialog, 77, 100, [](HWND box, UINT, UINT_PTR id, DWORD) {
-            ::KillTimer(box, id);
-            current->box = Number(box, L"PROCADDR") != 0;
-            current->count = SkinnedWindowCount();
-            for (HWND child : Descendants(box)) {
-                if (test::SkinProperties(child).count(L"PROCADDR") && GetWindowClass(child) == L"Button") {
-                    ++current->buttons;
-                    if ((::GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW) ++current->ownerDrawn;
-                }
-            }
-            ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-        });
-    });
+    boxFound = BoxFound{};
+    test::DialogWatcher watcher([](HWND dialog) { ::SetTimer(dialog, 77, 100, &ReadBoxAndAnswer); });
     EXPECT_EQ(::MessageBoxW(f.form, L"消息", L"Instaldo", MB_OK), IDOK);
-    EXPECT_TRUE(found.box);
-    EXPECT_EQ(found.buttons, 1);
-    EXPECT_EQ(found.ownerDrawn, 1);
-    EXPECT_GT(found.count, formCount + 1);
+    EXPECT_TRUE(boxFound.box);
+    EXPECT_EQ(boxFound.buttons, 1);
+    EXPECT_EQ(boxFound.ownerDrawn, 1);
+    EXPECT_GT(boxFound.count, formCount + 1);
     EXPECT_EQ(SkinnedWindowCount(), formCount) << "the box's windows were detached as they went";
     ::DestroyWindow(f.form);
 }

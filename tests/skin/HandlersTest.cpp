@@ -258,6 +258,26 @@ TEST_F(Handlers, ADialogMakingTheButtonItsDefaultKeepsItSkinnedAndRestoredAsDefa
     EXPECT_EQ(::GetWindowLongPtrW(f.push, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
 }
 
+TEST_F(Handlers, ADoubleClickIsTwoClicks) {
+    auto& seen = SkinForm::Messages();
+    seen.clear();
+    for (const UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP})
+        ::SendMessageW(f.push, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(5, 5));
+    int clicks = 0;
+    for (const test::Seen& m : seen)
+        if (m.message == WM_COMMAND && LOWORD(m.wParam) == 101) clicks += HIWORD(m.wParam) == BN_CLICKED ? 1 : 100;
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(Number(f.push, L"OLDSTATE"), 0);
+}
+
+TEST_F(Handlers, SkinnedPushButtonsStillTellTheDialogManagerTheyArePushButtons) {
+    EXPECT_EQ(::SendMessageW(f.push, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON),
+              DLGC_UNDEFPUSHBUTTON);
+    EXPECT_EQ(::SendMessageW(f.disabledPush, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON),
+              DLGC_DEFPUSHBUTTON);
+    EXPECT_EQ(::SendMessageW(f.checkButton, WM_GETDLGCODE, 0, 0) & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON), 0);
+}
+
 TEST_F(Handlers, ButtonsOfOtherStylesKeepTheirOwnDrawing) {
     // An automatic radio button of the "button" class is not turned into a push button.
     const HWND radio = ::CreateWindowExW(0, L"Button", L"Radio", WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON, 320, 10,

@@ -29,22 +29,27 @@ void RegisterSuperclass(const wchar_t* baseClass, const wchar_t* newName) {
     ::RegisterClassExW(&wc);
 }
 
+namespace {
+
+struct FindProperty {
+    const wchar_t* name;
+    bool found = false;
+};
+
+BOOL CALLBACK MatchProperty(HWND, LPWSTR key, HANDLE, ULONG_PTR data) {
+    auto* find = reinterpret_cast<FindProperty*>(data);
+    if (!IS_INTRESOURCE(key) && ::lstrcmpW(key, find->name) == 0) find->found = true;
+    return TRUE;
+}
+
+}  // namespace
+
 std::set<std::wstring> SkinProperties(HWND window) {
     std::set<std::wstring> names;
     for (const wchar_t* name : kSkinNames) {
         // GetProp cannot tell a property holding 0 from none; the enumeration can.
-        struct Find {
-            const wchar_t* name;
-            bool found = false;
-        } find{name};
-        ::EnumPropsExW(
-            window,
-            [](HWND, LPWSTR key, HANDLE, ULONG_PTR data) -> BOOL {
-                auto* f = reinterpret_cast<Find*>(data);
-                if (!IS_INTRESOURCE(key) && ::lstrcmpW(key, f->name) == 0) f->found = true;
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&find));
+        FindProperty find{name};
+        ::EnumPropsExW(window, &MatchProperty, reinterpret_cast<LPARAM>(&find));
         if (find.found) names.insert(name);
     }
     return names;

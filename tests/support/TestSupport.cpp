@@ -331,6 +331,19 @@ std::string Narrow(std::wstring_view text) {
     return out;
 }
 
+namespace {
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+}  // namespace
+
+std::vector<HWND> DescendantWindows(HWND parent) {
+    std::vector<HWND> all;
+    ::EnumChildWindows(parent, &CollectWindow, reinterpret_cast<LPARAM>(&all));
+    return all;
+}
+
 int NextGdiSlot() {
     // Enough probes to use up the freed slots first, whatever order they are handed out in:
     // the highest slot then counts the objects alive besides the probes.

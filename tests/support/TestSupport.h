@@ -164,6 +164,10 @@ ComPtr<IDispatch> CreateByProgId(const wchar_t* progId);
 // Dispatches what is queued for this thread.
 void PumpMessages();
 
+// Every window below parent, children before their own children, as EnumChildWindows
+// walks them.
+std::vector<HWND> DescendantWindows(HWND parent);
+
 // A count of the GDI objects alive in the process, up to a constant, read from the handle
 // table's slots (Wine counts no GDI objects for GetGuiResources): objects left behind push
 // it up, whatever order freed slots are handed out in.

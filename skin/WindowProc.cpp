@@ -116,16 +116,10 @@ LRESULT HandleWindowPosChanging(WNDPROC prevProc, HWND window, UINT message, WPA
     return Pass(prevProc, window, message, wParam, lParam);
 }
 
+// The space bar presses as the left button does.
 LRESULT HandleKeyDown(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const Family family = WindowFamily(window);
-    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
-    if (wParam != VK_SPACE || !StillSkinned(window)) return result;
-    if (family == Family::PushButton) {
-        ShowPressed(window);
-    } else if (IsBox(family)) {
-        PaintBox(window, family, 2, false);
-    }
-    return result;
+    if (wParam != VK_SPACE) return Pass(prevProc, window, message, wParam, lParam);
+    return HandleLButtonDown(prevProc, window, message, wParam, lParam);
 }
 
 LRESULT HandleKeyUp(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

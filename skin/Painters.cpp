@@ -175,9 +175,30 @@ int PaintOptionButton(HWND window, int state, bool force) {
     return 1;
 }
 
+void DrawHeaderItem(HWND header, HDC dc, int index, int state, int left, int width, int height) {
+    const int cellX = state == 1 ? 3 : state == 2 ? 6 : 0;
+    DrawSkinImage(dc, left, 0, width, height, Skin().Images.HeaderSkinDC.get(), cellX, 0, 3, 20, 1, 1, 1, 1);
+
+    wchar_t buffer[256] = {};
+    HDITEMW item{};
+    item.mask = HDI_TEXT;
+    item.pszText = buffer;
+    item.cchTextMax = static_cast<int>(std::size(buffer));
+    ::SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    std::wstring text;
+    // The control may hand back its own buffer instead of filling ours.
+    if (const wchar_t* source = item.pszText) {
+        for (size_t i = 0; i < std::size(buffer) - 1 && source[i]; ++i) text += source[i];
+    }
+    if (text.empty()) return;
+    const HFONT font = WindowFont(header);
+    const SelectGuard selected(dc, font ? font : static_cast<HFONT>(::GetStockObject(SYSTEM_FONT)));
+    ::SetBkMode(dc, TRANSPARENT);
+    DrawTextRect(dc, text, left, 0, width, height, kCaptionFormat);
+}
+
 int PaintHeaderItem(HWND window, HDC dc, int index, int state) {
     if (index < 0) return 0;
-    const SkinImages& images = Skin().Images;
     WindowBounds bounds;
     GetWindowBounds(window, &bounds);
     RECT item{};
@@ -186,24 +207,7 @@ int PaintHeaderItem(HWND window, HDC dc, int index, int state) {
 
     const MemoryDC m = CreateMemoryDC(w, bounds.Height);
     if (!m) return 0;
-    if (const HFONT font = WindowFont(window)) ::SelectObject(m.get(), font);
-    ::SetBkMode(m.get(), TRANSPARENT);
-    const int cellX = state == 1 ? 3 : state == 2 ? 6 : 0;
-    DrawSkinImage(m.get(), 0, 0, w, bounds.Height, images.HeaderSkinDC.get(), cellX, 0, 3, 20, 1, 1, 1, 1);
-
-    wchar_t buffer[256] = {};
-    HDITEMW header{};
-    header.mask = HDI_TEXT;
-    header.pszText = buffer;
-    header.cchTextMax = static_cast<int>(std::size(buffer));
-    ::SendMessageW(window, HDM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&header));
-    std::wstring text;
-    // The control may hand back its own buffer instead of filling ours.
-    if (const wchar_t* source = header.pszText) {
-        for (size_t i = 0; i < std::size(buffer) - 1 && source[i]; ++i) text += source[i];
-    }
-    if (!text.empty()) DrawTextRect(m.get(), text, 0, 0, w, bounds.Height, kCaptionFormat);
-
+    DrawHeaderItem(window, m.get(), index, state, 0, w, bounds.Height);
     const TargetDC target(window, dc);
     ::BitBlt(target.get(), item.left, 0, w, h, m.get(), 0, 0, SRCCOPY);
     return 0;

@@ -32,6 +32,10 @@ int PaintCheckBox(HWND window, int state, bool force);
 // painted, 0 when state equals "OLDSTATE" and not force.
 int PaintOptionButton(HWND window, int state, bool force);
 
+// Header item index in state (1 hot, 2 pressed, else normal) with its caption, into dc at
+// (left, 0), width x height.
+void DrawHeaderItem(HWND header, HDC dc, int index, int state, int left, int width, int height);
+
 // Header item index with its caption, in state 1 (hot), 2 (pressed) or otherwise normal;
 // nothing for a negative index. Always 0.
 int PaintHeaderItem(HWND window, HDC dc, int index, int state);

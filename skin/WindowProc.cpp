@@ -1,6 +1,7 @@
 #include "skin/WindowProc.h"
 
 #include "runtime/Handles.h"
+#include "skin/ControlPaint.h"
 #include "skin/Painters.h"
 #include "skin/Primitives.h"
 #include "skin/Properties.h"
@@ -40,6 +41,46 @@ void ShowPressed(HWND window) {
     SetNumber(window, kAlphaLevel, 0);
 }
 
+bool HasDropButton(Family family) { return family == Family::ComboBox || family == Family::DriveList; }
+
+// A combo box whose bit 0 of the style is clear (CBS_DROPDOWN) has an edit field.
+bool IsEditCombo(HWND window) { return (::GetWindowLongPtrW(window, GWL_STYLE) & 1) == 0; }
+
+void PaintDropButton(HWND window, int state) { PaintComboButton(window, nullptr, state, false); }
+
+bool CursorOver(HWND window) {
+    POINT cursor{};
+    ::GetCursorPos(&cursor);
+    return ::WindowFromPoint(cursor) == window;
+}
+
+// A header item in a look through the window's own context.
+void PaintItem(HWND header, LONG_PTR index, int state) {
+    PaintHeaderItem(header, nullptr, static_cast<int>(index), state);
+}
+
+// The header items under the mouse follow it; the pressed one keeps its look.
+void TrackHeader(HWND header, WPARAM keys, LPARAM lParam) {
+    if (GetNumber(header, kMouseFlag) == 0) StartMouseTracking(header);
+    const LONG_PTR hit = HeaderHitTest(header, lParam);
+    const LONG_PTR oldHot = GetNumber(header, kHmIndex), pressed = GetNumber(header, kHdIndex);
+    if (hit == oldHot) return;
+    if (oldHot >= 0 && oldHot != pressed) PaintItem(header, oldHot, 0);
+    if (!(keys & MK_LBUTTON)) {
+        SetNumber(header, kHmIndex, hit);
+        PaintItem(header, hit, 1);
+    } else if (hit == pressed) {
+        PaintItem(header, hit, 2);
+    }
+}
+
+void PressHeader(HWND header, LPARAM lParam) {
+    if (::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) <= 0) return;
+    const LONG_PTR hit = HeaderHitTest(header, lParam);
+    SetNumber(header, kHdIndex, hit);
+    if (hit >= 0) PaintItem(header, hit, 2);
+}
+
 // Fades from the face shown now to the image of state, starting at alpha.
 void FadeTo(HWND window, int state, int alpha) {
     SetNumber(window, kOldState, state);
@@ -59,13 +100,48 @@ LRESULT HandlePaint(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, 
         BlendButtonFace(window, paint.get());
         return 0;
     }
+    switch (family) {
+        case Family::ComboBox:
+            if (IsEditCombo(window)) {
+                PaintEditCombo(window);
+                return 0;
+            }
+            break;
+        case Family::ProgressBar:
+            PaintProgressBar(window);
+            return 0;
+        case Family::Header:
+            PaintHeader(window);
+            return 0;
+        default:
+            break;
+    }
+    const int state = static_cast<int>(GetNumber(window, kOldState));
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
-    if (IsBox(family) && StillSkinned(window)) PaintBox(window, family, 0, true);
+    if (!StillSkinned(window)) return result;
+    if (IsBox(family)) {
+        PaintBox(window, family, 0, true);
+    } else if (HasDropButton(family)) {
+        DrawFlatFrame(window);
+        int shown = state;
+        PaintComboButton(window, nullptr, shown, true);
+    } else if (family == Family::DropDownList || family == Family::DataList) {
+        DrawFlatFrame(window);
+    } else if (family == Family::Grid) {
+        DrawGridFrame(window);
+    }
     return result;
 }
 
 LRESULT HandleNcPaint(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return Pass(prevProc, window, message, wParam, lParam);
+    const Family family = WindowFamily(window);
+    if (family == Family::ProgressBar) {
+        PaintProgressFrame(window);
+        return 0;
+    }
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (family != Family::DataList && StillSkinned(window)) DrawFlatBorder(window);
+    return result;
 }
 
 LRESULT HandleSize(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -113,7 +189,10 @@ LRESULT HandleEnable(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam,
 }
 
 LRESULT HandleWindowPosChanging(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return Pass(prevProc, window, message, wParam, lParam);
+    const Family family = WindowFamily(window);
+    const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+    if (HasDropButton(family) && StillSkinned(window)) PaintDropButton(window, 0);
+    return result;
 }
 
 // The space bar presses as the left button does.
@@ -159,9 +238,7 @@ LRESULT HandleMouseMove(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
             StartMouseTracking(window);
             FadeTo(window, 1, 0);
         } else {
-            POINT cursor{};
-            ::GetCursorPos(&cursor);
-            if (::WindowFromPoint(cursor) != window) {
+            if (!CursorOver(window)) {
                 // Dragged out with the button held: the present image at full strength.
                 StopSkinTimer(window);
                 SetNumber(window, kAlphaLevel, 255);
@@ -171,6 +248,14 @@ LRESULT HandleMouseMove(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
     } else if (IsBox(family)) {
         if (GetNumber(window, kMouseFlag) == 0) StartMouseTracking(window);
         PaintBox(window, family, (wParam & MK_LBUTTON) ? 2 : 1, true);
+    } else if (HasDropButton(family)) {
+        if (GetNumber(window, kMouseFlag) == 0) StartMouseTracking(window);
+        int state = (wParam & MK_LBUTTON) ? 2 : 1;
+        // An edit field's box is hot or pressed over its drop button only.
+        if (family == Family::ComboBox && IsEditCombo(window) && !InComboButtonZone(window, lParam)) state = 0;
+        PaintDropButton(window, state);
+    } else if (family == Family::Header) {
+        TrackHeader(window, wParam, lParam);
     }
     return result;
 }
@@ -188,6 +273,15 @@ LRESULT HandleMouseLeave(WNDPROC prevProc, HWND window, UINT message, WPARAM wPa
     } else if (IsBox(family)) {
         SetNumber(window, kMouseFlag, 0);
         PaintBox(window, family, 0, false);
+    } else if (HasDropButton(family)) {
+        SetNumber(window, kMouseFlag, 0);
+        PaintDropButton(window, 0);
+    } else if (family == Family::Header) {
+        const LONG_PTR hot = GetNumber(window, kHmIndex);
+        SetNumber(window, kMouseFlag, 0);
+        SetNumber(window, kHdIndex, -1);
+        SetNumber(window, kHmIndex, -1);
+        if (hot >= 0) PaintItem(window, hot, 0);
     }
     return result;
 }
@@ -200,6 +294,12 @@ LRESULT HandleLButtonDown(WNDPROC prevProc, HWND window, UINT message, WPARAM wP
         ShowPressed(window);
     } else if (IsBox(family)) {
         PaintBox(window, family, 2, false);
+    } else if (HasDropButton(family)) {
+        // A press on an edit field's border beside the button leaves the button alone.
+        if (!(family == Family::ComboBox && IsEditCombo(window) && !InComboButtonZone(window, lParam)))
+            PaintDropButton(window, 2);
+    } else if (family == Family::Header) {
+        PressHeader(window, lParam);
     }
     return result;
 }
@@ -213,6 +313,12 @@ LRESULT HandleLButtonUp(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
         FadeTo(window, 0, 60);
     } else if (IsBox(family)) {
         PaintBox(window, family, 0, false);
+    } else if (HasDropButton(family)) {
+        PaintDropButton(window, CursorOver(window) ? 1 : 0);
+    } else if (family == Family::Header) {
+        const LONG_PTR pressed = GetNumber(window, kHdIndex);
+        SetNumber(window, kHdIndex, -1);
+        if (pressed >= 0) PaintItem(window, pressed, CursorOver(window) ? 1 : 0);
     }
     return result;
 }
@@ -223,7 +329,12 @@ LRESULT HandleLButtonDblClk(WNDPROC prevProc, HWND window, UINT message, WPARAM 
     // push button the skin paints is still a push button, and the second click clicks.
     if (family == Family::PushButton && IsPushStyle(GetNumber(window, kOldStyle))) message = WM_LBUTTONDOWN;
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
-    if (family == Family::PushButton && StillSkinned(window)) ShowPressed(window);
+    if (!StillSkinned(window)) return result;
+    if (family == Family::PushButton) {
+        ShowPressed(window);
+    } else if (family == Family::Header) {
+        PressHeader(window, lParam);
+    }
     return result;
 }
 

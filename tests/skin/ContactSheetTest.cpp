@@ -5,15 +5,12 @@
 #include "skin/MSkinner.h"
 #include "skin/Painters.h"
 #include "skin/SkinState.h"
-#include "runtime/ComPtr.h"
-#include "runtime/Error.h"
 #include "runtime/Handles.h"
 #include "runtime/Twips.h"
 #include "tests/skin/SkinFixture.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
-#include <wincodec.h>
 
 #include <string>
 
@@ -21,6 +18,8 @@ namespace cartulane {
 namespace {
 
 using namespace skin;
+using test::ReadPng;
+using test::SavePng;
 using test::SkinForm;
 
 constexpr int kScale = 4, kWidth = 460, kHeight = 124;
@@ -29,57 +28,6 @@ SIZE ImageSize(HDC dc) {
     BITMAP bitmap{};
     ::GetObjectW(::GetCurrentObject(dc, OBJ_BITMAP), sizeof(bitmap), &bitmap);
     return SIZE{bitmap.bmWidth, bitmap.bmHeight};
-}
-
-// The sheet's bitmap as a PNG file, through the platform's imaging component.
-HRESULT SavePng(HDC sheet, const std::wstring& path) {
-    ComPtr<IWICImagingFactory> factory;
-    RETURN_IF_FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_PPV_ARGS(&factory)));
-    ComPtr<IWICBitmap> bitmap;
-    RETURN_IF_FAILED(factory->CreateBitmapFromHBITMAP(static_cast<HBITMAP>(::GetCurrentObject(sheet, OBJ_BITMAP)),
-                                                      nullptr, WICBitmapIgnoreAlpha, &bitmap));
-    ComPtr<IWICStream> stream;
-    RETURN_IF_FAILED(factory->CreateStream(&stream));
-    RETURN_IF_FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE));
-    ComPtr<IWICBitmapEncoder> encoder;
-    RETURN_IF_FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder));
-    RETURN_IF_FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache));
-    ComPtr<IWICBitmapFrameEncode> frame;
-    RETURN_IF_FAILED(encoder->CreateNewFrame(&frame, nullptr));
-    RETURN_IF_FAILED(frame->Initialize(nullptr));
-    UINT width = 0, height = 0;
-    RETURN_IF_FAILED(bitmap->GetSize(&width, &height));
-    RETURN_IF_FAILED(frame->SetSize(width, height));
-    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-    RETURN_IF_FAILED(frame->SetPixelFormat(&format));
-    RETURN_IF_FAILED(frame->WriteSource(bitmap.Get(), nullptr));
-    RETURN_IF_FAILED(frame->Commit());
-    return encoder->Commit();
-}
-
-// A PNG file's size and the colour at (x, y), read back through the imaging component.
-HRESULT ReadPng(const std::wstring& path, int x, int y, SIZE* size, COLORREF* color) {
-    ComPtr<IWICImagingFactory> factory;
-    RETURN_IF_FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_PPV_ARGS(&factory)));
-    ComPtr<IWICBitmapDecoder> decoder;
-    RETURN_IF_FAILED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                                        WICDecodeMetadataCacheOnDemand, &decoder));
-    ComPtr<IWICBitmapFrameDecode> frame;
-    RETURN_IF_FAILED(decoder->GetFrame(0, &frame));
-    ComPtr<IWICFormatConverter> converter;
-    RETURN_IF_FAILED(factory->CreateFormatConverter(&converter));
-    RETURN_IF_FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr,
-                                           0, WICBitmapPaletteTypeCustom));
-    UINT width = 0, height = 0;
-    RETURN_IF_FAILED(converter->GetSize(&width, &height));
-    *size = SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
-    BYTE bgr[3] = {};
-    const WICRect one{x, y, 1, 1};
-    RETURN_IF_FAILED(converter->CopyPixels(&one, 3, 3, bgr));
-    *color = RGB(bgr[2], bgr[1], bgr[0]);
-    return S_OK;
 }
 
 // Copies w x h at (x, y) of a window's whole-window context to the sheet at (left, top).

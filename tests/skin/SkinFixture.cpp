@@ -1,6 +1,10 @@
 #include "tests/skin/SkinFixture.h"
 
+#include "runtime/ComPtr.h"
+#include "runtime/Error.h"
+
 #include <commctrl.h>
+#include <wincodec.h>
 
 namespace cartulane::test {
 
@@ -69,6 +73,12 @@ LRESULT CALLBACK SkinForm::FormProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
 SkinForm::SkinForm() {
     RegisterSuperclass(L"Button", L"ThunderRT6CheckBox");
     RegisterSuperclass(L"Button", L"ThunderRT6OptionButton");
+    RegisterSuperclass(L"ComboBox", L"ThunderRT6ComboBox");
+    RegisterSuperclass(L"ComboBox", L"ThunderRT6DriveListBox");
+    RegisterSuperclass(PROGRESS_CLASSW, L"ProgressBar20WndClass");
+    RegisterSuperclass(WC_HEADERW, L"MSVB_Lib_Header");
+    RegisterSuperclass(L"ListBox", L"DataListWndClass");
+    RegisterSuperclass(L"Static", L"ApexGrid8");
     WNDCLASSEXW wc{sizeof(wc)};
     if (!::GetClassInfoExW(::GetModuleHandleW(nullptr), L"ThunderRT6FormDC", &wc)) {
         wc = WNDCLASSEXW{sizeof(wc)};
@@ -82,7 +92,7 @@ SkinForm::SkinForm() {
     Messages().clear();
     // Shown without taking the activation: Wine without a window manager waits two seconds
     // when an active window goes.
-    form = ::CreateWindowExW(0, L"ThunderRT6FormDC", L"Skinned", WS_POPUP | WS_CLIPCHILDREN, 20, 20, 460, 330,
+    form = ::CreateWindowExW(0, L"ThunderRT6FormDC", L"Skinned", WS_POPUP | WS_CLIPCHILDREN, 20, 20, 460, 430,
                              nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ::ShowWindow(form, SW_SHOWNA);
     push = Child(form, L"Button", L"OK", BS_PUSHBUTTON | WS_TABSTOP, 101, 10, 10, 90, 26);
@@ -100,6 +110,22 @@ SkinForm::SkinForm() {
     header = Child(form, WC_HEADERW, L"", 0, 109, 10, 220, 200, 22);
     progress = Child(form, PROGRESS_CLASSW, L"", 0, 110, 220, 180, 200, 20);
     edit = Child(form, L"Edit", L"text", 0, 111, 220, 220, 200, 24, WS_EX_CLIENTEDGE);
+    // The old form runtime's classes of the other families, below.
+    editCombo = Child(form, L"ThunderRT6ComboBox", L"", CBS_DROPDOWN, 112, 10, 340, 130, 120);
+    driveList = Child(form, L"ThunderRT6DriveListBox", L"", CBS_DROPDOWNLIST, 113, 150, 340, 100, 120);
+    progressBar = Child(form, L"ProgressBar20WndClass", L"", WS_BORDER, 114, 260, 340, 190, 20);
+    ::SendMessageW(progressBar, PBM_SETRANGE32, 0, 30000);
+    ::SendMessageW(progressBar, PBM_SETPOS, 18000, 0);
+    oldHeader = Child(form, L"MSVB_Lib_Header", L"", 0, 115, 10, 375, 240, 22);
+    for (const wchar_t* caption : {L"名称", L"大小", L"日期"}) {
+        HDITEMW item{};
+        item.mask = HDI_TEXT | HDI_WIDTH;
+        item.cxy = 80;
+        item.pszText = const_cast<wchar_t*>(caption);
+        ::SendMessageW(oldHeader, HDM_INSERTITEMW, 99, reinterpret_cast<LPARAM>(&item));
+    }
+    dataList = Child(form, L"DataListWndClass", L"", WS_VSCROLL, 116, 260, 370, 90, 50, WS_EX_CLIENTEDGE);
+    grid = Child(form, L"ApexGrid8", L"", WS_BORDER, 117, 360, 370, 90, 50);
     ::UpdateWindow(form);
 }
 
@@ -109,7 +135,59 @@ SkinForm::~SkinForm() {
 
 std::vector<HWND> SkinForm::All() const {
     return {push,          disabledPush,  checkButton,    frame, nestedPush, nestedFrame, deepLabel, thunderCheck,
-            thunderOption, thunderOption2, combo,          header, progress,  edit,        form};
+            thunderOption, thunderOption2, combo,          header, progress,  edit,        editCombo,
+            driveList,     progressBar,   oldHeader,      dataList, grid,    form};
+}
+
+// The bitmap selected into sheet as a PNG file, through the platform's imaging component.
+HRESULT SavePng(HDC sheet, const std::wstring& path) {
+    ComPtr<IWICImagingFactory> factory;
+    RETURN_IF_FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_PPV_ARGS(&factory)));
+    ComPtr<IWICBitmap> bitmap;
+    RETURN_IF_FAILED(factory->CreateBitmapFromHBITMAP(static_cast<HBITMAP>(::GetCurrentObject(sheet, OBJ_BITMAP)),
+                                                      nullptr, WICBitmapIgnoreAlpha, &bitmap));
+    ComPtr<IWICStream> stream;
+    RETURN_IF_FAILED(factory->CreateStream(&stream));
+    RETURN_IF_FAILED(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE));
+    ComPtr<IWICBitmapEncoder> encoder;
+    RETURN_IF_FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder));
+    RETURN_IF_FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache));
+    ComPtr<IWICBitmapFrameEncode> frame;
+    RETURN_IF_FAILED(encoder->CreateNewFrame(&frame, nullptr));
+    RETURN_IF_FAILED(frame->Initialize(nullptr));
+    UINT width = 0, height = 0;
+    RETURN_IF_FAILED(bitmap->GetSize(&width, &height));
+    RETURN_IF_FAILED(frame->SetSize(width, height));
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    RETURN_IF_FAILED(frame->SetPixelFormat(&format));
+    RETURN_IF_FAILED(frame->WriteSource(bitmap.Get(), nullptr));
+    RETURN_IF_FAILED(frame->Commit());
+    return encoder->Commit();
+}
+
+// A PNG file's size and the colour at (x, y), read back through the imaging component.
+HRESULT ReadPng(const std::wstring& path, int x, int y, SIZE* size, COLORREF* color) {
+    ComPtr<IWICImagingFactory> factory;
+    RETURN_IF_FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                        IID_PPV_ARGS(&factory)));
+    ComPtr<IWICBitmapDecoder> decoder;
+    RETURN_IF_FAILED(factory->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
+                                                        WICDecodeMetadataCacheOnDemand, &decoder));
+    ComPtr<IWICBitmapFrameDecode> frame;
+    RETURN_IF_FAILED(decoder->GetFrame(0, &frame));
+    ComPtr<IWICFormatConverter> converter;
+    RETURN_IF_FAILED(factory->CreateFormatConverter(&converter));
+    RETURN_IF_FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr,
+                                           0, WICBitmapPaletteTypeCustom));
+    UINT width = 0, height = 0;
+    RETURN_IF_FAILED(converter->GetSize(&width, &height));
+    *size = SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
+    BYTE bgr[3] = {};
+    const WICRect one{x, y, 1, 1};
+    RETURN_IF_FAILED(converter->CopyPixels(&one, 3, 3, bgr));
+    *color = RGB(bgr[2], bgr[1], bgr[0]);
+    return S_OK;
 }
 
 void PumpFor(int ms) {

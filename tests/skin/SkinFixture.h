@@ -54,6 +54,12 @@ public:
     HWND header = nullptr;       // "SysHeader32"
     HWND progress = nullptr;     // "msctls_progress32"
     HWND edit = nullptr;         // "Edit" with a sunken edge
+    HWND editCombo = nullptr;    // "ThunderRT6ComboBox", edit style
+    HWND driveList = nullptr;    // "ThunderRT6DriveListBox"
+    HWND progressBar = nullptr;  // "ProgressBar20WndClass", at 18000 of 30000
+    HWND oldHeader = nullptr;    // "MSVB_Lib_Header" with three items
+    HWND dataList = nullptr;     // "DataListWndClass" with a sunken edge
+    HWND grid = nullptr;         // "ApexGrid8" with a border
 
     // Every window made, the form last.
     std::vector<HWND> All() const;
@@ -63,6 +69,11 @@ public:
 private:
     static LRESULT CALLBACK FormProc(HWND, UINT, WPARAM, LPARAM);
 };
+
+// The bitmap selected into dc as a PNG file, and a PNG file's size and its colour at (x, y),
+// through the platform's imaging component (COM initialised by the caller).
+HRESULT SavePng(HDC dc, const std::wstring& path);
+HRESULT ReadPng(const std::wstring& path, int x, int y, SIZE* size, COLORREF* color);
 
 // Dispatches what is queued, then waits for and dispatches more for about ms milliseconds.
 void PumpFor(int ms);

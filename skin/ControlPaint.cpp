@@ -34,14 +34,13 @@ void DrawFlatFrame(HWND window) {
     FrameSolidRect(dc.get(), 1, 1, bounds.Width - 2, bounds.Height - 2, kWhite);
 }
 
-void PaintEditCombo(HWND window) {
+void PaintEditCombo(HWND window, HDC dc) {
     int state = static_cast<int>(GetNumber(window, kOldState));
     WindowBounds bounds;
     GetWindowBounds(window, &bounds);
-    const PaintGuard paint(window);
-    FillSolidRect(paint.get(), 0, 0, bounds.Width, bounds.Height, kWhite);
-    FrameSolidRect(paint.get(), 0, 0, bounds.Width, bounds.Height, FrameColour(window));
-    PaintComboButton(window, paint.get(), state, true);
+    FillSolidRect(dc, 0, 0, bounds.Width, bounds.Height, kWhite);
+    FrameSolidRect(dc, 0, 0, bounds.Width, bounds.Height, FrameColour(window));
+    PaintComboButton(window, dc, state, true);
 }
 
 bool InComboButtonZone(HWND window, LPARAM lParam) {
@@ -56,7 +55,7 @@ float ProgressFraction(HWND window) {
     return static_cast<float>(::SendMessageW(window, PBM_GETPOS, 0, 0)) / kProgressFull;
 }
 
-void PaintProgressBar(HWND window) {
+void PaintProgressBar(HWND window, HDC dc) {
     RECT client{};
     ::GetClientRect(window, &client);
     const int w = client.right, h = client.bottom;
@@ -67,14 +66,15 @@ void PaintProgressBar(HWND window) {
         FillSolidRect(m.get(), 0, 0, w, h, kWhite);
         if (f != 0) {
             if (vertical) {
-                FillSolidRect(m.get(), 0, Round(h - h * f), w, Round(f * h), kProgressFill);
+                // The bar reaches the bottom row whatever the two roundings give.
+                const int top = Round(h - h * f);
+                FillSolidRect(m.get(), 0, top, w, h - top, kProgressFill);
             } else {
                 FillSolidRect(m.get(), 0, 0, Round(f * w), h, kProgressFill);
             }
         }
     }
-    const PaintGuard paint(window);
-    if (m) ::BitBlt(paint.get(), 0, 0, w, h, m.get(), 0, 0, SRCCOPY);
+    if (m) ::BitBlt(dc, 0, 0, w, h, m.get(), 0, 0, SRCCOPY);
 }
 
 void PaintProgressFrame(HWND window) {
@@ -103,7 +103,7 @@ void PaintProgressFrame(HWND window) {
     ::BitBlt(dc.get(), 0, 0, bounds.Width, bounds.Height, m.get(), 0, 0, SRCCOPY);
 }
 
-void PaintHeader(HWND window) {
+void PaintHeader(HWND window, HDC dc) {
     WindowBounds bounds;
     GetWindowBounds(window, &bounds);
     const MemoryDC m = CreateMemoryDC(bounds.Width, bounds.Height);
@@ -120,8 +120,7 @@ void PaintHeader(HWND window) {
             DrawHeaderItem(window, m.get(), i, state, item.left, item.right - item.left, bounds.Height);
         }
     }
-    const PaintGuard paint(window);
-    if (m) ::BitBlt(paint.get(), 0, 0, bounds.Width, bounds.Height, m.get(), 0, 0, SRCCOPY);
+    if (m) ::BitBlt(dc, 0, 0, bounds.Width, bounds.Height, m.get(), 0, 0, SRCCOPY);
 }
 
 int HeaderHitTest(HWND window, LPARAM lParam) {

@@ -13,20 +13,21 @@ COLORREF FrameColour(HWND window);
 
 // The outer ring in the frame colour and the inner ring in white, through the window DC.
 void DrawFlatFrame(HWND window);
+// The replaced paints draw into dc, the client area's context.
 // An edit-style combo box's whole face: white, framed, its drop button in "OLDSTATE".
-void PaintEditCombo(HWND window);
+void PaintEditCombo(HWND window, HDC dc);
 // Whether the point in lParam is over an edit-style combo box's drop button.
 bool InComboButtonZone(HWND window, LPARAM lParam);
 
 // Position / 30000, in single precision.
 float ProgressFraction(HWND window);
 // The client area: white, and the bar from the left (from the bottom when vertical).
-void PaintProgressBar(HWND window);
+void PaintProgressBar(HWND window, HDC dc);
 // The whole window: the frame round white, and the bar over the client part.
 void PaintProgressFrame(HWND window);
 
 // The background and every item, pressed and hot ones in their looks.
-void PaintHeader(HWND window);
+void PaintHeader(HWND window, HDC dc);
 // The first item whose left <= x <= right, x from lParam; -1 for none.
 int HeaderHitTest(HWND window, LPARAM lParam);
 

@@ -9,6 +9,8 @@
 #include "skin/Registry.h"
 #include "skin/SkinState.h"
 
+#include <optional>
+
 namespace cartulane::skin {
 
 namespace {
@@ -40,6 +42,20 @@ void ShowPressed(HWND window) {
     BlendButtonFace(window, nullptr);
     SetNumber(window, kAlphaLevel, 0);
 }
+
+// The context a replaced paint draws into: the one a caller passed in wParam (printing, or a
+// paint into its own buffer), or else the window's own, validated.
+class ReplacedPaint {
+public:
+    ReplacedPaint(HWND window, WPARAM wParam) : given_(reinterpret_cast<HDC>(wParam)) {
+        if (!given_) own_.emplace(window);
+    }
+    HDC get() const { return given_ ? given_ : own_->get(); }
+
+private:
+    HDC given_;
+    std::optional<PaintGuard> own_;
+};
 
 bool HasDropButton(Family family) { return family == Family::ComboBox || family == Family::DriveList; }
 
@@ -96,23 +112,28 @@ LRESULT HandlePaint(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, 
         // The skin paints the whole face; the button's own painting never runs.
         StopSkinTimer(window);
         SetNumber(window, kAlphaLevel, 255);
-        const PaintGuard paint(window);
+        const ReplacedPaint paint(window, wParam);
         BlendButtonFace(window, paint.get());
         return 0;
     }
     switch (family) {
         case Family::ComboBox:
             if (IsEditCombo(window)) {
-                PaintEditCombo(window);
+                const ReplacedPaint paint(window, wParam);
+                PaintEditCombo(window, paint.get());
                 return 0;
             }
             break;
-        case Family::ProgressBar:
-            PaintProgressBar(window);
+        case Family::ProgressBar: {
+            const ReplacedPaint paint(window, wParam);
+            PaintProgressBar(window, paint.get());
             return 0;
-        case Family::Header:
-            PaintHeader(window);
+        }
+        case Family::Header: {
+            const ReplacedPaint paint(window, wParam);
+            PaintHeader(window, paint.get());
             return 0;
+        }
         default:
             break;
     }
@@ -195,9 +216,11 @@ LRESULT HandleWindowPosChanging(WNDPROC prevProc, HWND window, UINT message, WPA
     return result;
 }
 
-// The space bar presses as the left button does.
+// The space bar presses a button or box as the left button does; other families only pass.
 LRESULT HandleKeyDown(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (wParam != VK_SPACE) return Pass(prevProc, window, message, wParam, lParam);
+    const Family family = WindowFamily(window);
+    if (wParam != VK_SPACE || !(family == Family::PushButton || IsBox(family)))
+        return Pass(prevProc, window, message, wParam, lParam);
     return HandleLButtonDown(prevProc, window, message, wParam, lParam);
 }
 

@@ -280,6 +280,54 @@ TEST_F(Families, GridsWithABorderAndSunkenWindowsGetFlatFrames) {
     EXPECT_EQ(Pixel(sunken, 0, 0), kPale);
 }
 
+TEST_F(Families, ReplacedPaintsDrawIntoAContextTheCallerGivesAndBarsReachTheBottom) {
+    const HWND bar = Add(L"ProgressBar20WndClass", WS_BORDER | PBS_VERTICAL, 10, 255, 22, 7);  // client 20 x 5
+    Attach();
+    ::SendMessageW(bar, PBM_SETRANGE32, 0, 30000);
+    ::SendMessageW(bar, PBM_SETPOS, 15000, 0);
+    RECT client{};
+    ::GetClientRect(bar, &client);
+    ASSERT_EQ(client.bottom, 5);
+    const MemoryDC buffer = CreateMemoryDC(client.right, client.bottom);
+    FillSolidRect(buffer.get(), 0, 0, client.right, client.bottom, 0x123456);
+    ::SendMessageW(bar, WM_PAINT, reinterpret_cast<WPARAM>(buffer.get()), 0);
+    EXPECT_EQ(::GetPixel(buffer.get(), 5, 0), kWhite);
+    EXPECT_EQ(::GetPixel(buffer.get(), 5, 4), kFill) << "the bottom row, 2.5 rounded both ways";
+    EXPECT_EQ(::GetPixel(buffer.get(), 5, 2), kFill);
+}
+
+TEST_F(Families, TheSpaceBarLeavesDropButtonsAndHeadersAtRest) {
+    const HWND box = Add(L"ThunderRT6DriveListBox", CBS_DROPDOWNLIST, 10, 255, 120, 200);
+    const HWND header = Add(L"MSVB_Lib_Header", 0, 140, 255, 240, 22);
+    HDITEMW item{};
+    item.mask = HDI_TEXT | HDI_WIDTH;
+    item.cxy = 80;
+    item.pszText = const_cast<wchar_t*>(L"名称");
+    ::SendMessageW(header, HDM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    Attach();
+    for (HWND w : {box, header}) {
+        ::SendMessageW(w, WM_KEYDOWN, VK_SPACE, 0x00390001);
+        ::SendMessageW(w, WM_KEYUP, VK_SPACE, 0xC0390001);
+    }
+    ::SendMessageW(box, CB_SHOWDROPDOWN, FALSE, 0);
+    EXPECT_EQ(Number(box, L"OLDSTATE"), 0);
+    EXPECT_EQ(Number(header, L"HDINDEX"), -1);
+}
+
+TEST_F(Families, AHeaderColumnWhoseTextComesFromItsParentIsPaintedWithoutText) {
+    const HWND header = Add(WC_HEADERW, 0, 10, 255, 240, 22);
+    HDITEMW item{};
+    item.mask = HDI_TEXT | HDI_WIDTH;
+    item.cxy = 80;
+    item.pszText = LPSTR_TEXTCALLBACKW;
+    ::SendMessageW(header, HDM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    Attach();
+    ::InvalidateRect(header, nullptr, FALSE);
+    ::UpdateWindow(header);
+    EXPECT_FALSE(::GetUpdateRect(header, nullptr, FALSE)) << "painted and validated";
+    EXPECT_EQ(Pixel(header, 40, 2), ::GetPixel(Skin().Images.HeaderSkinDC.get(), 1, 2));
+}
+
 // The form with one control of every family as the screen shows it: build/<arch>/<name>.
 void KeepPicture(HWND form, const wchar_t* name) {
     const SIZE size = Size(form);

@@ -2,6 +2,7 @@
 
 #include "runtime/Handles.h"
 #include "runtime/Twips.h"
+#include "skin/Colours.h"
 #include "skin/Painters.h"
 #include "skin/Primitives.h"
 #include "skin/Properties.h"
@@ -13,10 +14,6 @@ namespace cartulane::skin {
 
 namespace {
 
-constexpr COLORREF kWhite = 0xFFFFFF;
-constexpr COLORREF kFrameEnabled = 0xD5A554;
-constexpr COLORREF kFrameDisabled = 0xE9CFA4;
-constexpr COLORREF kProgressFill = 0xF6D64C;
 // The position a full bar stands for.
 constexpr float kProgressFull = 30000.0f;
 

@@ -2,6 +2,7 @@
 
 #include "runtime/Handles.h"
 #include "runtime/Twips.h"
+#include "skin/Colours.h"
 #include "skin/Primitives.h"
 #include "skin/Properties.h"
 #include "skin/SkinState.h"
@@ -16,11 +17,6 @@ namespace cartulane::skin {
 
 namespace {
 
-constexpr COLORREF kWhite = 0xFFFFFF;
-constexpr COLORREF kFrameEnabled = 0xD5A554;
-constexpr COLORREF kFramePressed = 0xC48639;
-constexpr COLORREF kFrameDisabled = 0xE9CFA4;
-constexpr COLORREF kDisabledText = 0x968A79;
 // Centred horizontally and vertically on one line, ending in an ellipsis when too long.
 constexpr UINT kCaptionFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS;
 

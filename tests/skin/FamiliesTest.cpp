@@ -211,15 +211,7 @@ COLORREF HeaderCell(int state) { return ::GetPixel(Skin().Images.HeaderSkinDC.ge
 
 TEST_F(Families, HeaderItemsAreHotUnderTheMouseAndPressedWhileHeld) {
     const HWND headers[] = {Add(WC_HEADERW, 0, 10, 260, 300, 22), Add(L"MSVB_Lib_Header", 0, 10, 290, 300, 22)};
-    for (HWND header : headers) {
-        for (const wchar_t* caption : {L"名称", L"大小", L"日期"}) {
-            HDITEMW item{};
-            item.mask = HDI_TEXT | HDI_WIDTH;
-            item.cxy = 80;
-            item.pszText = const_cast<wchar_t*>(caption);
-            ::SendMessageW(header, HDM_INSERTITEMW, 99, reinterpret_cast<LPARAM>(&item));
-        }
-    }
+    for (HWND header : headers) test::AddHeaderItems(header);
     Attach();
     for (HWND header : headers) {
         SCOPED_TRACE(GetWindowClass(header).c_str());

@@ -59,6 +59,16 @@ std::set<std::wstring> SkinProperties(HWND window) {
     return names;
 }
 
+void AddHeaderItems(HWND header) {
+    for (const wchar_t* caption : {L"名称", L"大小", L"日期"}) {
+        HDITEMW item{};
+        item.mask = HDI_TEXT | HDI_WIDTH;
+        item.cxy = 80;
+        item.pszText = const_cast<wchar_t*>(caption);
+        ::SendMessageW(header, HDM_INSERTITEMW, 99, reinterpret_cast<LPARAM>(&item));
+    }
+}
+
 std::vector<Seen>& SkinForm::Messages() {
     static std::vector<Seen> seen;
     return seen;
@@ -117,13 +127,7 @@ SkinForm::SkinForm() {
     ::SendMessageW(progressBar, PBM_SETRANGE32, 0, 30000);
     ::SendMessageW(progressBar, PBM_SETPOS, 18000, 0);
     oldHeader = Child(form, L"MSVB_Lib_Header", L"", 0, 115, 10, 375, 240, 22);
-    for (const wchar_t* caption : {L"名称", L"大小", L"日期"}) {
-        HDITEMW item{};
-        item.mask = HDI_TEXT | HDI_WIDTH;
-        item.cxy = 80;
-        item.pszText = const_cast<wchar_t*>(caption);
-        ::SendMessageW(oldHeader, HDM_INSERTITEMW, 99, reinterpret_cast<LPARAM>(&item));
-    }
+    AddHeaderItems(oldHeader);
     dataList = Child(form, L"DataListWndClass", L"", WS_VSCROLL, 116, 260, 370, 90, 50, WS_EX_CLIENTEDGE);
     grid = Child(form, L"ApexGrid8", L"", WS_BORDER, 117, 360, 370, 90, 50);
     ::UpdateWindow(form);

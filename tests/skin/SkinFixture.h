@@ -17,6 +17,9 @@ namespace cartulane::test {
 // A class registered under newName that behaves as the standard baseClass.
 void RegisterSuperclass(const wchar_t* baseClass, const wchar_t* newName);
 
+// Three items, 80 pixels wide: "名称", "大小", "日期".
+void AddHeaderItems(HWND header);
+
 // The skin's property names a window carries now.
 std::set<std::wstring> SkinProperties(HWND window);
 

@@ -16,7 +16,6 @@ constexpr UINT kSkinTimerMilliseconds = 15;
 
 RECT Rect(int left, int top, int width, int height) { return RECT{left, top, left + width, top + height}; }
 
-UniqueMemoryDC DisplayDC() { return UniqueMemoryDC(::CreateDCW(L"DISPLAY", nullptr, nullptr, nullptr)); }
 
 // A memory context compatible with display holding bitmap, or empty (bitmap freed).
 MemoryDC HoldingBitmap(HDC display, HBITMAP bitmap) {
@@ -111,40 +110,52 @@ void TrackMouseLeave(HWND window, bool useUser32) {
 }
 
 MemoryDC CreateMemoryDC(int width, int height) {
-    const UniqueMemoryDC display = DisplayDC();
-    if (!display) return {};
+    // The screen's context from the system's cache: cheap, unlike a new display context.
+    const WindowDC display(nullptr);
+    if (!display.get()) return {};
     return HoldingBitmap(display.get(), ::CreateCompatibleBitmap(display.get(), width, height));
 }
 
 int DrawSkinImage(HDC dest, int destX, int destY, int destW, int destH, HDC source, int srcX, int srcY, int srcW,
                   int srcH, int leftW, int topH, int rightW, int bottomH, std::optional<COLORREF> transColor) {
     if (destW == 0 || destH == 0 || srcW == 0 || srcH == 0) return 0;
-    const MemoryDC work = CreateMemoryDC(destW, destH);
-    HDC m = work.get();
-    ::SetStretchBltMode(m, COLORONCOLOR);  // stretched pixels copied, never blended
+    // Opaque and at least as large as the borders: drawn straight onto the destination.
+    // Otherwise composed first in a context of the target's size, which keeps overlapping
+    // pieces inside it, and then copied (transparently when asked).
+    const bool direct = !transColor && destW >= leftW + rightW && destH >= topH + bottomH;
+    MemoryDC work;
+    if (!direct) work = CreateMemoryDC(destW, destH);
+    HDC m = direct ? dest : work.get();
+    const int x0 = direct ? destX : 0, y0 = direct ? destY : 0;
+    const int oldMode = ::SetStretchBltMode(m, COLORONCOLOR);  // stretched pixels copied, never blended
+    const auto copy = [&](int x, int y, int w, int h, int sx, int sy) {
+        return ::BitBlt(m, x0 + x, y0 + y, w, h, source, sx, sy, SRCCOPY);
+    };
+    const auto stretch = [&](int x, int y, int w, int h, int sx, int sy, int sw, int sh) {
+        return ::StretchBlt(m, x0 + x, y0 + y, w, h, source, sx, sy, sw, sh, SRCCOPY);
+    };
+    BOOL drawn = TRUE;
     if (leftW <= 0 && rightW <= 0 && topH <= 0 && bottomH <= 0) {
-        ::StretchBlt(m, 0, 0, destW, destH, source, srcX + leftW, srcY + topH, srcW - rightW, srcH - bottomH, SRCCOPY);
+        drawn = stretch(0, 0, destW, destH, srcX + leftW, srcY + topH, srcW - rightW, srcH - bottomH);
     } else {
         const int middleW = destW - leftW - rightW, middleH = destH - topH - bottomH;
         const int cellMiddleW = srcW - leftW - rightW, cellMiddleH = srcH - topH - bottomH;
-        if (leftW > 0 && topH > 0) ::BitBlt(m, 0, 0, leftW, topH, source, srcX, srcY, SRCCOPY);
-        if (rightW > 0 && topH > 0) ::BitBlt(m, destW - rightW, 0, rightW, topH, source, srcX + srcW - rightW, srcY, SRCCOPY);
-        if (leftW > 0 && bottomH > 0)
-            ::BitBlt(m, 0, destH - bottomH, leftW, bottomH, source, srcX, srcY + srcH - bottomH, SRCCOPY);
+        if (leftW > 0 && topH > 0) copy(0, 0, leftW, topH, srcX, srcY);
+        if (rightW > 0 && topH > 0) copy(destW - rightW, 0, rightW, topH, srcX + srcW - rightW, srcY);
+        if (leftW > 0 && bottomH > 0) copy(0, destH - bottomH, leftW, bottomH, srcX, srcY + srcH - bottomH);
         if (rightW > 0 && bottomH > 0)
-            ::BitBlt(m, destW - rightW, destH - bottomH, rightW, bottomH, source, srcX + srcW - rightW,
-                     srcY + srcH - bottomH, SRCCOPY);
-        if (leftW > 0)
-            ::StretchBlt(m, 0, topH, leftW, middleH, source, srcX, srcY + topH, leftW, cellMiddleH, SRCCOPY);
+            copy(destW - rightW, destH - bottomH, rightW, bottomH, srcX + srcW - rightW, srcY + srcH - bottomH);
+        if (leftW > 0) stretch(0, topH, leftW, middleH, srcX, srcY + topH, leftW, cellMiddleH);
         if (rightW > 0)
-            ::StretchBlt(m, destW - rightW, topH, rightW, middleH, source, srcX + srcW - rightW, srcY + topH, rightW,
-                         cellMiddleH, SRCCOPY);
-        if (topH > 0) ::StretchBlt(m, leftW, 0, middleW, topH, source, srcX + leftW, srcY, cellMiddleW, topH, SRCCOPY);
+            stretch(destW - rightW, topH, rightW, middleH, srcX + srcW - rightW, srcY + topH, rightW, cellMiddleH);
+        if (topH > 0) stretch(leftW, 0, middleW, topH, srcX + leftW, srcY, cellMiddleW, topH);
         if (bottomH > 0)
-            ::StretchBlt(m, leftW, destH - bottomH, middleW, bottomH, source, srcX + leftW, srcY + srcH - bottomH,
-                         cellMiddleW, bottomH, SRCCOPY);
-        ::StretchBlt(m, leftW, topH, middleW, middleH, source, srcX + leftW, srcY + topH, cellMiddleW, cellMiddleH,
-                     SRCCOPY);
+            stretch(leftW, destH - bottomH, middleW, bottomH, srcX + leftW, srcY + srcH - bottomH, cellMiddleW, bottomH);
+        drawn = stretch(leftW, topH, middleW, middleH, srcX + leftW, srcY + topH, cellMiddleW, cellMiddleH);
+    }
+    if (direct) {
+        ::SetStretchBltMode(m, oldMode);
+        return drawn;
     }
     if (!transColor) return ::BitBlt(dest, destX, destY, destW, destH, m, 0, 0, SRCCOPY);
     TransparentBlit(dest, destX, destY, destW, destH, m, 0, 0, *transColor & 0xFFFFFF);
@@ -153,10 +164,13 @@ int DrawSkinImage(HDC dest, int destX, int destY, int destW, int destH, HDC sour
 
 void TransparentBlit(HDC dest, int destX, int destY, int width, int height, HDC source, int srcX, int srcY,
                      COLORREF transColor, HPALETTE palette) {
-    const UniqueMemoryDC display = DisplayDC();
-    if (!display) return;
+    const WindowDC display(nullptr);
+    if (!display.get()) return;
+    // A halftone palette only where a palette matters: a colour given by palette index or
+    // entry, or a screen with a palette.
     UniqueGdi<HPALETTE> halftone;
-    if (!palette) {
+    const BYTE kind = static_cast<BYTE>(transColor >> 24);
+    if (!palette && (kind == 1 || kind == 2 || (::GetDeviceCaps(display.get(), RASTERCAPS) & RC_PALETTE))) {
         halftone.reset(::CreateHalftonePalette(display.get()));
         palette = halftone.get();
     }
@@ -169,9 +183,11 @@ void TransparentBlit(HDC dest, int destX, int destY, int width, int height, HDC 
     const MemoryDC image = HoldingBitmap(display.get(), ::CreateCompatibleBitmap(display.get(), width, height));
     const MemoryDC mask = HoldingBitmap(display.get(), ::CreateBitmap(width, height, 1, 1, nullptr));
     if (!work || !image || !mask) return;
-    for (HDC dc : {work.get(), image.get()}) {
-        ::SelectPalette(dc, palette, TRUE);
-        ::RealizePalette(dc);
+    if (palette) {
+        for (HDC dc : {work.get(), image.get()}) {
+            ::SelectPalette(dc, palette, TRUE);
+            ::RealizePalette(dc);
+        }
     }
     ::BitBlt(work.get(), 0, 0, width, height, dest, destX, destY, SRCCOPY);
     ::SetBkColor(image.get(), ::GetBkColor(source));

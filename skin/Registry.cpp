@@ -90,7 +90,8 @@ int AttachSkin(HWND window) {
 
 int SubclassWindow(HWND window) {
     if (!window || !::IsWindow(window) || GetNumber(window, kProcAddr)) return 0;
-    switch (WindowFamily(window)) {
+    const Family family = WindowFamily(window);
+    switch (family) {
         case Family::Form:
             ::EnumChildWindows(window, &EnumAttachProc, 0);
             break;
@@ -112,7 +113,7 @@ int SubclassWindow(HWND window) {
             SetNumber(window, kHmIndex, -1);
             break;
         default:
-            if (KeepsMouseState(WindowFamily(window))) {
+            if (KeepsMouseState(family)) {
                 SetNumber(window, kMouseFlag, 0);
                 SetNumber(window, kOldState, 0);
             }
@@ -132,7 +133,8 @@ int UnsubclassWindow(HWND window) {
     if (!window) return 0;
     const LONG_PTR previous = GetNumber(window, kProcAddr);
     if (!previous) return 0;
-    switch (WindowFamily(window)) {
+    const Family family = WindowFamily(window);
+    switch (family) {
         case Family::Form:
             ::EnumChildWindows(window, &EnumDetachProc, 0);
             break;
@@ -152,7 +154,7 @@ int UnsubclassWindow(HWND window) {
             for (const wchar_t* name : {kMouseFlag, kHdIndex, kHmIndex}) RemoveNumber(window, name);
             break;
         default:
-            if (KeepsMouseState(WindowFamily(window))) {
+            if (KeepsMouseState(family)) {
                 RemoveNumber(window, kMouseFlag);
                 RemoveNumber(window, kOldState);
             }

@@ -29,9 +29,13 @@ int PaintBox(HWND window, Family family, int state, bool force) {
     return family == Family::CheckBox ? PaintCheckBox(window, state, force) : PaintOptionButton(window, state, force);
 }
 
-void StartMouseTracking(HWND window) {
+// Asks for one WM_MOUSELEAVE, unless "MOUSEFLAG" says it is asked for already; whether it
+// asked now.
+bool TrackMouseOnce(HWND window) {
+    if (GetNumber(window, kMouseFlag) != 0) return false;
     SetNumber(window, kMouseFlag, 1);
     TrackMouseLeave(window, Skin().HasUser32TrackMouseEvent);
+    return true;
 }
 
 // The pressed image at once, for a press of the button or the space bar.
@@ -77,7 +81,7 @@ void PaintItem(HWND header, LONG_PTR index, int state) {
 
 // The header items under the mouse follow it; the pressed one keeps its look.
 void TrackHeader(HWND header, WPARAM keys, LPARAM lParam) {
-    if (GetNumber(header, kMouseFlag) == 0) StartMouseTracking(header);
+    TrackMouseOnce(header);
     const LONG_PTR hit = HeaderHitTest(header, lParam);
     const LONG_PTR oldHot = GetNumber(header, kHmIndex), pressed = GetNumber(header, kHdIndex);
     if (hit == oldHot) return;
@@ -137,15 +141,15 @@ LRESULT HandlePaint(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, 
         default:
             break;
     }
-    const int state = static_cast<int>(GetNumber(window, kOldState));
+    // The drop button's look as it was before the list's own paint.
+    int state = HasDropButton(family) ? static_cast<int>(GetNumber(window, kOldState)) : 0;
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
     if (!StillSkinned(window)) return result;
     if (IsBox(family)) {
         PaintBox(window, family, 0, true);
     } else if (HasDropButton(family)) {
         DrawFlatFrame(window);
-        int shown = state;
-        PaintComboButton(window, nullptr, shown, true);
+        PaintComboButton(window, nullptr, state, true);
     } else if (family == Family::DropDownList || family == Family::DataList) {
         DrawFlatFrame(window);
     } else if (family == Family::Grid) {
@@ -257,8 +261,7 @@ LRESULT HandleMouseMove(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
     if (!StillSkinned(window)) return result;
     if (family == Family::PushButton) {
-        if (GetNumber(window, kMouseFlag) == 0) {
-            StartMouseTracking(window);
+        if (TrackMouseOnce(window)) {
             FadeTo(window, 1, 0);
         } else {
             if (!CursorOver(window)) {
@@ -269,10 +272,10 @@ LRESULT HandleMouseMove(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
             }
         }
     } else if (IsBox(family)) {
-        if (GetNumber(window, kMouseFlag) == 0) StartMouseTracking(window);
+        TrackMouseOnce(window);
         PaintBox(window, family, (wParam & MK_LBUTTON) ? 2 : 1, true);
     } else if (HasDropButton(family)) {
-        if (GetNumber(window, kMouseFlag) == 0) StartMouseTracking(window);
+        TrackMouseOnce(window);
         int state = (wParam & MK_LBUTTON) ? 2 : 1;
         // An edit field's box is hot or pressed over its drop button only.
         if (family == Family::ComboBox && IsEditCombo(window) && !InComboButtonZone(window, lParam)) state = 0;

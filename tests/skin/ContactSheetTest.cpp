@@ -8,6 +8,7 @@
 #include "runtime/Handles.h"
 #include "runtime/Twips.h"
 #include "tests/skin/SkinFixture.h"
+#include "tests/support/Probes.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -126,10 +127,7 @@ TEST(ContactSheet, EveryImageAndEveryPainterInEveryStateIsKeptAsAPngInTheBuildFo
     ::SetStretchBltMode(large.get(), COLORONCOLOR);
     ::StretchBlt(large.get(), 0, 0, kWidth * kScale, kHeight * kScale, sheet.get(), 0, 0, kWidth, kHeight, SRCCOPY);
     EXPECT_EQ(::GetPixel(large.get(), 3, 3), 0xF9E1BFu);  // the button image's corner
-    wchar_t exe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path = exe;
-    path = path.substr(0, path.find_last_of(L'\\')) + L"\\..\\skin-contact-sheet.png";
+    const std::wstring path = test::LibraryPath(L"..\\skin-contact-sheet.png");
     ASSERT_HRESULT_SUCCEEDED(SavePng(large.get(), path));
 
     SIZE size{};

@@ -9,6 +9,7 @@
 #include "skin/Registry.h"
 #include "skin/SkinState.h"
 #include "tests/skin/SkinFixture.h"
+#include "tests/support/Probes.h"
 #include "tests/support/TestSupport.h"
 
 #include <commctrl.h>
@@ -329,11 +330,7 @@ void KeepPicture(HWND form, const wchar_t* name) {
         const WindowDC dc(form, WindowDC::Whole);
         ::BitBlt(picture.get(), 0, 0, size.cx, size.cy, dc.get(), 0, 0, SRCCOPY);
     }
-    wchar_t exe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path = exe;
-    path = path.substr(0, path.find_last_of(L'\\')) + L"\\..\\" + name;
-    EXPECT_HRESULT_SUCCEEDED(test::SavePng(picture.get(), path));
+    EXPECT_HRESULT_SUCCEEDED(test::SavePng(picture.get(), test::LibraryPath((L"..\\" + std::wstring(name)).c_str())));
 }
 
 TEST(Gallery, EveryFamilyUnskinnedAndSkinnedIsKeptAsPictures) {

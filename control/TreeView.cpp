@@ -60,7 +60,7 @@ std::wstring Node::Text() const {
         data.hItem = item_;
         data.pszText = text.data();
         data.cchTextMax = static_cast<int>(text.size());
-        if (!tree_ || !tree_->Hwnd() || !TreeView_GetItem(tree_->Hwnd(), &data)) return {};
+        if (!tree_ || !tree_->Hwnd() || removed_ || !TreeView_GetItem(tree_->Hwnd(), &data)) return {};
         const size_t length = std::char_traits<wchar_t>::length(data.pszText);
         if (length + 1 < text.size()) return std::wstring(data.pszText, length);
         text.resize(text.size() * 4);  // the label may have been cut at the buffer's end
@@ -68,11 +68,11 @@ std::wstring Node::Text() const {
 }
 
 bool Node::Expanded() const {
-    return tree_ && tree_->Hwnd() && (TreeView_GetItemState(tree_->Hwnd(), item_, TVIS_EXPANDED) & TVIS_EXPANDED);
+    return tree_ && tree_->Hwnd() && !removed_ && (TreeView_GetItemState(tree_->Hwnd(), item_, TVIS_EXPANDED) & TVIS_EXPANDED);
 }
 
 void Node::SetExpanded(bool expanded) {
-    if (!tree_ || !tree_->Hwnd()) return;
+    if (!tree_ || !tree_->Hwnd() || removed_) return;
     if (children_ > 0) {
         ++tree_->expandingInCode_;
         TreeView_Expand(tree_->Hwnd(), item_, expanded ? TVE_EXPAND : TVE_COLLAPSE);
@@ -86,21 +86,46 @@ void Node::SetExpanded(bool expanded) {
     TreeView_SetItemState(tree_->Hwnd(), item_, expanded ? TVIS_EXPANDED : 0, TVIS_EXPANDED);
 }
 
+int Node::Index() const {
+    if (removed_ || !tree_) return 0;
+    if (tree_->nodes_.removed_ == 0) return slot_;
+    int index = 0;
+    for (const Node& node : tree_->nodes_.nodes_) {
+        if (!node.removed_) ++index;
+        if (&node == this) break;
+    }
+    return index;
+}
+
+void Node::SetText(const std::wstring& text) {
+    if (!tree_ || !tree_->Hwnd() || removed_) return;
+    TVITEMW item{};
+    item.mask = TVIF_TEXT | TVIF_HANDLE;
+    item.hItem = item_;
+    item.pszText = const_cast<wchar_t*>(text.c_str());
+    TreeView_SetItem(tree_->Hwnd(), &item);
+}
+
 // ---- TreeNodes ----
 
 HRESULT TreeNodes::Add(std::wstring_view key, const std::wstring& text, int image, Node** added) {
-    return Insert(nullptr, key, text, image, added);
+    return Insert(nullptr, lastTop_, key, text, image, added);
 }
 
 HRESULT TreeNodes::Add(std::wstring_view relative, int relationship, std::wstring_view key,
                        const std::wstring& text, int image, Node** added) {
-    if (relationship != tvwChild) return E_INVALIDARG;
-    Node* parent = Find(relative);
-    if (!parent) return SetErrorDescription(ElementNotFoundError(), L"Element not found");
-    return Insert(parent, key, text, image, added);
+    if (relationship != tvwChild && relationship != tvwNext && relationship != tvwPrevious) return E_INVALIDARG;
+    Node* related = Find(relative);
+    if (!related) return SetErrorDescription(ElementNotFoundError(), L"Element not found");
+    switch (relationship) {
+        case tvwChild: return Insert(related, related->lastChild_, key, text, image, added);
+        case tvwNext: return Insert(related->parent_, related, key, text, image, added);
+        default: return Insert(related->parent_, related->previous_, key, text, image, added);
+    }
 }
 
-HRESULT TreeNodes::Insert(Node* parent, std::wstring_view key, const std::wstring& text, int image,
+// The new node follows after among parent's children, or comes first when after is null.
+HRESULT TreeNodes::Insert(Node* parent, Node* after, std::wstring_view key, const std::wstring& text, int image,
                           Node** added) {
     if (added) *added = nullptr;
     if (!tree_.Hwnd()) return E_UNEXPECTED;
@@ -111,12 +136,12 @@ HRESULT TreeNodes::Insert(Node* parent, std::wstring_view key, const std::wstrin
     node.tree_ = &tree_;
     node.key_.assign(key);
     node.image_ = image;
-    node.index_ = Count();
+    node.slot_ = static_cast<int>(nodes_.size());
     node.parent_ = parent;
 
     TVINSERTSTRUCTW insert{};
     insert.hParent = parent ? parent->item_ : TVI_ROOT;
-    insert.hInsertAfter = TVI_LAST;
+    insert.hInsertAfter = after ? after->item_ : TVI_FIRST;
     insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
     insert.item.pszText = const_cast<wchar_t*>(text.c_str());
     insert.item.iImage = insert.item.iSelectedImage = image - 1;
@@ -127,33 +152,73 @@ HRESULT TreeNodes::Insert(Node* parent, std::wstring_view key, const std::wstrin
         return E_OUTOFMEMORY;
     }
     if (!node.key_.empty()) byKey_.emplace(node.key_, &node);
-    if (parent) {
-        (parent->lastChild_ ? parent->lastChild_->next_ : parent->child_) = &node;
-        parent->lastChild_ = &node;
-        ++parent->children_;
-    } else if (nodes_.size() > 1) {
-        // Top-level nodes are chained too, so that Next walks them.
-        for (auto it = nodes_.rbegin() + 1; it != nodes_.rend(); ++it) {
-            if (!it->parent_) {
-                it->next_ = &node;
-                break;
-            }
-        }
-    }
+    Node*& first = parent ? parent->child_ : firstTop_;
+    Node*& last = parent ? parent->lastChild_ : lastTop_;
+    node.previous_ = after;
+    node.next_ = after ? after->next_ : first;
+    (node.next_ ? node.next_->previous_ : last) = &node;
+    (after ? after->next_ : first) = &node;
+    if (parent) ++parent->children_;
     if (added) *added = &node;
+    return S_OK;
+}
+
+void TreeNodes::Remove(Node& node) {
+    if (node.removed_ || node.tree_ != &tree_) return;
+    if (tree_.Hwnd()) TreeView_DeleteItem(tree_.Hwnd(), node.item_);
+    Node* parent = node.parent_;
+    (node.previous_ ? node.previous_->next_ : parent ? parent->child_ : firstTop_) = node.next_;
+    (node.next_ ? node.next_->previous_ : parent ? parent->lastChild_ : lastTop_) = node.previous_;
+    if (parent) --parent->children_;
+    // The node and everything below it, depth first.
+    std::vector<Node*> pending{&node};
+    while (!pending.empty()) {
+        Node* gone = pending.back();
+        pending.pop_back();
+        for (Node* child = gone->child_; child; child = child->next_) pending.push_back(child);
+        if (!gone->key_.empty()) byKey_.erase(gone->key_);
+        gone->removed_ = true;
+        gone->item_ = nullptr;
+        ++removed_;
+    }
+}
+
+HRESULT TreeNodes::SetKey(Node& node, std::wstring_view key) {
+    if (node.removed_) return ElementNotFoundError();
+    if (key == node.key_) return S_OK;
+    if (!key.empty() && byKey_.count(key)) return SetErrorDescription(KeyNotUniqueError(), L"Key is not unique in collection");
+    if (!node.key_.empty()) byKey_.erase(node.key_);
+    node.key_.assign(key);
+    if (!node.key_.empty()) byKey_.emplace(node.key_, &node);
     return S_OK;
 }
 
 void TreeNodes::Clear() {
     ++tree_.generation_;
     if (tree_.Hwnd()) TreeView_DeleteAllItems(tree_.Hwnd());
+    Forget();
+}
+
+void TreeNodes::Forget() {
     // The key index keeps its buckets: a tree is mostly rebuilt at about the size it had.
     byKey_.clear();
     nodes_.clear();
+    removed_ = 0;
+    firstTop_ = lastTop_ = nullptr;
 }
 
 Node* TreeNodes::Item(int index) {
-    return index >= 1 && index <= Count() ? &nodes_[index - 1] : nullptr;
+    if (index < 1 || index > Count()) return nullptr;
+    if (removed_ == 0) return &nodes_[index - 1];
+    for (Node& node : nodes_)
+        if (!node.removed_ && --index == 0) return &node;
+    return nullptr;
+}
+
+Node* TreeNodes::AtSlot(int slot) {
+    if (slot < 1 || slot > static_cast<int>(nodes_.size())) return nullptr;
+    Node& node = nodes_[slot - 1];
+    return node.removed_ ? nullptr : &node;
 }
 
 Node* TreeNodes::Find(std::wstring_view key) const {
@@ -191,8 +256,7 @@ HRESULT TreeView::Create(HWND parent, UINT id, HIMAGELIST images, LabelEdit labe
 void TreeView::OnDetached() {
     AttachWindow(nullptr, {});
     ++generation_;
-    nodes_.byKey_.clear();
-    nodes_.nodes_.clear();
+    nodes_.Forget();
 }
 
 bool TreeView::ReflectNotify(UINT message, LPARAM lParam, LRESULT* result) {
@@ -254,7 +318,7 @@ LRESULT TreeView::OnNotify(const NMHDR& header, bool* handled) {
             const auto& change = reinterpret_cast<const NMTREEVIEWW&>(header);
             if (change.action == TVC_BYKEYBOARD) {
                 if (Node* node = reinterpret_cast<Node*>(change.itemNew.lParam))
-                    ::PostMessageW(Hwnd(), NodeClickMessage(), static_cast<WPARAM>(node->Index()), generation_);
+                    ::PostMessageW(Hwnd(), NodeClickMessage(), static_cast<WPARAM>(node->slot_), generation_);
             }
             break;
         }
@@ -294,7 +358,7 @@ LRESULT TreeView::OnNotify(const NMHDR& header, bool* handled) {
             // Escape, or a label left as it was, is no edit.
             const bool first = std::exchange(editing_, false);
             if (first && edit.item.pszText && node && node->Text() != edit.item.pszText) {
-                pendingEdit_ = {node->Index(), generation_, edit.item.pszText};
+                pendingEdit_ = {node->slot_, generation_, edit.item.pszText};
                 ::PostMessageW(Hwnd(), AfterLabelEditMessage(), 0, 0);
             }
             return FALSE;
@@ -308,7 +372,7 @@ LRESULT TreeView::OnNotify(const NMHDR& header, bool* handled) {
 void TreeView::RaisePendingLabelEdit() {
     PendingEdit edit = std::move(pendingEdit_);
     pendingEdit_ = {};
-    Node* node = nodes_.Item(edit.index);
+    Node* node = nodes_.AtSlot(edit.slot);
     if (!node || edit.generation != generation_) return;  // the tree was rebuilt meanwhile
     // The edit is about its node, which the handler finds selected, wherever the click that
     // ended the edit moved the selection meanwhile.
@@ -324,9 +388,9 @@ void TreeView::RaisePendingLabelEdit() {
     TreeView_SetItem(Hwnd(), &item);
 }
 
-void TreeView::RaiseKeyboardNodeClick(int index, unsigned generation) {
+void TreeView::RaiseKeyboardNodeClick(int slot, unsigned generation) {
     if (generation != generation_) return;  // the tree was rebuilt meanwhile
-    if (Node* node = nodes_.Item(index)) Fire(NodeClick, *node);
+    if (Node* node = nodes_.AtSlot(slot)) Fire(NodeClick, *node);
 }
 
 // Keys the handler takes never reach the tree's own handling, so a command that rebuilds

@@ -19,8 +19,9 @@ namespace cartulane::control {
 
 class TreeView;
 
-// Relationship of a new node to its Relative.
-constexpr int tvwChild = 4;
+// Relationship of a new node to its Relative: right after it or right before it among
+// its siblings, or last among its children.
+constexpr int tvwNext = 2, tvwPrevious = 3, tvwChild = 4;
 
 // Errors of the Nodes collection, with the numbers the common controls use.
 HRESULT KeyNotUniqueError();
@@ -32,13 +33,17 @@ public:
     // The label the control shows (label editing changes it).
     std::wstring Text() const;
     int Image() const { return image_; }
-    int Index() const { return index_; }
+    // 1-based, in order of addition among the nodes in the tree.
+    int Index() const;
     Node* Parent() const { return parent_; }
     int Children() const { return children_; }
     Node* Child() const { return child_; }
     Node* Next() const { return next_; }
+    Node* Previous() const { return previous_; }
     bool Expanded() const;
     void SetExpanded(bool expanded);
+    // Changes the label the control shows.
+    void SetText(const std::wstring& text);
     HTREEITEM Handle() const { return item_; }
 
 private:
@@ -48,12 +53,14 @@ private:
     HTREEITEM item_ = nullptr;
     std::wstring key_;
     int image_ = 0;
-    int index_ = 0;
+    int slot_ = 0;  // place in order of addition, removed nodes counted
     Node* parent_ = nullptr;
     Node* child_ = nullptr;
     Node* lastChild_ = nullptr;
     Node* next_ = nullptr;
+    Node* previous_ = nullptr;
     int children_ = 0;
+    bool removed_ = false;
     bool expandedEmpty_ = false;  // expanded while it had no children yet
 };
 
@@ -61,24 +68,40 @@ class TreeNodes {
 public:
     // A top-level node, last among the top-level nodes.
     HRESULT Add(std::wstring_view key, const std::wstring& text, int image, Node** added = nullptr);
-    // A node related to the node keyed relative; only tvwChild is supported: the new node
-    // comes last among relative's children. Fails when key exists or relative names no node.
+    // A node related to the node keyed relative: tvwChild puts it last among relative's
+    // children, tvwNext right after relative, tvwPrevious right before it. Fails when key
+    // exists or relative names no node.
     HRESULT Add(std::wstring_view relative, int relationship, std::wstring_view key, const std::wstring& text,
                 int image, Node** added = nullptr);
+    // Takes the node out of the tree with everything below it. A removed node keeps its
+    // memory (and its key and image) until the tree is cleared, so that a handler still
+    // holding it reads no freed memory; it is found by no key or index.
+    void Remove(Node& node);
+    // Gives the node another key; fails when another node has it.
+    HRESULT SetKey(Node& node, std::wstring_view key);
     void Clear();
-    int Count() const { return static_cast<int>(nodes_.size()); }
-    // 1-based, in order of addition; nullptr when out of range.
+    int Count() const { return static_cast<int>(nodes_.size()) - removed_; }
+    // 1-based, in order of addition among the nodes in the tree; nullptr when out of range.
     Node* Item(int index);
     // nullptr when no node has the key.
     Node* Find(std::wstring_view key) const;
 
 private:
     friend class TreeView;
+    friend class Node;
     explicit TreeNodes(TreeView& tree) : tree_(tree) {}
-    HRESULT Insert(Node* parent, std::wstring_view key, const std::wstring& text, int image, Node** added);
+    HRESULT Insert(Node* parent, Node* after, std::wstring_view key, const std::wstring& text, int image,
+                   Node** added);
+    // The node at its place in order of addition, unless it was removed.
+    Node* AtSlot(int slot);
+
+    void Forget();  // every node, after the control's items went
 
     TreeView& tree_;
     std::deque<Node> nodes_;
+    int removed_ = 0;
+    Node* firstTop_ = nullptr;
+    Node* lastTop_ = nullptr;
     std::unordered_map<std::wstring_view, Node*> byKey_;  // views of the nodes' own keys
 };
 
@@ -153,7 +176,7 @@ private:
     LRESULT OnButtonDown(UINT message, WPARAM wParam, LPARAM lParam, int button, int virtualKey);
     void RaiseMouseUp(int button, POINT client);
     void RaisePendingLabelEdit();
-    void RaiseKeyboardNodeClick(int index, unsigned generation);
+    void RaiseKeyboardNodeClick(int slot, unsigned generation);
     bool RaiseKeyDown(WPARAM key);
     void RaiseContextMenu(LPARAM at);
     Node* NodeOf(HTREEITEM item) const;
@@ -168,7 +191,7 @@ private:
     // only the first report of an edit counts.
     bool editing_ = false;
     struct PendingEdit {
-        int index = 0;
+        int slot = 0;
         unsigned generation = 0;
         std::wstring text;
     } pendingEdit_;

@@ -137,6 +137,80 @@ TEST_F(TreeViewTest, ClearRemovesEveryNodeAndItsKey) {
     EXPECT_EQ(nodes.Item(1)->Index(), 1);
 }
 
+// Nodes placed among their siblings, taken out with what lies below them, and given
+// another key, as a tree that follows the disk does without a rebuild.
+TEST_F(TreeViewTest, NodesAreInsertedRemovedAndRekeyedInPlace) {
+    TreeNodes& nodes = tree_.Nodes();
+    Node* root = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r", L"r", kImageFolder, &root));
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r", tvwChild, L"r\\b", L"b", kImageFolder));
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r", tvwChild, L"r\\d", L"d", kImageFolder));
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r\\b", tvwPrevious, L"r\\a", L"a", kImageFolder));  // first
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r\\b", tvwNext, L"r\\c", L"c", kImageFolder));
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r\\d", tvwNext, L"r\\e", L"e", kImageFolder));      // last
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r\\c", tvwChild, L"r\\c\\x", L"x", kImageFolder));
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r\\c\\x", tvwChild, L"r\\c\\x\\y.xls", L"y.xls", kImageWorkbook));
+    EXPECT_EQ(nodes.Add(L"r\\a", tvwNext, L"r\\b", L"b", kImageFolder), KeyNotUniqueError());
+    EXPECT_EQ(ControlChildren(root->Handle()), (std::vector<std::wstring>{L"a", L"b", L"c", L"d", L"e"}));
+    std::vector<std::wstring> linked, backwards;
+    for (Node* n = root->Child(); n; n = n->Next()) linked.push_back(n->Key());
+    for (Node* n = nodes.Find(L"r\\e"); n; n = n->Previous()) backwards.push_back(n->Key());
+    EXPECT_EQ(linked, (std::vector<std::wstring>{L"r\\a", L"r\\b", L"r\\c", L"r\\d", L"r\\e"}));
+    EXPECT_EQ(backwards, (std::vector<std::wstring>{L"r\\e", L"r\\d", L"r\\c", L"r\\b", L"r\\a"}));
+    EXPECT_EQ(root->Children(), 5);
+
+    // A folder and what it holds go together; the keys are free again, the indexes close up.
+    Node* c = nodes.Find(L"r\\c");
+    nodes.Remove(*c);
+    EXPECT_EQ(ControlChildren(root->Handle()), (std::vector<std::wstring>{L"a", L"b", L"d", L"e"}));
+    EXPECT_EQ(static_cast<int>(TreeView_GetCount(tree_.Hwnd())), 5);
+    EXPECT_EQ(nodes.Count(), 5);
+    EXPECT_EQ(root->Children(), 4);
+    EXPECT_EQ(nodes.Find(L"r\\c\\x\\y.xls"), nullptr);
+    EXPECT_EQ(nodes.Find(L"r\\b")->Next()->Key(), L"r\\d");
+    EXPECT_EQ(nodes.Find(L"r\\d")->Previous()->Key(), L"r\\b");
+    EXPECT_EQ(c->Key(), L"r\\c");  // a handler still holding it reads what it was
+    EXPECT_EQ(c->Text(), L"");
+    std::vector<std::wstring> byIndex;
+    for (int i = 1; i <= nodes.Count(); ++i) byIndex.push_back(nodes.Item(i)->Key());
+    EXPECT_EQ(byIndex, (std::vector<std::wstring>{L"r", L"r\\b", L"r\\d", L"r\\a", L"r\\e"}));
+    EXPECT_EQ(nodes.Find(L"r\\e")->Index(), 5);
+    nodes.Remove(*nodes.Find(L"r\\a"));
+    nodes.Remove(*nodes.Find(L"r\\e"));
+    EXPECT_EQ(root->Child()->Key(), L"r\\b");
+    EXPECT_EQ(nodes.Find(L"r\\d")->Next(), nullptr);
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r", tvwChild, L"r\\c", L"c again", kImageFolder));
+    EXPECT_EQ(ControlChildren(root->Handle()), (std::vector<std::wstring>{L"b", L"d", L"c again"}));
+
+    // Another key and text; a key another node has is refused.
+    Node* d = nodes.Find(L"r\\d");
+    EXPECT_EQ(nodes.SetKey(*d, L"r\\b"), KeyNotUniqueError());
+    ASSERT_HRESULT_SUCCEEDED(nodes.SetKey(*d, L"r\\新"));
+    d->SetText(L"新");
+    EXPECT_EQ(nodes.Find(L"r\\d"), nullptr);
+    EXPECT_EQ(nodes.Find(L"r\\新"), d);
+    EXPECT_EQ(d->Text(), L"新");
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r", tvwChild, L"r\\d", L"d", kImageFolder));
+}
+
+TEST_F(TreeViewTest, AKeyboardClickOnANodeRemovedMeanwhileIsDropped) {
+    TreeNodes& nodes = tree_.Nodes();
+    Node* root = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r", L"r", kImageFolder, &root));
+    root->SetExpanded(true);
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r", tvwChild, L"r\\a", L"a", kImageFolder));
+    ASSERT_HRESULT_SUCCEEDED(nodes.Add(L"r", tvwChild, L"r\\b", L"b", kImageFolder));
+    std::vector<std::wstring> clicks;
+    tree_.NodeClick = [&](Node& node) { clicks.push_back(node.Key()); };
+    TreeView_SelectItem(tree_.Hwnd(), root->Handle());
+    ::SendMessageW(tree_.Hwnd(), WM_KEYDOWN, VK_DOWN, 0);  // to a, raised once the queue runs
+    nodes.Remove(*nodes.Find(L"r\\a"));
+    TreeView_SelectItem(tree_.Hwnd(), root->Handle());
+    ::SendMessageW(tree_.Hwnd(), WM_KEYDOWN, VK_DOWN, 0);  // to b, which takes a's place
+    test::PumpMessages();
+    EXPECT_EQ(clicks, std::vector<std::wstring>{L"r\\b"});
+}
+
 TEST_F(TreeViewTest, ExpandedSetBeforeTheChildrenArriveShowsThem) {
     TreeNodes& nodes = tree_.Nodes();
     Node* root = nullptr;

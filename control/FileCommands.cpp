@@ -103,7 +103,7 @@ void TestControl::Command1_Click() {
         return 0;
     });
     choosing = false;
-    BuildFolderTree(TreeView2);
+    BuildFolders();
     if (picker.Loaded() && picker.Visible()) picker.Unload();
 }
 
@@ -242,6 +242,9 @@ void TestControl::Command5_Click() {
     if (Message(L"确定要删除： " + key + L" ?", MB_YESNO) != IDYES) return;
     FileSys = FileSystem();
     HRESULT hr = S_OK;
+    // Windows keeps a folder from going while a handle is open inside it: our own watches
+    // of the folders below it end first (the refresh watches what is left).
+    folderWatch_.Remove(key);
     if (FileSys.FolderExists(key)) {
         hr = FileSys.DeleteFolder(key);
     } else if (FileSys.FileExists(key)) {
@@ -257,7 +260,7 @@ void TestControl::Command6_Click() {
     TreeNodes& nodes = TreeView2.Nodes();
     if (nodes.Count() < 1) return;
     RootPath = nodes.Item(1)->Key();
-    BuildFolderTree(TreeView2);
+    BuildFolders();
 }
 
 // ---- the folder tree ----
@@ -273,7 +276,8 @@ void TestControl::TreeView2_DblClick() {
 }
 
 void TestControl::TreeView2_Expand(Node& node) {
-    if (node.Parent() && node.Children() > 0) FillSubFolders(node, TreeView2);
+    if (node.Parent() && node.Children() > 0) FillSubFolders(node, TreeView2, &folderWatch_);
+    FollowDisk();
 }
 
 // The root's label is the root folder's path: it is not renamed from here.
@@ -300,6 +304,7 @@ void TestControl::TreeView2_AfterLabelEdit(short& cancel, std::wstring& newStrin
     }
     const std::wstring target = (EndsWithBackslash(parent) ? parent : parent + L"\\") + newString;
     FileSys = FileSystem();
+    folderWatch_.Remove(key);  // Windows renames no folder with a handle open inside it
     const HRESULT hr = FileSys.Rename(key, target);
     if (FAILED(hr)) {
         cancel = 1;
@@ -397,7 +402,7 @@ Node* TestControl::ListDownTo(const std::wstring& path) {
     if (!parent) parent = nodes.Find(parentPath + L"\\");  // a root such as C:\ keeps its backslash
     if (!parent) parent = ListDownTo(parentPath);
     if (!parent) return nullptr;
-    FillFolder(parent->Key(), TreeView2);
+    FillFolder(parent->Key(), TreeView2, &folderWatch_);
     parent->SetExpanded(true);
     return nodes.Find(path);
 }

@@ -34,6 +34,11 @@ thread_local int t_controls = 0;
 
 enum ChildId : UINT { kTreeView1Id = 100, kTreeView2Id, kLabel1Id, kCommand1Id = 110 };
 
+// How often the watched folders are asked what changed; a burst of changes within it
+// makes one update of each folder.
+constexpr UINT_PTR kFolderWatchTimer = 1;
+constexpr UINT kFolderWatchPeriod = 500;
+
 // Adds a node under a key made unique when it is taken already: a workbook "A_B" with
 // sheet "C" beside a workbook "A" with sheet "B_C" would otherwise share "A_B_C", and the
 // fill would end there. ":" is in no workbook or sheet name, so a made key meets none.
@@ -123,7 +128,12 @@ void TestControl::OnCreate() {
     if (Application) FillTvw();
 }
 
-void TestControl::OnDestroy() { splitterCaptured_ = false; }
+// The trees go with the window: so do the watches of the folders it listed.
+void TestControl::OnDestroy() {
+    splitterCaptured_ = false;
+    folderWatch_.Clear();
+    watchTimer_ = false;
+}
 
 // Every resize lays the trees out half and half and builds the folder tree anew. Each
 // step stands alone: one that fails (a negative size) is skipped and the rest still run.
@@ -142,7 +152,29 @@ void TestControl::UserControl_Resize() {
     Label1.SetTop(Image1.Top() + Image1.Height());
     TreeView1.Move(0, Label1.Top() + Label1.Height(), W, H);
     if (RootPath.empty()) RootPath = DefaultRootPath();
-    BuildFolderTree(TreeView2);
+    BuildFolders();
+}
+
+void TestControl::BuildFolders() {
+    BuildFolderTree(TreeView2, &folderWatch_);
+    FollowDisk();
+}
+
+void TestControl::FollowDisk() {
+    if (folderWatch_.Count() == 0 || watchTimer_ || !Hwnd()) return;
+    watchTimer_ = ::SetTimer(Hwnd(), kFolderWatchTimer, kFolderWatchPeriod, nullptr) != 0;
+}
+
+// Each tick asks every watch at once, without waiting. While a label is being edited the
+// changes wait: the edit is about a node that must stay where the user sees it.
+void TestControl::ApplyDiskChanges() {
+    if (folderWatch_.Count() == 0) {
+        ::KillTimer(Hwnd(), kFolderWatchTimer);
+        watchTimer_ = false;
+        return;
+    }
+    if (TreeView_GetEditControl(TreeView2.Hwnd())) return;
+    ApplyFolderChanges(TreeView2, folderWatch_);
 }
 
 void TestControl::Image1_MouseDown(int button, int, float, float y) {
@@ -217,6 +249,11 @@ LRESULT TestControl::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam
             break;
         case WM_CAPTURECHANGED:
             splitterCaptured_ = false;
+            break;
+        case WM_TIMER:
+            if (wParam != kFolderWatchTimer) break;
+            ApplyDiskChanges();
+            *handled = true;
             break;
         case WM_COMMAND: {
             if (HIWORD(wParam) != BN_CLICKED) break;

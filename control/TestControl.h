@@ -5,6 +5,7 @@
 // folder tree's own interaction are in FileCommands.cpp.
 
 #include "Tabrix_h.h"
+#include "control/FolderWatch.h"
 #include "control/TreeView.h"
 #include "runtime/ActiveXControl.h"
 #include "runtime/ComServer.h"
@@ -62,6 +63,11 @@ private:
     // folders down to it; the node, or nullptr when the item is not in the tree.
     Node* Reveal(const std::wstring& path);
     Node* ListDownTo(const std::wstring& path);
+    // The folder tree follows the disk: the folders it lists are watched, and what changed
+    // is applied from a timer of the control's window.
+    void BuildFolders();
+    void FollowDisk();
+    void ApplyDiskChanges();
     void Image1_MouseDown(int button, int shift, float x, float y);
     HRESULT Image1_MouseMove(int button, int shift, float x, float y);
     // The splitter has no window: the control routes the mouse to it.
@@ -69,6 +75,8 @@ private:
 
     ComPtr<IDispatch> Application;
     FileSystem FileSys;
+    FolderWatch folderWatch_;
+    bool watchTimer_ = false;
     float SplitY = 0;
     bool splitterCaptured_ = false;
     Dpi dpi_;

@@ -1,4 +1,5 @@
 #include "tests/support/TestSupport.h"
+#include "tests/support/Probes.h"
 
 #include "runtime/FileSystem.h"
 #include "runtime/Handles.h"
@@ -356,6 +357,27 @@ int NextGdiSlot() {
     }
     for (HBRUSH brush : probes) ::DeleteObject(brush);
     return highest - kProbes + 1;
+}
+
+int ChangeDisk(std::initializer_list<std::wstring> steps, const std::function<void()>& meanwhile) {
+    std::wstring command = L"\"" + LibraryPath(L"diskchanger.exe") + L"\"";
+    for (const std::wstring& step : steps) command += L" \"" + step + L"\"";
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    ::CloseHandle(process.hThread);
+    DWORD code = static_cast<DWORD>(-1);
+    const DWORD step = meanwhile ? 20 : 60000;
+    for (DWORD waited = 0; waited < 60000; waited += step) {
+        if (::WaitForSingleObject(process.hProcess, step) == WAIT_OBJECT_0) {
+            ::GetExitCodeProcess(process.hProcess, &code);
+            break;
+        }
+        if (meanwhile) meanwhile();
+    }
+    ::CloseHandle(process.hProcess);
+    return static_cast<int>(code);
 }
 
 }  // namespace cartulane::test

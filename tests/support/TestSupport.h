@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -157,6 +158,12 @@ private:
     bool chosen_ = false;
     UINT_PTR timer_ = 0;
 };
+
+// Runs the steps in another process (diskchanger, next to the test program: mkdir PATH,
+// file PATH, files FOLDER COUNT, ren FROM TO, del PATH, rmtree PATH) and waits for it,
+// calling meanwhile every 20 ms when given; the number of steps that failed, or -1 when
+// the process could not run.
+int ChangeDisk(std::initializer_list<std::wstring> steps, const std::function<void()>& meanwhile = {});
 
 // An automation object of the system, by ProgID; empty when it cannot be made.
 ComPtr<IDispatch> CreateByProgId(const wchar_t* progId);

@@ -1,0 +1,247 @@
+#include "control/FolderWatch.h"
+
+#include "runtime/FileSystem.h"
+
+#include <algorithm>
+
+namespace cartulane::control {
+
+namespace {
+
+constexpr DWORD kNotifyFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
+// Room for the names of one poll; a larger burst overflows and is read as "changed".
+constexpr size_t kBufferBytes = 8 * 1024;
+
+}  // namespace
+
+// One folder's open handle, with its read of changes pending. The buffer and the
+// OVERLAPPED stay where they are while the read is pending: a watch is never moved.
+struct FolderWatch::Watch {
+    unsigned id = 0;
+    std::wstring path;
+    UniqueFile folder;
+    UniqueKernelHandle event;
+    OVERLAPPED overlapped{};
+    std::unique_ptr<DWORD[]> buffer = std::make_unique<DWORD[]>(kBufferBytes / sizeof(DWORD));
+    bool pending = false;
+    bool ended = false;
+    bool deep = false;
+    bool marked = false;
+
+    Watch() = default;
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+    ~Watch() { Stop(); }
+
+    bool Open(const std::wstring& path) {
+        Stop();
+        folder.reset(::CreateFileW(ExtendedPath(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+        ended = true;
+        if (!folder) return false;
+        if (!event) event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        ended = !event || !Read();
+        if (ended) folder.reset();
+        return !ended;
+    }
+
+    bool Read() {
+        ::ResetEvent(event.get());
+        overlapped = {};
+        overlapped.hEvent = event.get();
+        pending = ::ReadDirectoryChangesW(folder.get(), buffer.get(), kBufferBytes, FALSE, kNotifyFilter, nullptr,
+                                          &overlapped, nullptr) != FALSE;
+        return pending;
+    }
+
+    // Cancels the pending read and waits for it to end, so that the buffer may go. A read
+    // that will not end keeps its buffer and event for good rather than have them written
+    // after they are freed.
+    void Stop() {
+        if (pending) {
+            ::CancelIoEx(folder.get(), &overlapped);
+            DWORD bytes = 0;
+            if (::WaitForSingleObject(event.get(), 2000) != WAIT_OBJECT_0) {
+                buffer.release();
+                event.release();
+            } else {
+                ::GetOverlappedResult(folder.get(), &overlapped, &bytes, FALSE);
+            }
+            pending = false;
+        }
+        folder.reset();
+    }
+};
+
+FolderWatch::FolderWatch() = default;
+FolderWatch::~FolderWatch() { Clear(); }
+
+bool FolderWatch::IsBelow(const std::wstring& key, const std::wstring& folder) {
+    // The root of a drive keeps its backslash ("C:\"); every other key has none at its end.
+    const size_t length = !folder.empty() && folder.back() == L'\\' ? folder.size() - 1 : folder.size();
+    return key.size() > length + 1 && key.compare(0, length, folder, 0, length) == 0 && key[length] == L'\\';
+}
+
+std::vector<std::map<std::wstring, std::unique_ptr<FolderWatch::Watch>>::iterator> FolderWatch::Subtree(
+    const std::wstring& folder) {
+    std::vector<decltype(watches_)::iterator> found;
+    if (auto self = watches_.find(folder); self != watches_.end()) found.push_back(self);
+    // Keys below folder sort right after folder & "\".
+    std::wstring prefix = folder;
+    if (prefix.empty() || prefix.back() != L'\\') prefix += L'\\';
+    for (auto it = watches_.lower_bound(prefix); it != watches_.end() && IsBelow(it->first, folder); ++it)
+        found.push_back(it);
+    return found;
+}
+
+bool FolderWatch::Add(const std::wstring& key, const std::wstring& path) {
+    if (auto found = watches_.find(key); found != watches_.end()) {
+        found->second->marked = false;
+        return !found->second->ended;
+    }
+    auto watch = std::make_unique<Watch>();
+    if (!watch->Open(path)) return false;
+    watch->id = nextId_++;
+    watch->path = path;
+    watches_.emplace(key, std::move(watch));
+    return true;
+}
+
+void FolderWatch::MarkAll() {
+    for (auto& [key, watch] : watches_) {
+        watch->marked = true;
+        watch->deep = false;
+    }
+}
+
+void FolderWatch::Prune() {
+    std::erase_if(watches_, [](const auto& entry) { return entry.second->marked; });
+}
+
+void FolderWatch::Remove(const std::wstring& key) {
+    for (auto it : Subtree(key)) watches_.erase(it);
+}
+
+void FolderWatch::Rekey(const std::wstring& from, const std::wstring& to) {
+    std::vector<std::pair<std::wstring, std::unique_ptr<Watch>>> moved;
+    for (auto it : Subtree(from)) {
+        std::wstring key = to + it->first.substr(from.size());
+        it->second->path = key;  // only the root's key has blanks trimmed off its path, and it is not renamed
+        moved.emplace_back(std::move(key), std::move(it->second));
+        watches_.erase(it);
+    }
+    for (auto& [key, watch] : moved) watches_.insert_or_assign(std::move(key), std::move(watch));
+}
+
+bool FolderWatch::Renew(unsigned id) {
+    for (auto it = watches_.begin(); it != watches_.end(); ++it) {
+        if (it->second->id != id) continue;
+        if (it->second->Open(it->second->path)) return true;
+        watches_.erase(it);
+        return false;
+    }
+    return false;
+}
+
+void FolderWatch::Clear() { watches_.clear(); }
+
+const std::wstring* FolderWatch::KeyOf(unsigned id) const {
+    for (const auto& [key, watch] : watches_)
+        if (watch->id == id) return &key;
+    return nullptr;
+}
+
+void FolderWatch::SetDeep(const std::wstring& key) {
+    if (auto found = watches_.find(key); found != watches_.end()) found->second->deep = true;
+}
+
+bool FolderWatch::IsDeep(const std::wstring& key) const {
+    const auto found = watches_.find(key);
+    return found != watches_.end() && found->second->deep;
+}
+
+// Reads what the finished read of one watch reported and starts the next read.
+void FolderWatch::Collect(Watch& watch, std::vector<Change>* changes) {
+    Change change;
+    change.id = watch.id;
+    DWORD bytes = 0;
+    watch.pending = false;
+    if (::GetOverlappedResult(watch.folder.get(), &watch.overlapped, &bytes, FALSE)) {
+        // No bytes: more changed than the buffer holds; the folder is read again anyway.
+        std::wstring renamedFrom;
+        const auto* base = reinterpret_cast<const BYTE*>(watch.buffer.get());
+        for (DWORD offset = 0; bytes >= sizeof(FILE_NOTIFY_INFORMATION) && offset + sizeof(FILE_NOTIFY_INFORMATION) <= bytes;) {
+            const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(base + offset);
+            if (offset + offsetof(FILE_NOTIFY_INFORMATION, FileName) + info->FileNameLength > bytes) break;
+            std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
+            if (info->Action == FILE_ACTION_RENAMED_OLD_NAME) {
+                renamedFrom = std::move(name);
+            } else if (info->Action == FILE_ACTION_RENAMED_NEW_NAME && !renamedFrom.empty()) {
+                change.renames.emplace_back(std::move(renamedFrom), std::move(name));
+                renamedFrom.clear();
+            }
+            if (info->NextEntryOffset == 0) break;
+            offset += info->NextEntryOffset;
+        }
+        if (!watch.Read()) watch.ended = true;
+    } else if (::GetLastError() == ERROR_NOTIFY_ENUM_DIR) {
+        if (!watch.Read()) watch.ended = true;
+    } else {
+        watch.ended = true;  // the folder was deleted, or the share went away
+    }
+    if (watch.ended) watch.folder.reset();
+    change.ended = watch.ended;
+    changes->push_back(std::move(change));
+}
+
+std::vector<FolderWatch::Change> FolderWatch::Take() {
+    std::vector<Change> changes;
+    std::vector<Watch*> watches;
+    std::vector<HANDLE> events;
+    watches.reserve(watches_.size());
+    events.reserve(watches_.size());
+    for (auto& [key, watch] : watches_) {
+        if (watch->ended) continue;
+        watches.push_back(watch.get());
+        events.push_back(watch->event.get());
+    }
+    // A wait on up to 64 events at a time, without waiting: each answer is the first event
+    // set from where it starts, so the next wait starts after it.
+    for (size_t start = 0; start < events.size();) {
+        const DWORD count = static_cast<DWORD>(std::min<size_t>(MAXIMUM_WAIT_OBJECTS, events.size() - start));
+        const DWORD result = ::WaitForMultipleObjects(count, events.data() + start, FALSE, 0);
+        if (result >= WAIT_OBJECT_0 + count) {
+            start += count;
+            continue;
+        }
+        const size_t index = start + (result - WAIT_OBJECT_0);
+        Collect(*watches[index], &changes);
+        start = index + 1;
+    }
+    RenewOne(&changes);
+    return changes;
+}
+
+// One watch in turn is let go and taken up again, which lets a folder deleted while
+// watched go (Windows ends the watch of a deleted folder, Wine tells nothing). A change
+// made between the two shows in the folder's time of last change.
+void FolderWatch::RenewOne(std::vector<Change>* changes) {
+    if (watches_.empty()) return;
+    auto it = watches_.upper_bound(renewAfter_);
+    if (it == watches_.end()) it = watches_.begin();
+    renewAfter_ = it->first;
+    Watch& watch = *it->second;
+    if (watch.ended || std::any_of(changes->begin(), changes->end(), [&](const Change& c) { return c.id == watch.id; }))
+        return;  // told already; its folder is read anyway
+    FILETIME before{}, after{};
+    ::GetFileTime(watch.folder.get(), nullptr, nullptr, &before);
+    if (!watch.Open(watch.path)) {
+        changes->push_back({watch.id, {}, true});
+        return;
+    }
+    ::GetFileTime(watch.folder.get(), nullptr, nullptr, &after);
+    if (::CompareFileTime(&before, &after) != 0) changes->push_back({watch.id, {}, false});
+}
+
+}  // namespace cartulane::control

@@ -234,11 +234,13 @@ int ApplyFolderChanges(TreeView& tree, FolderWatch& watch) {
         }
         std::wstring trimmed = key;
         const std::wstring prefix = TrimPath(trimmed) + L'\\';
-        for (const auto& [from, to] : change.renames) ApplyRename(*folder, prefix, from, to, tree, watch);
         // The folder is watched anew before it is read: what changed since the watch was
         // asked is in the listing, and a folder deleted meanwhile goes now.
+        std::vector<std::pair<std::wstring, std::wstring>> renames = change.renames;
+        const bool watched = watch.Renew(change.id, &renames);
+        for (const auto& [from, to] : renames) ApplyRename(*folder, prefix, from, to, tree, watch);
         FolderListing listing;
-        if (!watch.Renew(change.id) || FAILED(files.GetFolder(trimmed, &listing))) {
+        if (!watched || FAILED(files.GetFolder(trimmed, &listing))) {
             // No longer readable: the folder shows nothing and is not watched. One that is
             // gone goes from the tree at once (the root stays, as a build leaves it).
             while (Node* child = folder->Child()) RemoveNode(*child, tree, watch);

@@ -134,10 +134,13 @@ void FolderWatch::Rekey(const std::wstring& from, const std::wstring& to) {
     for (auto& [key, watch] : moved) watches_.insert_or_assign(std::move(key), std::move(watch));
 }
 
-bool FolderWatch::Renew(unsigned id) {
+bool FolderWatch::Renew(unsigned id, std::vector<std::pair<std::wstring, std::wstring>>* renames) {
     for (auto it = watches_.begin(); it != watches_.end(); ++it) {
-        if (it->second->id != id) continue;
-        if (it->second->Open(it->second->path)) return true;
+        Watch& watch = *it->second;
+        if (watch.id != id) continue;
+        // What was told since the watch was last asked is not lost with it.
+        if (watch.pending && ::WaitForSingleObject(watch.event.get(), 0) == WAIT_OBJECT_0) Finish(watch, renames);
+        if (watch.Open(watch.path)) return true;
         watches_.erase(it);
         return false;
     }
@@ -161,35 +164,37 @@ bool FolderWatch::IsDeep(const std::wstring& key) const {
     return found != watches_.end() && found->second->deep;
 }
 
+// The renames a finished read reported, in order; false when the read failed (the folder
+// was deleted, or the share went away). No bytes is a success: more changed than the buffer
+// holds, and the folder is read again anyway.
+bool FolderWatch::Finish(Watch& watch, std::vector<std::pair<std::wstring, std::wstring>>* renames) {
+    DWORD bytes = 0;
+    watch.pending = false;
+    if (!::GetOverlappedResult(watch.folder.get(), &watch.overlapped, &bytes, FALSE))
+        return ::GetLastError() == ERROR_NOTIFY_ENUM_DIR;
+    std::wstring renamedFrom;
+    const auto* base = reinterpret_cast<const BYTE*>(watch.buffer.get());
+    for (DWORD offset = 0; offset + sizeof(FILE_NOTIFY_INFORMATION) <= bytes;) {
+        const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(base + offset);
+        if (offset + offsetof(FILE_NOTIFY_INFORMATION, FileName) + info->FileNameLength > bytes) break;
+        std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
+        if (info->Action == FILE_ACTION_RENAMED_OLD_NAME) {
+            renamedFrom = std::move(name);
+        } else if (info->Action == FILE_ACTION_RENAMED_NEW_NAME && !renamedFrom.empty()) {
+            renames->emplace_back(std::move(renamedFrom), std::move(name));
+            renamedFrom.clear();
+        }
+        if (info->NextEntryOffset == 0) break;
+        offset += info->NextEntryOffset;
+    }
+    return true;
+}
+
 // Reads what the finished read of one watch reported and starts the next read.
 void FolderWatch::Collect(Watch& watch, std::vector<Change>* changes) {
     Change change;
     change.id = watch.id;
-    DWORD bytes = 0;
-    watch.pending = false;
-    if (::GetOverlappedResult(watch.folder.get(), &watch.overlapped, &bytes, FALSE)) {
-        // No bytes: more changed than the buffer holds; the folder is read again anyway.
-        std::wstring renamedFrom;
-        const auto* base = reinterpret_cast<const BYTE*>(watch.buffer.get());
-        for (DWORD offset = 0; bytes >= sizeof(FILE_NOTIFY_INFORMATION) && offset + sizeof(FILE_NOTIFY_INFORMATION) <= bytes;) {
-            const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(base + offset);
-            if (offset + offsetof(FILE_NOTIFY_INFORMATION, FileName) + info->FileNameLength > bytes) break;
-            std::wstring name(info->FileName, info->FileNameLength / sizeof(WCHAR));
-            if (info->Action == FILE_ACTION_RENAMED_OLD_NAME) {
-                renamedFrom = std::move(name);
-            } else if (info->Action == FILE_ACTION_RENAMED_NEW_NAME && !renamedFrom.empty()) {
-                change.renames.emplace_back(std::move(renamedFrom), std::move(name));
-                renamedFrom.clear();
-            }
-            if (info->NextEntryOffset == 0) break;
-            offset += info->NextEntryOffset;
-        }
-        if (!watch.Read()) watch.ended = true;
-    } else if (::GetLastError() == ERROR_NOTIFY_ENUM_DIR) {
-        if (!watch.Read()) watch.ended = true;
-    } else {
-        watch.ended = true;  // the folder was deleted, or the share went away
-    }
+    watch.ended = !Finish(watch, &change.renames) || !watch.Read();
     if (watch.ended) watch.folder.reset();
     change.ended = watch.ended;
     changes->push_back(std::move(change));
@@ -232,8 +237,10 @@ void FolderWatch::RenewOne(std::vector<Change>* changes) {
     if (it == watches_.end()) it = watches_.begin();
     renewAfter_ = it->first;
     Watch& watch = *it->second;
-    if (watch.ended || std::any_of(changes->begin(), changes->end(), [&](const Change& c) { return c.id == watch.id; }))
-        return;  // told already; its folder is read anyway
+    // One told of a change is read anyway, now or at the next turn.
+    if (watch.ended || ::WaitForSingleObject(watch.event.get(), 0) == WAIT_OBJECT_0 ||
+        std::any_of(changes->begin(), changes->end(), [&](const Change& c) { return c.id == watch.id; }))
+        return;
     FILETIME before{}, after{};
     ::GetFileTime(watch.folder.get(), nullptr, nullptr, &before);
     if (!watch.Open(watch.path)) {

@@ -46,7 +46,8 @@ public:
     // watch gone, when the folder cannot be watched any more. A folder deleted while it is
     // watched stays on disk until its last handle is closed, and its watch is not always
     // told: letting go is what lets it go.
-    bool Renew(unsigned id);
+    // The renames its watch was told of since it was last asked are added to renames.
+    bool Renew(unsigned id, std::vector<std::pair<std::wstring, std::wstring>>* renames);
     void Clear();
 
     size_t Count() const { return watches_.size(); }
@@ -68,6 +69,7 @@ private:
     static bool IsBelow(const std::wstring& key, const std::wstring& folder);
     // The watches of folder and of every folder below it.
     std::vector<std::map<std::wstring, std::unique_ptr<Watch>>::iterator> Subtree(const std::wstring& folder);
+    static bool Finish(Watch& watch, std::vector<std::pair<std::wstring, std::wstring>>* renames);
     void Collect(Watch& watch, std::vector<Change>* changes);
     void RenewOne(std::vector<Change>* changes);
 

@@ -8,6 +8,7 @@
 #include "runtime/Handles.h"
 #include "tests/support/PaneFixture.h"
 
+#include <chrono>
 #include <memory>
 
 namespace cartulane {
@@ -548,6 +549,47 @@ TEST_F(FileCommandsTest, ExpandingAFolderListsExactlyOneMoreLevel) {
     EXPECT_EQ(test::Children(folderTree_, yi), std::vector<std::wstring>{L"丙"});
     EXPECT_TRUE(test::Children(folderTree_, test::FindItem(folderTree_, two, L"三")).empty()) << "no deeper";
     EXPECT_TRUE(test::Children(folderTree_, test::FindItem(folderTree_, yi, L"丙")).empty()) << "no deeper";
+}
+
+// What another program does in the folders the pane shows appears from the control's own
+// timer, with the folders the user opened still open and the selection where it was.
+TEST_F(FileCommandsTest, ThePaneFollowsWhatAnotherProgramChangesOnDisk) {
+    Folder(L"根");
+    Folder(L"根\\A");
+    Folder(L"根\\A\\inner");
+    File(L"根\\A\\inner\\x.xls");
+    File(L"根\\A\\a.xls");
+    File(L"根\\old.xls");
+    UseRoot(Path(L"根"));
+    Select({L"A", L"inner", L"x.xls"});  // opening A and inner as the user does
+    HTREEITEM root = TreeView_GetRoot(folderTree_);
+    HTREEITEM a = Item({L"A"});
+    HTREEITEM inner = Item({L"A", L"inner"});
+    const HTREEITEM selected = TreeView_GetSelection(folderTree_);
+
+    ASSERT_EQ(test::ChangeDisk({L"file", Path(L"根\\new.xls"), L"del", Path(L"根\\old.xls"), L"mkdir",
+                                Path(L"根\\A\\inner\\sub"), L"ren", Path(L"根\\A\\inner\\x.xls"),
+                                Path(L"根\\A\\inner\\y.xls"), L"file", Path(L"根\\A\\b.xlsx")}),
+              0);
+    const auto start = std::chrono::steady_clock::now();
+    auto shown = [&] {
+        return test::Children(folderTree_, root) == std::vector<std::wstring>{L"A", L"new.xls"} &&
+               test::Children(folderTree_, inner) == std::vector<std::wstring>{L"sub", L"y.xls"} &&
+               test::FindItem(folderTree_, a, L"b.xlsx");
+    };
+    while (!shown() && std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) {
+        host_.PumpMessages();
+        ::Sleep(10);
+    }
+    ASSERT_TRUE(shown()) << "root: " << test::Narrow(test::Children(folderTree_, root).back());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(TreeView_GetSelection(folderTree_), selected);
+    EXPECT_EQ(SelectedText(), L"y.xls");
+    EXPECT_TRUE(TreeView_GetItemState(folderTree_, a, TVIS_EXPANDED) & TVIS_EXPANDED);
+    EXPECT_TRUE(TreeView_GetItemState(folderTree_, inner, TVIS_EXPANDED) & TVIS_EXPANDED);
+    // The renamed file is opened under its new name, as the user sees it.
+    Key(VK_F5);
+    EXPECT_NE(Item({L"A", L"inner", L"y.xls"}), nullptr);
 }
 
 TEST_F(FileCommandsTest, TheTreesKeysAndContextMenuRunTheCommandsAndTheHostSeesNone) {

@@ -35,6 +35,8 @@ public:
                 case office::WorkbookDeactivate: return owner->XlApp_WorkbookDeactivate(workbook.Get());
                 case office::WorkbookOpen: return owner->XlApp_WorkbookOpen(workbook.Get());
                 case office::WorkbookBeforeClose: return owner->XlApp_WorkbookBeforeClose(workbook.Get());
+                case office::WorkbookAfterSave: return owner->XlApp_WorkbookAfterSave(workbook.Get());
+                case office::WorkbookNewSheet: return owner->XlApp_WorkbookNewSheet(workbook.Get());
                 case office::WindowActivate: return owner->XlApp_WindowActivate(workbook.Get(), window.Get());
                 default: return S_OK;  // no other event is handled
             }
@@ -128,6 +130,9 @@ HRESULT ExcelApp::XlApp_NewWorkbook(IDispatch*) { return RefreshWorkbookTrees();
 HRESULT ExcelApp::XlApp_WorkbookActivate(IDispatch*) { return RefreshWorkbookTrees(); }
 HRESULT ExcelApp::XlApp_WorkbookDeactivate(IDispatch*) { return RefreshWorkbookTrees(); }
 HRESULT ExcelApp::XlApp_WorkbookOpen(IDispatch*) { return RefreshWorkbookTrees(); }
+// A Save As gives the workbook another name; a new sheet is one more node.
+HRESULT ExcelApp::XlApp_WorkbookAfterSave(IDispatch*) { return RefreshWorkbookTrees(); }
+HRESULT ExcelApp::XlApp_WorkbookNewSheet(IDispatch*) { return RefreshWorkbookTrees(); }
 
 // No event follows a close by itself (a workbook that was not active, the last one), and
 // the close is not done yet: the trees are rebuilt once it is, and then list what is open,

@@ -26,11 +26,14 @@ private:
     friend class Events;
     void Unsubscribe();
 
-    // The four handlers that rebuild the trees; the workbook concerned is not used.
+    // The handlers that rebuild the trees; the workbook concerned is not used. A save
+    // (14.0 and later) and a new sheet are told too.
     HRESULT XlApp_NewWorkbook(IDispatch* Wb);
     HRESULT XlApp_WorkbookActivate(IDispatch* Wb);
     HRESULT XlApp_WorkbookDeactivate(IDispatch* Wb);
     HRESULT XlApp_WorkbookOpen(IDispatch* Wb);
+    HRESULT XlApp_WorkbookAfterSave(IDispatch* Wb);
+    HRESULT XlApp_WorkbookNewSheet(IDispatch* Wb);
     // The close may still be cancelled: the trees are rebuilt once it is done.
     HRESULT XlApp_WorkbookBeforeClose(IDispatch* Wb);
     HRESULT XlApp_WindowActivate(IDispatch* Wb, IDispatch* Wn);

@@ -123,10 +123,15 @@ public:
 protected:
     std::span<const Member> Members() const override {
         static const Member members[] = {{L"Count", xl::Count}, {L"Item", xl::Item}, {L"_Default", DISPID_VALUE},
-                                         {L"_NewEnum", DISPID_NEWENUM}};
+                                         {L"_NewEnum", DISPID_NEWENUM}, {L"Add", xl::Add}};
         return members;
     }
     HRESULT Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) override {
+        if (id == xl::Add) {  // Before, After, Count and Type are not taken: one worksheet
+            Sheet* added = nullptr;
+            RETURN_IF_FAILED(book_->AddSheet(&added));
+            return ReturnObject(result, added);
+        }
         std::vector<Sheet*> sheets;
         for (const auto& sheet : book_->Sheets())
             if (!worksheetsOnly_ || !sheet->IsChart()) sheets.push_back(sheet.Get());
@@ -395,18 +400,52 @@ HRESULT Workbook::SaveAs(const std::wstring& file, std::wstring* error, std::opt
         if (::MessageBoxW(app_ ? app_->OwnerWindow() : nullptr, question.c_str(), kTitle, MB_YESNO | MB_ICONWARNING) != IDYES)
             return Fail(error, L"Method 'SaveAs' of object '_Workbook' failed");
     }
+    ComPtr<Workbook> keep(this);  // a handler of the event may close it
     UniqueFile out(::CreateFileW(ExtendedPath(full).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!out) return Fail(error, L"Cannot access '" + full + L"'.");
     const long written_format = format ? *format : app_ ? app_->DefaultSaveFormat() : 51;
     const std::string content = "sheethost workbook\r\nformat " + std::to_string(written_format) + "\r\n";
     DWORD written = 0;
-    if (!::WriteFile(out.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr))
-        return Fail(error, L"Cannot access '" + full + L"'.");
-    path_ = full;
-    name_ = name;
-    saved_ = true;
+    const bool success =
+        out && ::WriteFile(out.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    out.reset();
+    if (success) {
+        path_ = full;
+        name_ = name;
+        saved_ = true;
+        Changed();
+    }
+    // Told after the attempt, from 14.0 on, whether it went through or not.
+    if (app_ && _wtoi(app_->version_.c_str()) >= 14) {
+        VARIANT succeeded;
+        succeeded.vt = VT_BOOL;
+        succeeded.boolVal = success ? VARIANT_TRUE : VARIANT_FALSE;
+        app_->Raise(office::WorkbookAfterSave, this, &succeeded);
+    }
+    return success ? S_OK : Fail(error, L"Cannot access '" + full + L"'.");
+}
+
+// A worksheet named after the sheets there are, before the active sheet, and active.
+HRESULT Workbook::AddSheet(Sheet** added) {
+    std::wstring name;
+    for (size_t n = sheets_.size() + 1;; ++n) {
+        name = L"Sheet" + std::to_wstring(n);
+        if (std::none_of(sheets_.begin(), sheets_.end(), [&](const auto& s) { return SameText(s->name_, name); })) break;
+    }
+    auto sheet = com::Make<Sheet>(this, name, false);
+    RETURN_IF_NULL_ALLOC(sheet);
+    const auto at = std::find_if(sheets_.begin(), sheets_.end(), [&](const auto& s) { return s.Get() == active_; });
+    sheets_.insert(at, sheet);
+    active_ = sheet.Get();
+    saved_ = false;
     Changed();
+    if (app_) {
+        VARIANT sh;
+        sh.vt = VT_DISPATCH;
+        sh.pdispVal = sheet.Get();
+        app_->Raise(office::WorkbookNewSheet, this, &sh);
+    }
+    if (added) *added = sheet.Get();
     return S_OK;
 }
 
@@ -493,34 +532,26 @@ STDMETHODIMP Application::FindConnectionPoint(REFIID iid, IConnectionPoint** poi
     return com::FindConnectionPoint(this, events_, iid, point);
 }
 
-void Application::Raise(DISPID event, Workbook* book, VARIANT_BOOL* cancel) {
+// The workbook first, then the event's second argument when it has one: stored last first.
+void Application::Raise(DISPID event, Workbook* book, const VARIANT* second) {
     VARIANT args[2];
     ::VariantInit(&args[0]);
-    ::VariantInit(&args[1]);
-    UINT count = 1;
-    if (cancel) {  // stored last first: Cancel, then Wb
-        args[0].vt = VT_BOOL | VT_BYREF;
-        args[0].pboolVal = cancel;
-        count = 2;
-    }
-    VARIANT& wb = args[count - 1];
+    if (second) args[0] = *second;
+    VARIANT& wb = args[second ? 1 : 0];
+    ::VariantInit(&wb);
     wb.vt = VT_DISPATCH;
     wb.pdispVal = book;
-    events_.Raise(event, args, count);
+    events_.Raise(event, args, second ? 2 : 1);
 }
 
-// WindowActivate and WindowDeactivate: the workbook and its window, stored last first.
+// WindowActivate and WindowDeactivate: the workbook and its window.
 void Application::RaiseWindow(DISPID event, Workbook* book) {
     ComPtr<WorkbookWindow> window(book->Window());
     if (!window) return;
-    VARIANT args[2];
-    ::VariantInit(&args[0]);
-    ::VariantInit(&args[1]);
-    args[0].vt = VT_DISPATCH;
-    args[0].pdispVal = window.Get();
-    args[1].vt = VT_DISPATCH;
-    args[1].pdispVal = book;
-    events_.Raise(event, args, 2);
+    VARIANT wn;
+    wn.vt = VT_DISPATCH;
+    wn.pdispVal = window.Get();
+    Raise(event, book, &wn);
 }
 
 bool Application::WindowPerWorkbook() const { return _wtoi(version_.c_str()) >= 15; }
@@ -630,7 +661,10 @@ HRESULT Application::ActivateWorkbook(Workbook* book) {
 HRESULT Application::CloseWorkbook(Workbook* book, std::optional<bool> saveChanges, std::wstring* error) {
     ComPtr<Workbook> keep(book);
     VARIANT_BOOL cancel = VARIANT_FALSE;
-    Raise(office::WorkbookBeforeClose, book, &cancel);
+    VARIANT cancelArg;
+    cancelArg.vt = VT_BOOL | VT_BYREF;
+    cancelArg.pboolVal = &cancel;
+    Raise(office::WorkbookBeforeClose, book, &cancelArg);
     if (cancel != VARIANT_FALSE) return S_OK;
 
     bool save = saveChanges.value_or(false);

@@ -16,6 +16,8 @@
 //   Close:           WorkbookBeforeClose(wb, Cancel); if it was active, WindowDeactivate and
 //                    WorkbookDeactivate while it is still open, then, once it and its window
 //                    are gone, WorkbookActivate and WindowActivate of the next window.
+//   SaveAs:          WorkbookAfterSave(wb, Success) after the attempt, from 14.0 on
+//   Sheets.Add:      WorkbookNewSheet(wb, sheet)
 
 #include "office_h.h"
 #include "runtime/ConnectionPoint.h"
@@ -110,7 +112,10 @@ public:
     HRESULT SelectSheet(Sheet* sheet, std::wstring* error = nullptr);
     // Written in the format given (an XlFileFormat), or in the application's default
     // format; the file says which ("format 51").
+    // From 14.0 on, WorkbookAfterSave follows the attempt to write.
     HRESULT SaveAs(const std::wstring& file, std::wstring* error, std::optional<long> format = std::nullopt);
+    // Sheets.Add: a new worksheet before the active one, made active; WorkbookNewSheet follows.
+    HRESULT AddSheet(Sheet** added = nullptr);
     void Detach();
 
 protected:
@@ -199,7 +204,7 @@ protected:
 
 private:
     friend class Workbook;
-    void Raise(DISPID event, Workbook* book, VARIANT_BOOL* cancel = nullptr);
+    void Raise(DISPID event, Workbook* book, const VARIANT* second = nullptr);
     void RaiseWindow(DISPID event, Workbook* book);
     void Notify();
     void MakeActive(Workbook* book);

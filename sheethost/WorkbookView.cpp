@@ -10,8 +10,8 @@ namespace cartulane::sheethost {
 
 namespace {
 
-enum : UINT { kNew = 1, kOpen, kClose, kHide, kShow, kBooks = 20, kSheets };
-constexpr const wchar_t* kCaptions[] = {L"New", L"Open...", L"Close", L"Hide sheet", L"Show sheets"};
+enum : UINT { kNew = 1, kOpen, kSaveAs, kClose, kNewSheet, kHide, kShow, kBooks = 20, kSheets };
+constexpr const wchar_t* kCaptions[] = {L"New", L"Open...", L"Save As...", L"Close", L"New sheet", L"Hide sheet", L"Show sheets"};
 
 int Scaled(HWND hwnd, int pixels) {
     WindowDC dc(hwnd);
@@ -27,7 +27,7 @@ WorkbookView::WorkbookView(Application& app, HWND parent, std::function<std::vec
                    WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0, 0, parent);
     HWND hwnd = Hwnd();
     HFONT font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
-    for (UINT i = 0; i < 5; ++i) {
+    for (UINT i = 0; i < std::size(kCaptions); ++i) {
         buttons_[i] = ::CreateWindowExW(0, L"Button", kCaptions[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0, 0, 0, 0,
                                         hwnd, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kNew + i)), nullptr, nullptr);
         ::SendMessageW(buttons_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -138,8 +138,25 @@ void WorkbookView::OnCommand(UINT id) {
                 ::MessageBoxW(dialog.hwndOwner, error.c_str(), L"sheethost", MB_OK | MB_ICONWARNING);
             break;
         }
+        case kSaveAs: {
+            if (!active) break;
+            wchar_t file[MAX_PATH] = {};
+            OPENFILENAMEW dialog{sizeof(dialog)};
+            dialog.hwndOwner = ::GetAncestor(Hwnd(), GA_ROOT);
+            dialog.lpstrFilter = L"Excel workbook (*.xlsx)\0*.xlsx\0Excel 97-2003 workbook (*.xls)\0*.xls\0";
+            dialog.lpstrFile = file;
+            dialog.nMaxFile = MAX_PATH;
+            dialog.lpstrDefExt = L"xlsx";
+            dialog.Flags = OFN_NOREADONLYRETURN | OFN_PATHMUSTEXIST;
+            if (::GetSaveFileNameW(&dialog) && FAILED(active->SaveAs(file, &error)))
+                ::MessageBoxW(dialog.hwndOwner, error.c_str(), L"sheethost", MB_OK | MB_ICONWARNING);
+            break;
+        }
         case kClose:
             if (active) app_.CloseWorkbook(active.Get(), std::nullopt, &error);
+            break;
+        case kNewSheet:
+            if (active) active->AddSheet();
             break;
         case kHide:
             if (active && active->ActiveSheet() && FAILED(active->SetSheetVisible(active->ActiveSheet(), xl::SheetHidden, &error)))

@@ -37,7 +37,7 @@ private:
     std::function<Workbook*()> current_;
     HWND books_ = nullptr;   // tab control: workbooks
     HWND sheets_ = nullptr;  // tab control: sheets of the active workbook
-    HWND buttons_[5] = {};
+    HWND buttons_[7] = {};
     bool refreshing_ = false;
 };
 

@@ -41,10 +41,10 @@ protected:
     }
 
     // The application as it starts: its window, then the add-ins.
-    void Start() {
+    void Start(const wchar_t* version = L"12.0") {
         host_ = std::make_unique<HostWindow>();
         ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 1000, 760, true));
-        host_->App().SetVersion(L"12.0");
+        host_->App().SetVersion(version);
         host_->LoadAddIns();
         host_->PumpMessages();
         ASSERT_EQ(host_->GetAddIns().Connected().size(), 1u);
@@ -213,6 +213,26 @@ TEST_F(AddInTest, OpeningCreatingSwitchingAndClosingWorkbooksReachTheWorkbookTre
     // One window, one pane, made once.
     EXPECT_EQ(host_->Windows().size(), 1u);
     EXPECT_EQ(host_->Panes().size(), 1u);
+}
+
+// From 14.0 the application tells of a save: a Save As shows the workbook's new name at
+// once, as a sheet added shows up.
+TEST_F(AddInTest, ASaveAsUnderANewNameAndANewSheetReachTheWorkbookTree) {
+    Start(L"14.0");
+    test::TempDir folder;
+    ComPtr<sheethost::Workbook> book, other;
+    ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(&book));
+    ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(&other));
+    ASSERT_EQ(Workbooks(), (std::vector<std::wstring>{L"Book1", L"Book2"}));
+    // As a macro or the application's own Save As does it: through the object model.
+    ASSERT_HRESULT_SUCCEEDED(dispatch::Call(book.Get(), L"SaveAs", {folder / L"年度 预算.xlsx"}));
+    EXPECT_EQ(Workbooks(), (std::vector<std::wstring>{L"年度 预算.xlsx", L"Book2"}));
+    ComPtr<IDispatch> sheets, added;
+    ASSERT_HRESULT_SUCCEEDED(dispatch::GetDispatch(book.Get(), L"Worksheets", &sheets));
+    ASSERT_HRESULT_SUCCEEDED(dispatch::GetDispatch(sheets.Get(), L"Add", &added));
+    const test::ControlTrees trees = Trees();
+    EXPECT_EQ(Children(trees.workbook, test::FindItem(trees.workbook, nullptr, L"年度 预算.xlsx")),
+              (std::vector<std::wstring>{L"Sheet4", L"Sheet1", L"Sheet2", L"Sheet3"}));
 }
 
 TEST_F(AddInTest, TheToggleShowsAndHidesThePaneWhetherThePressedStateComesByValueOrByReference) {

@@ -70,6 +70,8 @@ public:
                                : id == office::WorkbookBeforeClose ? L"BeforeClose "
                                : id == office::WindowActivate     ? L"WindowActivate "
                                : id == office::WindowDeactivate   ? L"WindowDeactivate "
+                               : id == office::WorkbookAfterSave  ? L"AfterSave "
+                               : id == office::WorkbookNewSheet   ? L"NewSheet "
                                                                : L"? ";
         std::wstring text = event + NameOf(wb.pdispVal);
         if (id == office::WindowActivate || id == office::WindowDeactivate) {
@@ -78,6 +80,18 @@ public:
             EXPECT_EQ(params->rgvarg[0].vt, VT_DISPATCH);
             EXPECT_HRESULT_SUCCEEDED(dispatch::GetString(params->rgvarg[0].pdispVal, L"Caption", &caption));
             text += L"|" + caption;
+        }
+        if (id == office::WorkbookAfterSave) {  // Success, by value
+            EXPECT_EQ(params->cArgs, 2u);
+            EXPECT_EQ(params->rgvarg[0].vt, VT_BOOL);
+            text += params->rgvarg[0].boolVal == VARIANT_TRUE ? L"|True" : L"|False";
+        }
+        if (id == office::WorkbookNewSheet) {  // the new sheet
+            EXPECT_EQ(params->cArgs, 2u);
+            EXPECT_EQ(params->rgvarg[0].vt, VT_DISPATCH);
+            text += L"|" + NameOf(params->rgvarg[0].pdispVal);
+            // The sheet is in its workbook by then, and active.
+            EXPECT_EQ(NameOf(ObjectOf(wb.pdispVal, L"ActiveSheet").Get()), NameOf(params->rgvarg[0].pdispVal));
         }
         events.push_back(text);
         if (id == office::WorkbookBeforeClose && cancelClose) *params->rgvarg[0].pboolVal = VARIANT_TRUE;
@@ -304,6 +318,42 @@ TEST_F(ObjectModelTest, EventsFollowEachChangeInTheApplicationsOrder) {
     EXPECT_TRUE(recorder.events.empty());
     made->AddRef();
     EXPECT_EQ(made->Release(), 1u) << "the application let go of the sink";
+}
+
+// A save is told from 14.0 on, under the workbook's new name, whether it went through or
+// not; a sheet added is told with the sheet.
+TEST_F(ObjectModelTest, SavesFrom14AndNewSheetsAreTold) {
+    for (const wchar_t* version : {L"12.0", L"14.0", L"16.0"}) {
+        SCOPED_TRACE(testing::Message() << test::Narrow(version));
+        app_ = com::Make<Application>();
+        app_->SetVersion(version);
+        ComPtr<Recorder> recorder = com::Make<Recorder>();
+        ComPtr<IConnectionPointContainer> container;
+        ASSERT_HRESULT_SUCCEEDED(App()->QueryInterface(IID_PPV_ARGS(&container)));
+        ComPtr<IConnectionPoint> point;
+        ASSERT_HRESULT_SUCCEEDED(container->FindConnectionPoint(DIID_AppEvents, &point));
+        DWORD cookie = 0;
+        ASSERT_HRESULT_SUCCEEDED(point->Advise(recorder.Get(), &cookie));
+        test::TempDir dir;
+        auto book = Add();
+        recorder->events.clear();
+
+        ASSERT_HRESULT_SUCCEEDED(dispatch::Call(book.Get(), L"SaveAs", {dir / L"新名字.xlsx"}));
+        ASSERT_EQ(dispatch::Call(book.Get(), L"SaveAs", {dir / L"no such folder\\x.xlsx"}), ApplicationError());
+        ComPtr<IDispatch> added;
+        ASSERT_HRESULT_SUCCEEDED(dispatch::GetDispatch(ObjectOf(book.Get(), L"Worksheets").Get(), L"Add", &added));
+        EXPECT_EQ(NameOf(added.Get()), L"Sheet4");
+        EXPECT_EQ(Names(ObjectOf(book.Get(), L"Sheets").Get()),
+                  (std::vector<std::wstring>{L"Sheet4", L"Sheet1", L"Sheet2", L"Sheet3"}));
+        std::vector<std::wstring> expected;
+        if (std::wstring(version) != L"12.0")
+            expected = {L"AfterSave 新名字.xlsx|True", L"AfterSave 新名字.xlsx|False"};
+        expected.push_back(L"NewSheet 新名字.xlsx|Sheet4");
+        EXPECT_EQ(recorder->events, expected);
+        ASSERT_HRESULT_SUCCEEDED(point->Unadvise(cookie));
+        app_.Reset();
+    }
+    app_ = com::Make<Application>();
 }
 
 TEST_F(ObjectModelTest, EveryWorkbookHasOneWindowListedFrontToBackAndClosedWithIt) {

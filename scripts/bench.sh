@@ -4,7 +4,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 prepare x64
 use_prefix "$top/build/wineprefix"
 start_display
-for bench in foldertree foldercopydelete folderexpand skinpaint; do
+for bench in foldertree foldercopydelete folderexpand folderwatch skinpaint; do
   echo "== $bench"
   wine "$top/build/x64/bin/${bench}_bench.exe"
 done

@@ -130,9 +130,17 @@ HRESULT ExcelApp::XlApp_NewWorkbook(IDispatch*) { return RefreshWorkbookTrees();
 HRESULT ExcelApp::XlApp_WorkbookActivate(IDispatch*) { return RefreshWorkbookTrees(); }
 HRESULT ExcelApp::XlApp_WorkbookDeactivate(IDispatch*) { return RefreshWorkbookTrees(); }
 HRESULT ExcelApp::XlApp_WorkbookOpen(IDispatch*) { return RefreshWorkbookTrees(); }
-// A Save As gives the workbook another name; a new sheet is one more node.
-HRESULT ExcelApp::XlApp_WorkbookAfterSave(IDispatch*) { return RefreshWorkbookTrees(); }
-HRESULT ExcelApp::XlApp_WorkbookNewSheet(IDispatch*) { return RefreshWorkbookTrees(); }
+// A Save As gives the workbook another name; a new sheet is one more node. Both come in
+// runs (every Ctrl+S, a macro adding sheets): the trees are rebuilt once, when the
+// application's call is done.
+HRESULT ExcelApp::XlApp_WorkbookAfterSave(IDispatch*) {
+    if (later_) later_->PostRefresh();
+    return S_OK;
+}
+HRESULT ExcelApp::XlApp_WorkbookNewSheet(IDispatch*) {
+    if (later_) later_->PostRefresh();
+    return S_OK;
+}
 
 // No event follows a close by itself (a workbook that was not active, the last one), and
 // the close is not done yet: the trees are rebuilt once it is, and then list what is open,

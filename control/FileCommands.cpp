@@ -242,9 +242,7 @@ void TestControl::Command5_Click() {
     if (Message(L"确定要删除： " + key + L" ?", MB_YESNO) != IDYES) return;
     FileSys = FileSystem();
     HRESULT hr = S_OK;
-    // Windows keeps a folder from going while a handle is open inside it: our own watches
-    // of the folders below it end first (the refresh watches what is left).
-    folderWatch_.Remove(key);
+    ReleaseWatchesIn(key);
     if (FileSys.FolderExists(key)) {
         hr = FileSys.DeleteFolder(key);
     } else if (FileSys.FileExists(key)) {
@@ -304,7 +302,7 @@ void TestControl::TreeView2_AfterLabelEdit(short& cancel, std::wstring& newStrin
     }
     const std::wstring target = (EndsWithBackslash(parent) ? parent : parent + L"\\") + newString;
     FileSys = FileSystem();
-    folderWatch_.Remove(key);  // Windows renames no folder with a handle open inside it
+    ReleaseWatchesIn(key);
     const HRESULT hr = FileSys.Rename(key, target);
     if (FAILED(hr)) {
         cancel = 1;

@@ -75,6 +75,25 @@ void ApplyRename(Node& folder, const std::wstring& prefix, const std::wstring& f
     if (isFolder) watch.Rekey(oldKey, newKey);
 }
 
+// An entry renamed whose new name was not told: the one entry of its kind that the listing
+// has and the tree has not is its new name. With none or several, the listing decides.
+void FindRenamed(Node& folder, const std::wstring& prefix, const std::wstring& from, const FolderListing& listing,
+                 TreeView& tree, FolderWatch& watch) {
+    TreeNodes& nodes = tree.Nodes();
+    Node* node = nodes.Find(prefix + from);
+    if (!node || node->Parent() != &folder) return;
+    const bool isFolder = node->Image() == kImageFolder;
+    const auto& names = isFolder ? listing.subFolders : listing.files;
+    if (std::find(names.begin(), names.end(), from) != names.end()) return;  // still there
+    const std::wstring* to = nullptr;
+    for (const std::wstring& name : names) {
+        if (nodes.Find(prefix + name) || (!isFolder && !IsListedFile(name))) continue;
+        if (to) return;  // more than one
+        to = &name;
+    }
+    if (to) ApplyRename(folder, prefix, from, *to, tree, watch);
+}
+
 // The children of the folder keyed key against a fresh listing: those gone are removed,
 // the new ones inserted after the entry that precedes them in the listing. The children
 // that stay keep their places.
@@ -234,23 +253,35 @@ int ApplyFolderChanges(TreeView& tree, FolderWatch& watch) {
         }
         std::wstring trimmed = key;
         const std::wstring prefix = TrimPath(trimmed) + L'\\';
+        if (change.waiting) {
+            for (const auto& [from, to] : change.renames) ApplyRename(*folder, prefix, from, to, tree, watch);
+            continue;
+        }
         // The folder is watched anew before it is read: what changed since the watch was
         // asked is in the listing, and a folder deleted meanwhile goes now.
         std::vector<std::pair<std::wstring, std::wstring>> renames = change.renames;
         const bool watched = watch.Renew(change.id, &renames);
         for (const auto& [from, to] : renames) ApplyRename(*folder, prefix, from, to, tree, watch);
         FolderListing listing;
-        if (!watched || FAILED(files.GetFolder(trimmed, &listing))) {
-            // No longer readable: the folder shows nothing and is not watched. One that is
-            // gone goes from the tree at once (the root stays, as a build leaves it).
+        const bool listed = SUCCEEDED(files.GetFolder(trimmed, &listing));
+        ++updated;
+        if (listed) {
+            for (const std::wstring& name : change.renamedAway) FindRenamed(*folder, prefix, name, listing, tree, watch);
+        }
+        if (watched && listed) {
+            SyncFolder(*folder, key, listing, tree, watch);
+        } else if (files.FolderExists(trimmed)) {
+            // Still there, and not readable for a moment (a share, a sharing violation): what
+            // could be read is shown, and the folder is watched again if it can be.
+            if (listed) SyncFolder(*folder, key, listing, tree, watch);
+            if (!watched) watch.Add(key, trimmed);
+        } else {
+            // Gone: its entries and watches go with it, and so does its node (the root stays,
+            // as a build leaves it).
             while (Node* child = folder->Child()) RemoveNode(*child, tree, watch);
             watch.Remove(key);
-            if (folder->Parent() && !files.FolderExists(trimmed)) tree.Nodes().Remove(*folder);
-            ++updated;
-            continue;
+            if (folder->Parent()) tree.Nodes().Remove(*folder);
         }
-        SyncFolder(*folder, key, listing, tree, watch);
-        ++updated;
     }
     return updated;
 }

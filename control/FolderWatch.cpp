@@ -3,6 +3,7 @@
 #include "runtime/FileSystem.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace cartulane::control {
 
@@ -14,15 +15,21 @@ constexpr size_t kBufferBytes = 8 * 1024;
 
 }  // namespace
 
-// One folder's open handle, with its read of changes pending. The buffer and the
-// OVERLAPPED stay where they are while the read is pending: a watch is never moved.
+// What a pending read writes into, kept together: a read that will not end when it is
+// cancelled keeps both for good rather than have them written after they are freed.
+struct PendingRead {
+    OVERLAPPED overlapped{};
+    DWORD buffer[kBufferBytes / sizeof(DWORD)]{};
+};
+
+// One folder's open handle, with its read of changes pending.
 struct FolderWatch::Watch {
     unsigned id = 0;
     std::wstring path;
     UniqueFile folder;
     UniqueKernelHandle event;
-    OVERLAPPED overlapped{};
-    std::unique_ptr<DWORD[]> buffer = std::make_unique<DWORD[]>(kBufferBytes / sizeof(DWORD));
+    std::unique_ptr<PendingRead> read;
+    std::wstring renamedFrom;  // an old name whose new name comes with the next read
     bool pending = false;
     bool ended = false;
     bool deep = false;
@@ -33,8 +40,11 @@ struct FolderWatch::Watch {
     Watch& operator=(const Watch&) = delete;
     ~Watch() { Stop(); }
 
-    bool Open(const std::wstring& path) {
-        Stop();
+    // Lets go of the folder and opens it again; news tells whether the read let go of had
+    // ended with something to tell.
+    bool Reopen(bool* news = nullptr) {
+        const bool told = Stop();
+        if (news) *news = told;
         folder.reset(::CreateFileW(ExtendedPath(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
@@ -47,30 +57,33 @@ struct FolderWatch::Watch {
     }
 
     bool Read() {
+        if (!read) read = std::make_unique<PendingRead>();
         ::ResetEvent(event.get());
-        overlapped = {};
-        overlapped.hEvent = event.get();
-        pending = ::ReadDirectoryChangesW(folder.get(), buffer.get(), kBufferBytes, FALSE, kNotifyFilter, nullptr,
-                                          &overlapped, nullptr) != FALSE;
+        read->overlapped = {};
+        read->overlapped.hEvent = event.get();
+        pending = ::ReadDirectoryChangesW(folder.get(), read->buffer, kBufferBytes, FALSE, kNotifyFilter, nullptr,
+                                          &read->overlapped, nullptr) != FALSE;
         return pending;
     }
 
-    // Cancels the pending read and waits for it to end, so that the buffer may go. A read
-    // that will not end keeps its buffer and event for good rather than have them written
-    // after they are freed.
-    void Stop() {
+    // Cancels the pending read, waits for it to end and closes the folder; true when the
+    // read had ended with something to tell before it was cancelled.
+    bool Stop() {
+        bool news = false;
         if (pending) {
-            ::CancelIoEx(folder.get(), &overlapped);
-            DWORD bytes = 0;
+            ::CancelIoEx(folder.get(), &read->overlapped);
             if (::WaitForSingleObject(event.get(), 2000) != WAIT_OBJECT_0) {
-                buffer.release();
+                read.release();  // NOLINT: written to by a read that never ended
                 event.release();
             } else {
-                ::GetOverlappedResult(folder.get(), &overlapped, &bytes, FALSE);
+                DWORD bytes = 0;
+                news = ::GetOverlappedResult(folder.get(), &read->overlapped, &bytes, FALSE) ||
+                       ::GetLastError() == ERROR_NOTIFY_ENUM_DIR;
             }
             pending = false;
         }
         folder.reset();
+        return news;
     }
 };
 
@@ -87,11 +100,13 @@ std::vector<std::map<std::wstring, std::unique_ptr<FolderWatch::Watch>>::iterato
     const std::wstring& folder) {
     std::vector<decltype(watches_)::iterator> found;
     if (auto self = watches_.find(folder); self != watches_.end()) found.push_back(self);
-    // Keys below folder sort right after folder & "\".
+    // Keys below folder sort right after folder & "\" (the folder itself, when its key ends
+    // in a backslash, comes first).
     std::wstring prefix = folder;
     if (prefix.empty() || prefix.back() != L'\\') prefix += L'\\';
-    for (auto it = watches_.lower_bound(prefix); it != watches_.end() && IsBelow(it->first, folder); ++it)
-        found.push_back(it);
+    auto it = watches_.lower_bound(prefix);
+    if (it != watches_.end() && it->first == folder) ++it;
+    for (; it != watches_.end() && IsBelow(it->first, folder); ++it) found.push_back(it);
     return found;
 }
 
@@ -101,9 +116,9 @@ bool FolderWatch::Add(const std::wstring& key, const std::wstring& path) {
         return !found->second->ended;
     }
     auto watch = std::make_unique<Watch>();
-    if (!watch->Open(path)) return false;
-    watch->id = nextId_++;
     watch->path = path;
+    if (!watch->Reopen()) return false;
+    watch->id = nextId_++;
     watches_.emplace(key, std::move(watch));
     return true;
 }
@@ -140,7 +155,7 @@ bool FolderWatch::Renew(unsigned id, std::vector<std::pair<std::wstring, std::ws
         if (watch.id != id) continue;
         // What was told since the watch was last asked is not lost with it.
         if (watch.pending && ::WaitForSingleObject(watch.event.get(), 0) == WAIT_OBJECT_0) Finish(watch, renames);
-        if (watch.Open(watch.path)) return true;
+        if (watch.Reopen()) return true;
         watches_.erase(it);
         return false;
     }
@@ -170,10 +185,12 @@ bool FolderWatch::IsDeep(const std::wstring& key) const {
 bool FolderWatch::Finish(Watch& watch, std::vector<std::pair<std::wstring, std::wstring>>* renames) {
     DWORD bytes = 0;
     watch.pending = false;
-    if (!::GetOverlappedResult(watch.folder.get(), &watch.overlapped, &bytes, FALSE))
+    if (!::GetOverlappedResult(watch.folder.get(), &watch.read->overlapped, &bytes, FALSE))
         return ::GetLastError() == ERROR_NOTIFY_ENUM_DIR;
-    std::wstring renamedFrom;
-    const auto* base = reinterpret_cast<const BYTE*>(watch.buffer.get());
+    // The old name of a rename may come at the end of one read and the new name at the
+    // start of the next (Wine tells them one by one): the old name waits in the watch.
+    std::wstring renamedFrom = std::exchange(watch.renamedFrom, {});
+    const auto* base = reinterpret_cast<const BYTE*>(watch.read->buffer);
     for (DWORD offset = 0; offset + sizeof(FILE_NOTIFY_INFORMATION) <= bytes;) {
         const auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(base + offset);
         if (offset + offsetof(FILE_NOTIFY_INFORMATION, FileName) + info->FileNameLength > bytes) break;
@@ -183,10 +200,13 @@ bool FolderWatch::Finish(Watch& watch, std::vector<std::pair<std::wstring, std::
         } else if (info->Action == FILE_ACTION_RENAMED_NEW_NAME && !renamedFrom.empty()) {
             renames->emplace_back(std::move(renamedFrom), std::move(name));
             renamedFrom.clear();
+        } else {
+            renamedFrom.clear();  // an old name with no new one here: moved out of the folder
         }
         if (info->NextEntryOffset == 0) break;
         offset += info->NextEntryOffset;
     }
+    watch.renamedFrom = std::move(renamedFrom);
     return true;
 }
 
@@ -197,6 +217,7 @@ void FolderWatch::Collect(Watch& watch, std::vector<Change>* changes) {
     watch.ended = !Finish(watch, &change.renames) || !watch.Read();
     if (watch.ended) watch.folder.reset();
     change.ended = watch.ended;
+    change.waiting = !watch.ended && !watch.renamedFrom.empty();
     changes->push_back(std::move(change));
 }
 
@@ -206,10 +227,12 @@ std::vector<FolderWatch::Change> FolderWatch::Take() {
     std::vector<HANDLE> events;
     watches.reserve(watches_.size());
     events.reserve(watches_.size());
+    std::vector<Watch*> waited;  // told half a rename last time
     for (auto& [key, watch] : watches_) {
         if (watch->ended) continue;
         watches.push_back(watch.get());
         events.push_back(watch->event.get());
+        if (!watch->renamedFrom.empty()) waited.push_back(watch.get());
     }
     // A wait on up to 64 events at a time, without waiting: each answer is the first event
     // set from where it starts, so the next wait starts after it.
@@ -224,7 +247,18 @@ std::vector<FolderWatch::Change> FolderWatch::Take() {
         Collect(*watches[index], &changes);
         start = index + 1;
     }
+    // A new name that did not follow its old name by now will not: the folder is read as it is.
+    for (Watch* watch : waited) {
+        if (watch->renamedFrom.empty()) continue;
+        if (std::any_of(changes.begin(), changes.end(), [&](const Change& c) { return c.id == watch->id && c.waiting; }))
+            continue;
+        changes.push_back({watch->id, {}, false, false, {std::exchange(watch->renamedFrom, {})}});
+    }
     RenewOne(&changes);
+    // A folder before the folders below it, as the keys sort.
+    std::unordered_map<unsigned, size_t> place;
+    for (const auto& [key, watch] : watches_) place.emplace(watch->id, place.size());
+    std::sort(changes.begin(), changes.end(), [&](const Change& a, const Change& b) { return place[a.id] < place[b.id]; });
     return changes;
 }
 
@@ -237,18 +271,19 @@ void FolderWatch::RenewOne(std::vector<Change>* changes) {
     if (it == watches_.end()) it = watches_.begin();
     renewAfter_ = it->first;
     Watch& watch = *it->second;
-    // One told of a change is read anyway, now or at the next turn.
-    if (watch.ended || ::WaitForSingleObject(watch.event.get(), 0) == WAIT_OBJECT_0 ||
-        std::any_of(changes->begin(), changes->end(), [&](const Change& c) { return c.id == watch.id; }))
-        return;
     FILETIME before{}, after{};
     ::GetFileTime(watch.folder.get(), nullptr, nullptr, &before);
-    if (!watch.Open(watch.path)) {
+    // One told of a change is read anyway, now or at the next turn.
+    if (watch.ended || !watch.renamedFrom.empty() || ::WaitForSingleObject(watch.event.get(), 0) == WAIT_OBJECT_0 ||
+        std::any_of(changes->begin(), changes->end(), [&](const Change& c) { return c.id == watch.id; }))
+        return;
+    bool news = false;
+    if (!watch.Reopen(&news)) {
         changes->push_back({watch.id, {}, true});
         return;
     }
     ::GetFileTime(watch.folder.get(), nullptr, nullptr, &after);
-    if (::CompareFileTime(&before, &after) != 0) changes->push_back({watch.id, {}, false});
+    if (news || ::CompareFileTime(&before, &after) != 0) changes->push_back({watch.id, {}, false});
 }
 
 }  // namespace cartulane::control

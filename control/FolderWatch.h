@@ -29,6 +29,11 @@ public:
         std::vector<std::pair<std::wstring, std::wstring>> renames;
         // The watch ended (the folder went, or could no longer be read).
         bool ended = false;
+        // Half a rename was told: the folder is read at the next asking, with the new name.
+        bool waiting = false;
+        // Old names whose new names were never told (Wine loses some): the folder's listing
+        // tells where they went.
+        std::vector<std::wstring> renamedAway;
     };
 
     // Watches the folder at path under key, the key of the folder's node; a key that is

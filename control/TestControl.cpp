@@ -11,6 +11,8 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <vector>
+
 namespace cartulane::control {
 
 namespace {
@@ -29,8 +31,9 @@ constexpr CommandDesign kCommands[] = {
 constexpr double kCommandHeight = 255;
 constexpr SIZEL kDesignSize{3660, 9270};
 
-// The controls alive on this thread: the forms go with the last of them.
-thread_local int t_controls = 0;
+// The controls alive on this thread: the forms go with the last of them. Plain pointers,
+// each removed by its control's destructor: nothing here is released at unload.
+thread_local std::vector<TestControl*> t_liveControls;
 
 enum ChildId : UINT { kTreeView1Id = 100, kTreeView2Id, kLabel1Id, kCommand1Id = 110 };
 
@@ -61,7 +64,7 @@ HRESULT Described(HRESULT hr) {
 }  // namespace
 
 TestControl::TestControl() : ComObject(CLSID_TestControl, DIID___TestControl, kDesignSize) {
-    ++t_controls;
+    t_liveControls.push_back(this);
     for (size_t i = 0; i < commands_.size(); ++i) commands_[i].Move(kCommands[i].left, 0, kCommands[i].width, kCommandHeight);
     TreeView2.Move(0, 240, 3615, 4335);
     TreeView1.Move(0, 5040, 3615, 4215);
@@ -72,7 +75,8 @@ TestControl::TestControl() : ComObject(CLSID_TestControl, DIID___TestControl, kD
 // keyboard hook and a lock on the library).
 TestControl::~TestControl() {
     DestroyControlWindow();
-    if (--t_controls == 0) UnloadDefaultInstances();
+    std::erase(t_liveControls, this);
+    if (t_liveControls.empty()) UnloadDefaultInstances();
 }
 
 const QITAB* TestControl::Interfaces() {
@@ -132,7 +136,6 @@ void TestControl::OnCreate() {
 void TestControl::OnDestroy() {
     splitterCaptured_ = false;
     folderWatch_.Clear();
-    watchTimer_ = false;
 }
 
 // Every resize lays the trees out half and half and builds the folder tree anew. Each
@@ -161,20 +164,26 @@ void TestControl::BuildFolders() {
 }
 
 void TestControl::FollowDisk() {
-    if (folderWatch_.Count() == 0 || watchTimer_ || !Hwnd()) return;
-    watchTimer_ = ::SetTimer(Hwnd(), kFolderWatchTimer, kFolderWatchPeriod, nullptr) != 0;
+    if (folderWatch_.Count() > 0 && Hwnd()) ::SetTimer(Hwnd(), kFolderWatchTimer, kFolderWatchPeriod, nullptr);
 }
 
-// Each tick asks every watch at once, without waiting. While a label is being edited the
-// changes wait: the edit is about a node that must stay where the user sees it.
+// Each tick asks every watch at once, without waiting. While a label is being edited, or a
+// message box, menu or dialog of the control's is up, the changes wait: the edit or the
+// command is about a node that must stay where the user saw it.
 void TestControl::ApplyDiskChanges() {
     if (folderWatch_.Count() == 0) {
         ::KillTimer(Hwnd(), kFolderWatchTimer);
-        watchTimer_ = false;
         return;
     }
-    if (TreeView_GetEditControl(TreeView2.Hwnd())) return;
+    if (InModal() || TreeView_GetEditControl(TreeView2.Hwnd())) return;
     ApplyFolderChanges(TreeView2, folderWatch_);
+}
+
+// Windows renames or deletes no folder while a handle is open inside it: before the
+// control renames or deletes one, every pane on this thread lets go of its watches there
+// (a refresh watches what is left).
+void TestControl::ReleaseWatchesIn(const std::wstring& folder) {
+    for (TestControl* control : t_liveControls) control->folderWatch_.Remove(folder);
 }
 
 void TestControl::Image1_MouseDown(int button, int, float, float y) {
@@ -254,6 +263,9 @@ LRESULT TestControl::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam
             if (wParam != kFolderWatchTimer) break;
             ApplyDiskChanges();
             *handled = true;
+            break;
+        case WM_DESTROY:  // also when the container destroys its windows with ours inside
+            folderWatch_.Clear();
             break;
         case WM_COMMAND: {
             if (HIWORD(wParam) != BN_CLICKED) break;

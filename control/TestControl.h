@@ -68,6 +68,7 @@ private:
     void BuildFolders();
     void FollowDisk();
     void ApplyDiskChanges();
+    static void ReleaseWatchesIn(const std::wstring& folder);
     void Image1_MouseDown(int button, int shift, float x, float y);
     HRESULT Image1_MouseMove(int button, int shift, float x, float y);
     // The splitter has no window: the control routes the mouse to it.
@@ -76,7 +77,6 @@ private:
     ComPtr<IDispatch> Application;
     FileSystem FileSys;
     FolderWatch folderWatch_;
-    bool watchTimer_ = false;
     float SplitY = 0;
     bool splitterCaptured_ = false;
     Dpi dpi_;

@@ -143,12 +143,20 @@ protected:
         HWND focus = ::GetFocus();
         if (!IsOwnWindow(focus)) focus = nullptr;
         if (frame) frame->EnableModeless(FALSE);
-        auto result = show();
+        auto result = [&] {
+            struct Depth {
+                int& depth;
+                ~Depth() { --depth; }
+            } up{++modal_};
+            return show();
+        }();
         if (frame) frame->EnableModeless(TRUE);
         if (focus && ::IsWindow(focus) && IsOwnWindow(focus) && ::IsWindowVisible(focus)) ::SetFocus(focus);
         return result;
     }
     int ShowMessage(const std::wstring& text, const wchar_t* title, UINT style);
+    // A modal dialog of the control's is up: what the control would change by itself waits.
+    bool InModal() const { return modal_ > 0; }
     // Keys the control keeps for itself although the container would take them (a
     // shortcut of the control with Ctrl, say): they go to the focused child.
     virtual bool KeepsKey(const MSG&) { return false; }
@@ -167,6 +175,7 @@ private:
     const CLSID& clsid_;
     SIZEL extent_;  // HIMETRIC
     bool inPlaceActive_ = false;
+    int modal_ = 0;  // modal dialogs of the control's up
     bool uiActive_ = false;
     ComPtr<IOleClientSite> clientSite_;
     ComPtr<IOleControlSite> controlSite_;

@@ -14,7 +14,9 @@
 # build/demo-paste.png (Book1.xls copied with 复制 and pasted with 粘贴 into the folder
 # "2024 报表", which the tree shows opened with the copy selected), build/demo-opened.png
 # (the copy renamed in place with F2 and opened with a double-click: its window, with its
-# pane listing it) and build/demo-hidden.png (after two presses of one window's toggle:
+# pane listing it), build/demo-follow.png (a workbook made and a folder renamed by another
+# program, shown in every pane; a sheet added in the copy's window) and build/demo-hidden.png
+# (after two presses of one window's toggle:
 # the panes of every window hidden), with build/demo-help.png (the help form from the
 # pane's 帮助), and ends. It clicks and types as a user does, with
 # xdotool; what it clicks it finds by caption (windowpoint, from tests/support), not by
@@ -31,6 +33,9 @@ bin="$top/build/x64/bin"
 # The sample desktop: workbook files, other files and folders, Chinese names among them.
 profile=$(winepath -u "$(wine cmd /c 'echo %USERPROFILE%' | tr -d '\r')")
 desk="$profile/桌面"
+# What an earlier run's other program changed goes back first.
+rm -f "$desk/报价单.xlsx"
+[ -d "$desk/归档" ] && { rm -rf "$desk/Archive"; mv "$desk/归档" "$desk/Archive"; }
 mkdir -p "$desk/2024 报表" "$desk/项目 资料/草稿" "$desk/Archive"
 rm -f "$desk/2024 报表/Book1"*  # what an earlier run pasted
 for f in "预算 2025.xlsx" "Book1.xls" "销售数据.xlsm" "会议纪要.docx" "notes.txt" \
@@ -138,6 +143,15 @@ sleep 1.5
 click 2x item "$new" folder 桌面 "2024 报表" "Book1 copy.xls"
 sleep 2
 import -window root "$top/build/demo-opened.png"
+# Another program at work on the desktop: a workbook made, a folder renamed. Every pane
+# shows both within a second, with "2024 报表" still open and the copy still selected. A
+# sheet added in the copy's window shows in the workbook trees.
+: > "$desk/报价单.xlsx"
+mv "$desk/Archive" "$desk/归档"
+if [ "${version%%.*}" -ge 15 ]; then copy="Book1 copy.xls - sheethost"; else copy=sheethost; fi
+click 1 window "$copy" "New sheet"
+sleep 1.5
+import -window root "$top/build/demo-follow.png"
 # The help form, skinned, from the pane's 帮助; closed with its own 关闭.
 click 1 window "$new" 帮助
 sleep 0.5
@@ -150,4 +164,4 @@ click 1 window "$new" "Cartulane目录"
 click 1 window "$new" "Cartulane目录"
 sleep 0.5
 import -window root "$top/build/demo-hidden.png"
-echo "screenshots: build/demo-installer.png build/demo-fade.png build/demo-installer-message.png build/demo-help.png build/demo.png build/demo-popup.png build/demo-paste.png build/demo-opened.png build/demo-hidden.png"
+echo "screenshots: build/demo-installer.png build/demo-fade.png build/demo-installer-message.png build/demo-help.png build/demo.png build/demo-popup.png build/demo-paste.png build/demo-opened.png build/demo-follow.png build/demo-hidden.png"

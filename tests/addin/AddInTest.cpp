@@ -225,11 +225,14 @@ TEST_F(AddInTest, ASaveAsUnderANewNameAndANewSheetReachTheWorkbookTree) {
     ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(&other));
     ASSERT_EQ(Workbooks(), (std::vector<std::wstring>{L"Book1", L"Book2"}));
     // As a macro or the application's own Save As does it: through the object model.
+    // The trees are rebuilt once the application's call is done.
     ASSERT_HRESULT_SUCCEEDED(dispatch::Call(book.Get(), L"SaveAs", {folder / L"年度 预算.xlsx"}));
+    host_->PumpMessages();
     EXPECT_EQ(Workbooks(), (std::vector<std::wstring>{L"年度 预算.xlsx", L"Book2"}));
     ComPtr<IDispatch> sheets, added;
     ASSERT_HRESULT_SUCCEEDED(dispatch::GetDispatch(book.Get(), L"Worksheets", &sheets));
     ASSERT_HRESULT_SUCCEEDED(dispatch::GetDispatch(sheets.Get(), L"Add", &added));
+    host_->PumpMessages();
     const test::ControlTrees trees = Trees();
     EXPECT_EQ(Children(trees.workbook, test::FindItem(trees.workbook, nullptr, L"年度 预算.xlsx")),
               (std::vector<std::wstring>{L"Sheet4", L"Sheet1", L"Sheet2", L"Sheet3"}));

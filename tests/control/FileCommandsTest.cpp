@@ -592,6 +592,36 @@ TEST_F(FileCommandsTest, ThePaneFollowsWhatAnotherProgramChangesOnDisk) {
     EXPECT_NE(Item({L"A", L"inner", L"y.xls"}), nullptr);
 }
 
+// While the user types a new name, the tree holds still: what another program changed
+// shows once the edit is over.
+TEST_F(FileCommandsTest, WhileALabelIsEditedChangesOnDiskWait) {
+    Folder(L"根");
+    File(L"根\\a.xls");
+    UseRoot(Path(L"根"));
+    Select({L"a.xls"});
+    ::SetFocus(folderTree_);
+    HWND edit = TreeView_EditLabel(folderTree_, TreeView_GetSelection(folderTree_));
+    ASSERT_NE(edit, nullptr);
+    ASSERT_EQ(test::ChangeDisk({L"file", Path(L"根\\b.xls"), L"del", Path(L"根\\a.xls")}), 0);
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1200)) {
+        host_.PumpMessages();
+        ::Sleep(20);
+    }
+    EXPECT_EQ(TreeView_GetEditControl(folderTree_), edit);
+    EXPECT_EQ(test::Children(folderTree_, TreeView_GetRoot(folderTree_)), std::vector<std::wstring>{L"a.xls"});
+    ::SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+    host_.PumpMessages();
+    ASSERT_EQ(TreeView_GetEditControl(folderTree_), nullptr);
+    const auto ended = std::chrono::steady_clock::now();
+    while (test::Children(folderTree_, TreeView_GetRoot(folderTree_)) != std::vector<std::wstring>{L"b.xls"} &&
+           std::chrono::steady_clock::now() - ended < std::chrono::seconds(2)) {
+        host_.PumpMessages();
+        ::Sleep(20);
+    }
+    EXPECT_EQ(test::Children(folderTree_, TreeView_GetRoot(folderTree_)), std::vector<std::wstring>{L"b.xls"});
+}
+
 TEST_F(FileCommandsTest, TheTreesKeysAndContextMenuRunTheCommandsAndTheHostSeesNone) {
     Folder(L"夹");
     File(L"表.xlsx", "表");

@@ -133,6 +133,24 @@ TEST_F(FolderFollowTest, WatchesTheFoldersTheTreeListsAndOnlyThose) {
     EXPECT_EQ(watch_.Count(), 0u);
 }
 
+// Keys are the nodes' keys: a drive's root keeps its backslash, and a folder whose name
+// begins like another's is not below it.
+TEST_F(FolderFollowTest, WatchesBelowAFolderAreFoundUnderADriveRootToo) {
+    MakeFolder(Key(L"x"));
+    MakeFolder(Key(L"x\\y"));
+    ASSERT_TRUE(watch_.Add(L"D:\\", root_));
+    ASSERT_TRUE(watch_.Add(L"D:\\x", Key(L"x")));
+    ASSERT_TRUE(watch_.Add(L"D:\\x\\y", Key(L"x\\y")));
+    ASSERT_TRUE(watch_.Add(L"D:\\x y", Key(L"x")));
+    watch_.Rekey(L"D:\\x", L"D:\\z");
+    EXPECT_TRUE(watch_.Watches(L"D:\\z"));
+    EXPECT_TRUE(watch_.Watches(L"D:\\z\\y"));
+    EXPECT_TRUE(watch_.Watches(L"D:\\x y"));
+    EXPECT_FALSE(watch_.Watches(L"D:\\x\\y"));
+    watch_.Remove(L"D:\\");
+    EXPECT_EQ(watch_.Count(), 0u);
+}
+
 TEST_F(FolderFollowTest, MadeDeletedAndRenamedElsewhereShowWithinASecondInPlace) {
     MakeFolder(Key(L"A"));
     MakeFolder(Key(L"A\\inner"));
@@ -149,6 +167,7 @@ TEST_F(FolderFollowTest, MadeDeletedAndRenamedElsewhereShowWithinASecondInPlace)
     Find(L"A\\inner")->SetExpanded(true);
     Node* selected = Find(L"A\\inner\\x.xls");
     tree_.Select(*selected);
+    Node* b = Find(L"B");
 
     ASSERT_EQ(ChangeDisk({L"file", Key(L"new.xls"), L"mkdir", Key(L"C"), L"file", Key(L"C\\c.xlsx"), L"del",
                           Key(L"old.xls"), L"ren", Key(L"B"), Key(L"B2"), L"ren", Key(L"A\\inner\\x.xls"),
@@ -162,6 +181,7 @@ TEST_F(FolderFollowTest, MadeDeletedAndRenamedElsewhereShowWithinASecondInPlace)
     EXPECT_LT(took, std::chrono::seconds(1));
     EXPECT_EQ(Find(L"B"), nullptr);
     EXPECT_EQ(Find(L"B\\b.xls"), nullptr);
+    EXPECT_EQ(Find(L"B2"), b) << "renamed in place";
     EXPECT_EQ(Find(L"A\\inner\\x.xls"), nullptr);
     EXPECT_EQ(Find(L"A\\inner\\skip.txt"), nullptr);
     // In the order and with the keys and images a fresh listing gives.
@@ -184,6 +204,45 @@ TEST_F(FolderFollowTest, MadeDeletedAndRenamedElsewhereShowWithinASecondInPlace)
     // A folder made in a folder whose sub-folders are listed is listed (and watched) too.
     EXPECT_TRUE(watch_.Watches(Key(L"C")));
     EXPECT_FALSE(watch_.Watches(Key(L"A\\inner\\sub")));
+}
+
+// A folder renamed with what the user opened inside it: the whole sub-tree takes the new
+// keys, stays open, and what is made inside it afterwards is still followed.
+TEST_F(FolderFollowTest, AnOpenedFolderRenamedKeepsItsSubTreeAndItsWatches) {
+    MakeFolder(Key(L"A"));
+    MakeFolder(Key(L"A\\inner"));
+    MakeFile(Key(L"A\\inner\\x.xls"));
+    MakeFolder(Key(L"A\\inner\\deeper"));
+    Build();
+    Node* a = Find(L"A");
+    a->SetExpanded(true);
+    FillSubFolders(*a, tree_, &watch_);
+    Node* inner = Find(L"A\\inner");
+    inner->SetExpanded(true);
+    FillSubFolders(*inner, tree_, &watch_);
+    Node* x = Find(L"A\\inner\\x.xls");
+    tree_.Select(*x);
+    ASSERT_TRUE(watch_.Watches(Key(L"A\\inner\\deeper")));
+
+    ASSERT_EQ(ChangeDisk({L"ren", Key(L"A"), Key(L"甲")}), 0);
+    EXPECT_LT(ApplyUntil([&] { return Find(L"甲") != nullptr; }), std::chrono::seconds(1));
+    EXPECT_EQ(Find(L"甲"), a);
+    EXPECT_EQ(a->Text(), L"甲");
+    EXPECT_EQ(Find(L"甲\\inner"), inner);
+    EXPECT_EQ(Find(L"甲\\inner\\x.xls"), x);
+    EXPECT_EQ(Find(L"甲\\inner\\deeper"), inner->Child());
+    EXPECT_EQ(Find(L"A\\inner\\x.xls"), nullptr);
+    EXPECT_TRUE(a->Expanded());
+    EXPECT_TRUE(inner->Expanded());
+    EXPECT_EQ(tree_.SelectedItem(), x);
+    EXPECT_TRUE(watch_.Watches(Key(L"甲\\inner\\deeper")));
+    EXPECT_FALSE(watch_.Watches(Key(L"A\\inner")));
+    EXPECT_TRUE(watch_.IsDeep(Key(L"甲")));
+
+    ASSERT_EQ(ChangeDisk({L"file", Key(L"甲\\inner\\new.xls"), L"file", Key(L"甲\\inner\\deeper\\d.xls")}), 0);
+    EXPECT_LT(ApplyUntil([&] { return Find(L"甲\\inner\\new.xls") && Find(L"甲\\inner\\deeper\\d.xls"); }),
+              std::chrono::seconds(1));
+    EXPECT_EQ(Children(tree_, Find(L"甲\\inner")), FreshChildren(L"甲\\inner"));
 }
 
 TEST_F(FolderFollowTest, ABurstOfTwoThousandFilesIsAFewUpdates) {

@@ -120,6 +120,15 @@ void WorkbookView::PaintGrid(HDC dc) {
 }
 
 void WorkbookView::OnCommand(UINT id) {
+    // The common file dialog over the window, for a file name of up to MAX_PATH characters.
+    auto FileDialog = [&](const wchar_t* filter, wchar_t* file) {
+        OPENFILENAMEW dialog{sizeof(dialog)};
+        dialog.hwndOwner = ::GetAncestor(Hwnd(), GA_ROOT);
+        dialog.lpstrFilter = filter;
+        dialog.lpstrFile = file;
+        dialog.nMaxFile = MAX_PATH;
+        return dialog;
+    };
     std::wstring error;
     ComPtr<Workbook> active(current_());  // closing it may close this window too
     switch (id) {
@@ -128,11 +137,7 @@ void WorkbookView::OnCommand(UINT id) {
             break;
         case kOpen: {
             wchar_t file[MAX_PATH] = {};
-            OPENFILENAMEW dialog{sizeof(dialog)};
-            dialog.hwndOwner = ::GetAncestor(Hwnd(), GA_ROOT);
-            dialog.lpstrFilter = L"Excel files (*.xls*)\0*.xls*\0All files\0*.*\0";
-            dialog.lpstrFile = file;
-            dialog.nMaxFile = MAX_PATH;
+            OPENFILENAMEW dialog = FileDialog(L"Excel files (*.xls*)\0*.xls*\0All files\0*.*\0", file);
             dialog.Flags = OFN_FILEMUSTEXIST;
             if (::GetOpenFileNameW(&dialog) && FAILED(app_.OpenWorkbook(file, nullptr, &error)))
                 ::MessageBoxW(dialog.hwndOwner, error.c_str(), L"sheethost", MB_OK | MB_ICONWARNING);
@@ -141,11 +146,8 @@ void WorkbookView::OnCommand(UINT id) {
         case kSaveAs: {
             if (!active) break;
             wchar_t file[MAX_PATH] = {};
-            OPENFILENAMEW dialog{sizeof(dialog)};
-            dialog.hwndOwner = ::GetAncestor(Hwnd(), GA_ROOT);
-            dialog.lpstrFilter = L"Excel workbook (*.xlsx)\0*.xlsx\0Excel 97-2003 workbook (*.xls)\0*.xls\0";
-            dialog.lpstrFile = file;
-            dialog.nMaxFile = MAX_PATH;
+            OPENFILENAMEW dialog =
+                FileDialog(L"Excel workbook (*.xlsx)\0*.xlsx\0Excel 97-2003 workbook (*.xls)\0*.xls\0", file);
             dialog.lpstrDefExt = L"xlsx";
             dialog.Flags = OFN_NOREADONLYRETURN | OFN_PATHMUSTEXIST;
             if (::GetSaveFileNameW(&dialog) && FAILED(active->SaveAs(file, &error)))

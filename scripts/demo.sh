@@ -144,8 +144,8 @@ click 2x item "$new" folder 桌面 "2024 报表" "Book1 copy.xls"
 sleep 2
 import -window root "$top/build/demo-opened.png"
 # Another program at work on the desktop: a workbook made, a folder renamed. Every pane
-# shows both within a second, with "2024 报表" still open and the copy still selected. A
-# sheet added in the copy's window shows in the workbook trees.
+# shows both within a second. A sheet added in the copy's window ("New sheet") shows in the
+# workbook trees.
 : > "$desk/报价单.xlsx"
 mv "$desk/Archive" "$desk/归档"
 if [ "${version%%.*}" -ge 15 ]; then copy="Book1 copy.xls - sheethost"; else copy=sheethost; fi

@@ -6,6 +6,8 @@
 #include <commdlg.h>
 #include <windowsx.h>
 
+#include <algorithm>
+
 namespace cartulane::sheethost {
 
 namespace {
@@ -82,21 +84,25 @@ void WorkbookView::Refresh() {
 void WorkbookView::Layout() {
     RECT client{};
     ::GetClientRect(Hwnd(), &client);
-    const int bar = Scaled(Hwnd(), 28), tabs = Scaled(Hwnd(), 26), gap = Scaled(Hwnd(), 4);
-    int left = gap;
+    const int row = Scaled(Hwnd(), 28), tabs = Scaled(Hwnd(), 26), gap = Scaled(Hwnd(), 4);
+    const int width = Scaled(Hwnd(), 84);
+    // As many buttons in a row as fit, in more rows when the window is narrow.
+    const int perRow = std::max(1, static_cast<int>((client.right - gap) / (width + gap)));
+    int index = 0;
     for (HWND button : buttons_) {
-        const int width = Scaled(Hwnd(), 84);
-        ::SetWindowPos(button, nullptr, left, gap, width, bar - 2 * gap + 2, SWP_NOZORDER);
-        left += width + gap;
+        ::SetWindowPos(button, nullptr, gap + (index % perRow) * (width + gap), gap + (index / perRow) * row, width,
+                       row - 2 * gap + 2, SWP_NOZORDER);
+        ++index;
     }
-    ::SetWindowPos(books_, nullptr, 0, bar, client.right, tabs, SWP_NOZORDER);
+    bar_ = row * ((index + perRow - 1) / perRow);
+    ::SetWindowPos(books_, nullptr, 0, bar_, client.right, tabs, SWP_NOZORDER);
     ::SetWindowPos(sheets_, nullptr, 0, client.bottom - tabs, client.right, tabs, SWP_NOZORDER);
 }
 
 void WorkbookView::PaintGrid(HDC dc) {
     RECT client{};
     ::GetClientRect(Hwnd(), &client);
-    const int top = Scaled(Hwnd(), 28 + 26), bottom = client.bottom - Scaled(Hwnd(), 26);
+    const int top = bar_ + Scaled(Hwnd(), 26), bottom = client.bottom - Scaled(Hwnd(), 26);
     if (!current_() || bottom <= top) return;
     const int cell = Scaled(Hwnd(), 20), column = Scaled(Hwnd(), 64), header = Scaled(Hwnd(), 32);
     UniquePen pen(::CreatePen(PS_SOLID, 1, RGB(0xD4, 0xD4, 0xD4)));

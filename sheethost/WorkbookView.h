@@ -38,6 +38,7 @@ private:
     HWND books_ = nullptr;   // tab control: workbooks
     HWND sheets_ = nullptr;  // tab control: sheets of the active workbook
     HWND buttons_[7] = {};
+    int bar_ = 0;  // the height of the buttons' rows
     bool refreshing_ = false;
 };
 

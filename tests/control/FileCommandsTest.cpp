@@ -592,6 +592,53 @@ TEST_F(FileCommandsTest, ThePaneFollowsWhatAnotherProgramChangesOnDisk) {
     EXPECT_NE(Item({L"A", L"inner", L"y.xls"}), nullptr);
 }
 
+// A message box kept up for a while: what the tree shows meanwhile is kept, then No.
+struct HeldBox {
+    HWND box = nullptr;
+    HWND tree = nullptr;
+    std::vector<std::wstring> during;
+};
+HeldBox* g_heldBox = nullptr;
+
+void CALLBACK AnswerHeldBox(HWND, UINT, UINT_PTR timer, DWORD) {
+    ::KillTimer(nullptr, timer);
+    if (!g_heldBox) return;
+    g_heldBox->during = test::Children(g_heldBox->tree, TreeView_GetRoot(g_heldBox->tree));
+    ::PostMessageW(g_heldBox->box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+}
+
+// While the control asks the user (here: whether to delete), the tree holds still: the
+// answer is about the node the user chose.
+TEST_F(FileCommandsTest, WhileTheControlAsksChangesOnDiskWait) {
+    Folder(L"根");
+    File(L"根\\a.xls");
+    File(L"根\\b.xls");
+    UseRoot(Path(L"根"));
+    Select({L"a.xls"});
+    ::SetFocus(folderTree_);
+    HeldBox held;
+    held.tree = folderTree_;
+    g_heldBox = &held;
+    test::DialogWatcher watcher([&](HWND box) {
+        if (held.box) return;
+        held.box = box;
+        test::ChangeDisk({L"del", Path(L"根\\a.xls")});
+        ::SetTimer(nullptr, 0, 1200, &AnswerHeldBox);
+    });
+    Key(VK_DELETE);
+    g_heldBox = nullptr;
+    ASSERT_NE(held.box, nullptr);
+    EXPECT_EQ(held.during, (std::vector<std::wstring>{L"a.xls", L"b.xls"}));
+    HTREEITEM root = TreeView_GetRoot(folderTree_);
+    const auto answered = std::chrono::steady_clock::now();
+    while (test::Children(folderTree_, root) != std::vector<std::wstring>{L"b.xls"} &&
+           std::chrono::steady_clock::now() - answered < std::chrono::seconds(2)) {
+        host_.PumpMessages();
+        ::Sleep(20);
+    }
+    EXPECT_EQ(test::Children(folderTree_, root), std::vector<std::wstring>{L"b.xls"});
+}
+
 // While the user types a new name, the tree holds still: what another program changed
 // shows once the edit is over.
 TEST_F(FileCommandsTest, WhileALabelIsEditedChangesOnDiskWait) {

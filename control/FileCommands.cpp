@@ -242,12 +242,13 @@ void TestControl::Command5_Click() {
     if (Message(L"确定要删除： " + key + L" ?", MB_YESNO) != IDYES) return;
     FileSys = FileSystem();
     HRESULT hr = S_OK;
-    ReleaseWatchesIn(key);
+    const ReleasedWatches released = ReleaseWatchesIn(key);
     if (FileSys.FolderExists(key)) {
         hr = FileSys.DeleteFolder(key);
     } else if (FileSys.FileExists(key)) {
         hr = FileSys.RemoveFile(key);
     }
+    WatchAgain(released);
     if (FAILED(hr)) Message(L"删除失败：" + key + L"\n" + SystemReason(hr));
     Command6_Click();
     if (!parent.empty()) Reveal(parent);
@@ -302,8 +303,9 @@ void TestControl::TreeView2_AfterLabelEdit(short& cancel, std::wstring& newStrin
     }
     const std::wstring target = (EndsWithBackslash(parent) ? parent : parent + L"\\") + newString;
     FileSys = FileSystem();
-    ReleaseWatchesIn(key);
+    const ReleasedWatches released = ReleaseWatchesIn(key);
     const HRESULT hr = FileSys.Rename(key, target);
+    WatchAgain(released, SUCCEEDED(hr) ? target : std::wstring());
     if (FAILED(hr)) {
         cancel = 1;
         Message(L"重命名失败：" + key + L"\n" + SystemReason(hr));

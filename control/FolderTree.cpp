@@ -75,23 +75,21 @@ void ApplyRename(Node& folder, const std::wstring& prefix, const std::wstring& f
     if (isFolder) watch.Rekey(oldKey, newKey);
 }
 
-// An entry renamed whose new name was not told: the one entry of its kind that the listing
-// has and the tree has not is its new name. With none or several, the listing decides.
+// A folder renamed whose new name was not told: a new folder in the listing that is the
+// very folder its watch holds open. Anything else is left to the listing (a file, a folder
+// moved away while another was made).
 void FindRenamed(Node& folder, const std::wstring& prefix, const std::wstring& from, const FolderListing& listing,
                  TreeView& tree, FolderWatch& watch) {
     TreeNodes& nodes = tree.Nodes();
     Node* node = nodes.Find(prefix + from);
-    if (!node || node->Parent() != &folder) return;
-    const bool isFolder = node->Image() == kImageFolder;
-    const auto& names = isFolder ? listing.subFolders : listing.files;
+    if (!node || node->Parent() != &folder || node->Image() != kImageFolder) return;
+    const auto& names = listing.subFolders;
     if (std::find(names.begin(), names.end(), from) != names.end()) return;  // still there
-    const std::wstring* to = nullptr;
     for (const std::wstring& name : names) {
-        if (nodes.Find(prefix + name) || (!isFolder && !IsListedFile(name))) continue;
-        if (to) return;  // more than one
-        to = &name;
+        if (nodes.Find(prefix + name) || !watch.SameFolder(node->Key(), prefix + name)) continue;
+        ApplyRename(folder, prefix, from, name, tree, watch);
+        return;
     }
-    if (to) ApplyRename(folder, prefix, from, *to, tree, watch);
 }
 
 // The children of the folder keyed key against a fresh listing: those gone are removed,
@@ -259,7 +257,7 @@ int ApplyFolderChanges(TreeView& tree, FolderWatch& watch) {
         }
         // The folder is watched anew before it is read: what changed since the watch was
         // asked is in the listing, and a folder deleted meanwhile goes now.
-        std::vector<std::pair<std::wstring, std::wstring>> renames = change.renames;
+        FolderWatch::Renames renames = change.renames;
         const bool watched = watch.Renew(change.id, &renames);
         for (const auto& [from, to] : renames) ApplyRename(*folder, prefix, from, to, tree, watch);
         FolderListing listing;
@@ -272,9 +270,8 @@ int ApplyFolderChanges(TreeView& tree, FolderWatch& watch) {
             SyncFolder(*folder, key, listing, tree, watch);
         } else if (files.FolderExists(trimmed)) {
             // Still there, and not readable for a moment (a share, a sharing violation): what
-            // could be read is shown, and the folder is watched again if it can be.
+            // could be read is shown, and the watch tries the folder again in its turn.
             if (listed) SyncFolder(*folder, key, listing, tree, watch);
-            if (!watched) watch.Add(key, trimmed);
         } else {
             // Gone: its entries and watches go with it, and so does its node (the root stays,
             // as a build leaves it).

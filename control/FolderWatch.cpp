@@ -3,6 +3,7 @@
 #include "runtime/FileSystem.h"
 
 #include <algorithm>
+#include <array>
 #include <unordered_map>
 
 namespace cartulane::control {
@@ -34,22 +35,28 @@ struct FolderWatch::Watch {
     bool ended = false;
     bool deep = false;
     bool marked = false;
+    bool owed = false;  // to be read at the next asking, told or not
+    // The folder last opened (volume and file index): it is known by it once renamed.
+    std::array<DWORD, 3> identity{};
 
     Watch() = default;
     Watch(const Watch&) = delete;
     Watch& operator=(const Watch&) = delete;
     ~Watch() { Stop(); }
 
-    // Lets go of the folder and opens it again; news tells whether the read let go of had
-    // ended with something to tell.
-    bool Reopen(bool* news = nullptr) {
-        const bool told = Stop();
+    // Lets go of the folder and opens it again. What the read let go of had told is added to
+    // renames; news says whether it had told anything.
+    bool Reopen(bool* news = nullptr, Renames* renames = nullptr) {
+        const bool told = Stop(renames);
         if (news) *news = told;
         folder.reset(::CreateFileW(ExtendedPath(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
         ended = true;
         if (!folder) return false;
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (::GetFileInformationByHandle(folder.get(), &info))
+            identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
         if (!event) event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         ended = !event || !Read();
         if (ended) folder.reset();
@@ -67,20 +74,19 @@ struct FolderWatch::Watch {
     }
 
     // Cancels the pending read, waits for it to end and closes the folder; true when the
-    // read had ended with something to tell before it was cancelled.
-    bool Stop() {
+    // read had ended with something to tell before it was cancelled (its renames are added).
+    bool Stop(Renames* renames = nullptr) {
         bool news = false;
         if (pending) {
             ::CancelIoEx(folder.get(), &read->overlapped);
             if (::WaitForSingleObject(event.get(), 2000) != WAIT_OBJECT_0) {
                 read.release();  // NOLINT: written to by a read that never ended
                 event.release();
+                pending = false;
             } else {
-                DWORD bytes = 0;
-                news = ::GetOverlappedResult(folder.get(), &read->overlapped, &bytes, FALSE) ||
-                       ::GetLastError() == ERROR_NOTIFY_ENUM_DIR;
+                Renames ignored;
+                news = FolderWatch::Finish(*this, renames ? renames : &ignored);
             }
-            pending = false;
         }
         folder.reset();
         return news;
@@ -110,7 +116,7 @@ std::vector<std::map<std::wstring, std::unique_ptr<FolderWatch::Watch>>::iterato
     return found;
 }
 
-bool FolderWatch::Add(const std::wstring& key, const std::wstring& path) {
+bool FolderWatch::Add(const std::wstring& key, const std::wstring& path, bool readAtOnce) {
     if (auto found = watches_.find(key); found != watches_.end()) {
         found->second->marked = false;
         return !found->second->ended;
@@ -118,6 +124,7 @@ bool FolderWatch::Add(const std::wstring& key, const std::wstring& path) {
     auto watch = std::make_unique<Watch>();
     watch->path = path;
     if (!watch->Reopen()) return false;
+    watch->owed = readAtOnce;
     watch->id = nextId_++;
     watches_.emplace(key, std::move(watch));
     return true;
@@ -134,8 +141,24 @@ void FolderWatch::Prune() {
     std::erase_if(watches_, [](const auto& entry) { return entry.second->marked; });
 }
 
-void FolderWatch::Remove(const std::wstring& key) {
-    for (auto it : Subtree(key)) watches_.erase(it);
+std::vector<std::pair<std::wstring, bool>> FolderWatch::Remove(const std::wstring& key) {
+    std::vector<std::pair<std::wstring, bool>> removed;
+    for (auto it : Subtree(key)) {
+        removed.emplace_back(it->first, it->second->deep);
+        watches_.erase(it);
+    }
+    return removed;
+}
+
+bool FolderWatch::SameFolder(const std::wstring& key, const std::wstring& path) const {
+    const auto found = watches_.find(key);
+    if (found == watches_.end() || found->second->identity == std::array<DWORD, 3>{}) return false;
+    UniqueFile other(::CreateFileW(ExtendedPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    return other && ::GetFileInformationByHandle(other.get(), &info) &&
+           found->second->identity == std::array<DWORD, 3>{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
 void FolderWatch::Rekey(const std::wstring& from, const std::wstring& to) {
@@ -149,15 +172,13 @@ void FolderWatch::Rekey(const std::wstring& from, const std::wstring& to) {
     for (auto& [key, watch] : moved) watches_.insert_or_assign(std::move(key), std::move(watch));
 }
 
-bool FolderWatch::Renew(unsigned id, std::vector<std::pair<std::wstring, std::wstring>>* renames) {
+bool FolderWatch::Renew(unsigned id, Renames* renames) {
     for (auto it = watches_.begin(); it != watches_.end(); ++it) {
         Watch& watch = *it->second;
         if (watch.id != id) continue;
-        // What was told since the watch was last asked is not lost with it.
-        if (watch.pending && ::WaitForSingleObject(watch.event.get(), 0) == WAIT_OBJECT_0) Finish(watch, renames);
-        if (watch.Reopen()) return true;
-        watches_.erase(it);
-        return false;
+        // What was told since the watch was last asked is not lost with it. A folder that
+        // cannot be opened now keeps its place: the turns try it again.
+        return watch.Reopen(nullptr, renames);
     }
     return false;
 }
@@ -182,7 +203,7 @@ bool FolderWatch::IsDeep(const std::wstring& key) const {
 // The renames a finished read reported, in order; false when the read failed (the folder
 // was deleted, or the share went away). No bytes is a success: more changed than the buffer
 // holds, and the folder is read again anyway.
-bool FolderWatch::Finish(Watch& watch, std::vector<std::pair<std::wstring, std::wstring>>* renames) {
+bool FolderWatch::Finish(Watch& watch, Renames* renames) {
     DWORD bytes = 0;
     watch.pending = false;
     if (!::GetOverlappedResult(watch.folder.get(), &watch.read->overlapped, &bytes, FALSE))
@@ -229,6 +250,10 @@ std::vector<FolderWatch::Change> FolderWatch::Take() {
     events.reserve(watches_.size());
     std::vector<Watch*> waited;  // told half a rename last time
     for (auto& [key, watch] : watches_) {
+        if (std::exchange(watch->owed, false)) {
+            changes.push_back({watch->id, {}, watch->ended});
+            continue;  // what it was told comes with the next asking
+        }
         if (watch->ended) continue;
         watches.push_back(watch.get());
         events.push_back(watch->event.get());
@@ -274,9 +299,12 @@ void FolderWatch::RenewOne(std::vector<Change>* changes) {
     FILETIME before{}, after{};
     ::GetFileTime(watch.folder.get(), nullptr, nullptr, &before);
     // One told of a change is read anyway, now or at the next turn.
-    if (watch.ended || !watch.renamedFrom.empty() || ::WaitForSingleObject(watch.event.get(), 0) == WAIT_OBJECT_0 ||
-        std::any_of(changes->begin(), changes->end(), [&](const Change& c) { return c.id == watch.id; }))
+    if (std::any_of(changes->begin(), changes->end(), [&](const Change& c) { return c.id == watch.id; })) return;
+    if (watch.ended) {  // could not be opened the last time: once it can, it is read again
+        if (watch.Reopen()) changes->push_back({watch.id, {}, false});
         return;
+    }
+    if (!watch.renamedFrom.empty() || ::WaitForSingleObject(watch.event.get(), 0) == WAIT_OBJECT_0) return;
     bool news = false;
     if (!watch.Reopen(&news)) {
         changes->push_back({watch.id, {}, true});

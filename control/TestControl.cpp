@@ -11,6 +11,7 @@
 #include <commctrl.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace cartulane::control {
@@ -179,11 +180,26 @@ void TestControl::ApplyDiskChanges() {
     ApplyFolderChanges(TreeView2, folderWatch_);
 }
 
-// Windows renames or deletes no folder while a handle is open inside it: before the
-// control renames or deletes one, every pane on this thread lets go of its watches there
-// (a refresh watches what is left).
-void TestControl::ReleaseWatchesIn(const std::wstring& folder) {
-    for (TestControl* control : t_liveControls) control->folderWatch_.Remove(folder);
+// Windows renames or deletes no folder while a handle is open inside it.
+TestControl::ReleasedWatches TestControl::ReleaseWatchesIn(const std::wstring& folder) {
+    ReleasedWatches released{folder, {}};
+    for (TestControl* control : t_liveControls) released.panes.emplace_back(control, control->folderWatch_.Remove(folder));
+    return released;
+}
+
+void TestControl::WatchAgain(const ReleasedWatches& released, const std::wstring& renamedTo) {
+    const FileSystem files;
+    for (const auto& [control, keys] : released.panes) {
+        if (std::find(t_liveControls.begin(), t_liveControls.end(), control) == t_liveControls.end()) continue;
+        for (const auto& [key, deep] : keys) {
+            const std::wstring now = renamedTo.empty() ? key : renamedTo + key.substr(released.folder.size());
+            std::wstring path = now;
+            TrimPath(path);
+            if (!files.FolderExists(path) || !control->folderWatch_.Add(now, path, true)) continue;
+            if (deep) control->folderWatch_.SetDeep(now);
+        }
+        control->FollowDisk();
+    }
 }
 
 void TestControl::Image1_MouseDown(int button, int, float, float y) {

@@ -68,7 +68,15 @@ private:
     void BuildFolders();
     void FollowDisk();
     void ApplyDiskChanges();
-    static void ReleaseWatchesIn(const std::wstring& folder);
+    // Before the control renames or deletes a folder, every pane on this thread lets go of
+    // its watches inside it; afterwards each watches again what is still there (under the
+    // new name after a rename) and reads it at once.
+    struct ReleasedWatches {
+        std::wstring folder;
+        std::vector<std::pair<TestControl*, std::vector<std::pair<std::wstring, bool>>>> panes;
+    };
+    static ReleasedWatches ReleaseWatchesIn(const std::wstring& folder);
+    static void WatchAgain(const ReleasedWatches& released, const std::wstring& renamedTo = {});
     void Image1_MouseDown(int button, int shift, float x, float y);
     HRESULT Image1_MouseMove(int button, int shift, float x, float y);
     // The splitter has no window: the control routes the mouse to it.

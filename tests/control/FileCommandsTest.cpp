@@ -592,6 +592,55 @@ TEST_F(FileCommandsTest, ThePaneFollowsWhatAnotherProgramChangesOnDisk) {
     EXPECT_NE(Item({L"A", L"inner", L"y.xls"}), nullptr);
 }
 
+// A folder one pane renames that another pane on the thread shows opened: that pane lets
+// go of it for the rename, then follows it under its new name, still open.
+TEST_F(FileCommandsTest, AFolderRenamedInOnePaneIsStillFollowedInAnother) {
+    Folder(L"根");
+    Folder(L"根\\资料");
+    Folder(L"根\\资料\\内");
+    File(L"根\\资料\\内\\a.xls");
+    UseRoot(Path(L"根"));
+    sheethost::TaskPane* second = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(host_.AddPane(L"Quillet.TestControl", L"第二", 245, &second));
+    ComPtr<IOleInPlaceObject> inPlace;
+    ASSERT_HRESULT_SUCCEEDED(second->Control()->QueryInterface(IID_PPV_ARGS(&inPlace)));
+    HWND control = nullptr;
+    inPlace->GetWindow(&control);
+    HWND other = test::FindTrees(control).folder;
+    ASSERT_NE(other, nullptr);
+    host_.PumpMessages();
+    HTREEITEM otherFolder = test::FindItem(other, TreeView_GetRoot(other), L"资料");
+    ASSERT_NE(otherFolder, nullptr);
+    TreeView_Expand(other, otherFolder, TVE_EXPAND);  // the user opens it there
+    HTREEITEM otherInner = test::FindItem(other, otherFolder, L"内");
+    ASSERT_NE(otherInner, nullptr);
+    TreeView_Expand(other, otherInner, TVE_EXPAND);
+
+    test::MessageBoxes boxes;
+    Select({L"资料"});
+    HWND edit = TreeView_EditLabel(folderTree_, TreeView_GetSelection(folderTree_));
+    ASSERT_NE(edit, nullptr);
+    ::SetWindowTextW(edit, L"文档");
+    TreeView_EndEditLabelNow(folderTree_, FALSE);
+    host_.PumpMessages();
+    ASSERT_TRUE(FileSystem().FolderExists(Path(L"根\\文档\\内"))) << "not held by the other pane";
+    EXPECT_TRUE(boxes.Seen().empty());
+
+    ASSERT_EQ(test::ChangeDisk({L"file", Path(L"根\\文档\\内\\b.xls")}), 0);
+    const auto start = std::chrono::steady_clock::now();
+    auto shown = [&] {
+        return test::ItemText(other, otherFolder) == L"文档" &&
+               test::Children(other, otherInner) == std::vector<std::wstring>{L"a.xls", L"b.xls"};
+    };
+    while (!shown() && std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) {
+        host_.PumpMessages();
+        ::Sleep(20);
+    }
+    EXPECT_TRUE(shown());
+    EXPECT_TRUE(TreeView_GetItemState(other, otherFolder, TVIS_EXPANDED) & TVIS_EXPANDED);
+    EXPECT_TRUE(TreeView_GetItemState(other, otherInner, TVIS_EXPANDED) & TVIS_EXPANDED);
+}
+
 // A message box kept up for a while: what the tree shows meanwhile is kept, then No.
 struct HeldBox {
     HWND box = nullptr;

@@ -60,6 +60,15 @@ protected:
         ASSERT_NE(item, nullptr);
         TreeView_SelectItem(folderTree_, item);
     }
+    // Another pane on the same thread (as in another workbook's window): its control's window.
+    HWND SecondPane() {
+        sheethost::TaskPane* pane = nullptr;
+        EXPECT_HRESULT_SUCCEEDED(host_.AddPane(L"Quillet.TestControl", L"第二", 245, &pane));
+        ComPtr<IOleInPlaceObject> inPlace;
+        HWND control = nullptr;
+        if (pane && SUCCEEDED(pane->Control()->QueryInterface(IID_PPV_ARGS(&inPlace)))) inPlace->GetWindow(&control);
+        return control;
+    }
     std::wstring SelectedText() {
         HTREEITEM item = TreeView_GetSelection(folderTree_);
         return item ? test::ItemText(folderTree_, item) : L"<none>";
@@ -171,12 +180,7 @@ TEST_F(FileCommandsTest, OneCopyPastesIntoTwoFoldersAndIntoASecondPane) {
     EXPECT_EQ(Snapshot(Path(L"乙\\报表")), original);
 
     // A pane of its own on the same thread pastes the same copy.
-    sheethost::TaskPane* second = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(host_.AddPane(L"Quillet.TestControl", L"第二", 245, &second));
-    ComPtr<IOleInPlaceObject> inPlace;
-    ASSERT_HRESULT_SUCCEEDED(second->Control()->QueryInterface(IID_PPV_ARGS(&inPlace)));
-    HWND control = nullptr;
-    inPlace->GetWindow(&control);
+    HWND control = SecondPane();
     HWND tree = test::FindTrees(control).folder;
     ASSERT_NE(tree, nullptr);
     TreeView_SelectItem(tree, test::FindItem(tree, TreeView_GetRoot(tree), L"丙"));
@@ -600,13 +604,7 @@ TEST_F(FileCommandsTest, AFolderRenamedInOnePaneIsStillFollowedInAnother) {
     Folder(L"根\\资料\\内");
     File(L"根\\资料\\内\\a.xls");
     UseRoot(Path(L"根"));
-    sheethost::TaskPane* second = nullptr;
-    ASSERT_HRESULT_SUCCEEDED(host_.AddPane(L"Quillet.TestControl", L"第二", 245, &second));
-    ComPtr<IOleInPlaceObject> inPlace;
-    ASSERT_HRESULT_SUCCEEDED(second->Control()->QueryInterface(IID_PPV_ARGS(&inPlace)));
-    HWND control = nullptr;
-    inPlace->GetWindow(&control);
-    HWND other = test::FindTrees(control).folder;
+    HWND other = test::FindTrees(SecondPane()).folder;
     ASSERT_NE(other, nullptr);
     host_.PumpMessages();
     HTREEITEM otherFolder = test::FindItem(other, TreeView_GetRoot(other), L"资料");

@@ -133,19 +133,15 @@ HRESULT ExcelApp::XlApp_WorkbookOpen(IDispatch*) { return RefreshWorkbookTrees()
 // A Save As gives the workbook another name; a new sheet is one more node. Both come in
 // runs (every Ctrl+S, a macro adding sheets): the trees are rebuilt once, when the
 // application's call is done.
-HRESULT ExcelApp::XlApp_WorkbookAfterSave(IDispatch*) {
-    if (later_) later_->PostRefresh();
-    return S_OK;
-}
-HRESULT ExcelApp::XlApp_WorkbookNewSheet(IDispatch*) {
-    if (later_) later_->PostRefresh();
-    return S_OK;
-}
+HRESULT ExcelApp::XlApp_WorkbookAfterSave(IDispatch*) { return RefreshLater(); }
+HRESULT ExcelApp::XlApp_WorkbookNewSheet(IDispatch*) { return RefreshLater(); }
 
 // No event follows a close by itself (a workbook that was not active, the last one), and
 // the close is not done yet: the trees are rebuilt once it is, and then list what is open,
 // whether the close went through or was cancelled.
-HRESULT ExcelApp::XlApp_WorkbookBeforeClose(IDispatch*) {
+HRESULT ExcelApp::XlApp_WorkbookBeforeClose(IDispatch*) { return RefreshLater(); }
+
+HRESULT ExcelApp::RefreshLater() {
     if (later_) later_->PostRefresh();
     return S_OK;
 }

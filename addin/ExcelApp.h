@@ -37,6 +37,8 @@ private:
     // The close may still be cancelled: the trees are rebuilt once it is done.
     HRESULT XlApp_WorkbookBeforeClose(IDispatch* Wb);
     HRESULT XlApp_WindowActivate(IDispatch* Wb, IDispatch* Wn);
+    // The trees rebuilt once the application's call under way is done.
+    HRESULT RefreshLater();
 
     // The application whose events arrive here, and the subscription.
     ComPtr<IDispatch> XlApp;

@@ -92,14 +92,12 @@ void FindRenamed(Node& folder, const std::wstring& prefix, const std::wstring& f
     }
 }
 
-// The children of the folder keyed key against a fresh listing: those gone are removed,
+// The children of the folder keyed key (whose children's keys begin with prefix) against a fresh listing: those gone are removed,
 // the new ones inserted after the entry that precedes them in the listing. The children
 // that stay keep their places.
-void SyncFolder(Node& folder, const std::wstring& key, const FolderListing& listing, TreeView& tree,
-                FolderWatch& watch) {
+void SyncFolder(Node& folder, const std::wstring& key, const std::wstring& prefix, const FolderListing& listing,
+                TreeView& tree, FolderWatch& watch) {
     TreeNodes& nodes = tree.Nodes();
-    std::wstring trimmed = key;
-    const std::wstring prefix = TrimPath(trimmed) + L'\\';
     std::vector<Entry> entries;
     entries.reserve(listing.subFolders.size() + listing.files.size());
     for (const std::wstring& name : listing.subFolders) entries.push_back({name, kImageFolder});
@@ -267,11 +265,11 @@ int ApplyFolderChanges(TreeView& tree, FolderWatch& watch) {
             for (const std::wstring& name : change.renamedAway) FindRenamed(*folder, prefix, name, listing, tree, watch);
         }
         if (watched && listed) {
-            SyncFolder(*folder, key, listing, tree, watch);
+            SyncFolder(*folder, key, prefix, listing, tree, watch);
         } else if (files.FolderExists(trimmed)) {
             // Still there, and not readable for a moment (a share, a sharing violation): what
             // could be read is shown, and the watch tries the folder again in its turn.
-            if (listed) SyncFolder(*folder, key, listing, tree, watch);
+            if (listed) SyncFolder(*folder, key, prefix, listing, tree, watch);
         } else {
             // Gone: its entries and watches go with it, and so does its node (the root stays,
             // as a build leaves it).

@@ -280,6 +280,7 @@ std::vector<FolderWatch::Change> FolderWatch::Take() {
         changes.push_back({watch->id, {}, false, false, {std::exchange(watch->renamedFrom, {})}});
     }
     RenewOne(&changes);
+    if (changes.size() < 2) return changes;  // the idle tick: nothing to order
     // A folder before the folders below it, as the keys sort.
     std::unordered_map<unsigned, size_t> place;
     for (const auto& [key, watch] : watches_) place.emplace(watch->id, place.size());

@@ -109,6 +109,19 @@ protected:
         EXPECT_EQ(com::ModuleLocks(), 0) << "every object of the model is released";
     }
     IDispatch* App() { return app_.Get(); }
+    // The application's event point, with sink advised on it.
+    ComPtr<IConnectionPoint> Advise(IUnknown* sink, DWORD* cookie) {
+        ComPtr<IConnectionPointContainer> container;
+        ComPtr<IConnectionPoint> point;
+        EXPECT_HRESULT_SUCCEEDED(App()->QueryInterface(IID_PPV_ARGS(&container)));
+        if (container) {
+            EXPECT_HRESULT_SUCCEEDED(container->FindConnectionPoint(DIID_AppEvents, &point));
+        }
+        if (point) {
+            EXPECT_HRESULT_SUCCEEDED(point->Advise(sink, cookie));
+        }
+        return point;
+    }
     ComPtr<IDispatch> Workbooks() { return ObjectOf(App(), L"Workbooks"); }
     ComPtr<IDispatch> Add() {
         ComPtr<IDispatch> book;
@@ -277,12 +290,9 @@ TEST_F(ObjectModelTest, ClosingAWorkbookWithUnsavedChangesAsksTheApplicationsQue
 TEST_F(ObjectModelTest, EventsFollowEachChangeInTheApplicationsOrder) {
     ComPtr<Recorder> made = com::Make<Recorder>();
     Recorder& recorder = *made.Get();
-    ComPtr<IConnectionPointContainer> container;
-    ASSERT_HRESULT_SUCCEEDED(App()->QueryInterface(IID_PPV_ARGS(&container)));
-    ComPtr<IConnectionPoint> point;
-    ASSERT_HRESULT_SUCCEEDED(container->FindConnectionPoint(DIID_AppEvents, &point));
     DWORD cookie = 0;
-    ASSERT_HRESULT_SUCCEEDED(point->Advise(made.Get(), &cookie));
+    ComPtr<IConnectionPoint> point = Advise(made.Get(), &cookie);
+    ASSERT_TRUE(point);
 
     test::TempDir dir;
     test::MakeFile(dir / L"a.xlsx");
@@ -328,12 +338,9 @@ TEST_F(ObjectModelTest, SavesFrom14AndNewSheetsAreTold) {
         app_ = com::Make<Application>();
         app_->SetVersion(version);
         ComPtr<Recorder> recorder = com::Make<Recorder>();
-        ComPtr<IConnectionPointContainer> container;
-        ASSERT_HRESULT_SUCCEEDED(App()->QueryInterface(IID_PPV_ARGS(&container)));
-        ComPtr<IConnectionPoint> point;
-        ASSERT_HRESULT_SUCCEEDED(container->FindConnectionPoint(DIID_AppEvents, &point));
         DWORD cookie = 0;
-        ASSERT_HRESULT_SUCCEEDED(point->Advise(recorder.Get(), &cookie));
+        ComPtr<IConnectionPoint> point = Advise(recorder.Get(), &cookie);
+        ASSERT_TRUE(point);
         test::TempDir dir;
         auto book = Add();
         recorder->events.clear();

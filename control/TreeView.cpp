@@ -139,9 +139,13 @@ HRESULT TreeNodes::Insert(Node* parent, Node* after, std::wstring_view key, cons
     node.slot_ = static_cast<int>(nodes_.size());
     node.parent_ = parent;
 
+    Node*& first = parent ? parent->child_ : firstTop_;
+    Node*& last = parent ? parent->lastChild_ : lastTop_;
     TVINSERTSTRUCTW insert{};
     insert.hParent = parent ? parent->item_ : TVI_ROOT;
-    insert.hInsertAfter = after ? after->item_ : TVI_FIRST;
+    // After the last sibling is TVI_LAST: the control looks for an item it is given among
+    // the siblings, so naming the last one makes every append walk them all.
+    insert.hInsertAfter = !after ? TVI_FIRST : after == last ? TVI_LAST : after->item_;
     insert.item.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_PARAM;
     insert.item.pszText = const_cast<wchar_t*>(text.c_str());
     insert.item.iImage = insert.item.iSelectedImage = image - 1;
@@ -152,8 +156,6 @@ HRESULT TreeNodes::Insert(Node* parent, Node* after, std::wstring_view key, cons
         return E_OUTOFMEMORY;
     }
     if (!node.key_.empty()) byKey_.emplace(node.key_, &node);
-    Node*& first = parent ? parent->child_ : firstTop_;
-    Node*& last = parent ? parent->lastChild_ : lastTop_;
     node.previous_ = after;
     node.next_ = after ? after->next_ : first;
     (node.next_ ? node.next_->previous_ : last) = &node;
@@ -296,10 +298,10 @@ Node* TreeView::NodeOf(HTREEITEM item) const {
 
 Node* TreeView::SelectedItem() const { return Hwnd() ? NodeOf(TreeView_GetSelection(Hwnd())) : nullptr; }
 
-void TreeView::Select(Node& node) {
+void TreeView::Select(Node& node, bool show) {
     if (!Hwnd()) return;
     TreeView_SelectItem(Hwnd(), node.Handle());
-    TreeView_EnsureVisible(Hwnd(), node.Handle());
+    if (show) TreeView_EnsureVisible(Hwnd(), node.Handle());
 }
 
 void TreeView::SetFocus() {

@@ -138,8 +138,8 @@ public:
 
     TreeNodes& Nodes() { return nodes_; }
     Node* SelectedItem() const;
-    // Selects the node and scrolls it into view (no NodeClick: the program chose it).
-    void Select(Node& node);
+    // Selects the node (no NodeClick: the program chose it) and, with show, scrolls it into view.
+    void Select(Node& node, bool show = true);
     // The COM object the tree belongs to: it is kept whole while the tree raises an event
     // (a handler's command may make the host let go of it).
     void SetOwner(IUnknown* owner) { owner_ = owner; }

@@ -242,13 +242,12 @@ void TestControl::Command5_Click() {
     if (Message(L"确定要删除： " + key + L" ?", MB_YESNO) != IDYES) return;
     FileSys = FileSystem();
     HRESULT hr = S_OK;
-    const ReleasedWatches released = ReleaseWatchesIn(key);
+    follow_.LetGo(key);
     if (FileSys.FolderExists(key)) {
         hr = FileSys.DeleteFolder(key);
     } else if (FileSys.FileExists(key)) {
         hr = FileSys.RemoveFile(key);
     }
-    WatchAgain(released);
     if (FAILED(hr)) Message(L"删除失败：" + key + L"\n" + SystemReason(hr));
     Command6_Click();
     if (!parent.empty()) Reveal(parent);
@@ -275,8 +274,8 @@ void TestControl::TreeView2_DblClick() {
 }
 
 void TestControl::TreeView2_Expand(Node& node) {
-    if (node.Parent() && node.Children() > 0) FillSubFolders(node, TreeView2, &folderWatch_);
-    FollowDisk();
+    if (node.Parent() && node.Children() > 0) FillSubFolders(node, TreeView2, &follow_.Listed());
+    follow_.Tell();
 }
 
 // The root's label is the root folder's path: it is not renamed from here.
@@ -303,9 +302,8 @@ void TestControl::TreeView2_AfterLabelEdit(short& cancel, std::wstring& newStrin
     }
     const std::wstring target = (EndsWithBackslash(parent) ? parent : parent + L"\\") + newString;
     FileSys = FileSystem();
-    const ReleasedWatches released = ReleaseWatchesIn(key);
+    follow_.LetGo(key);
     const HRESULT hr = FileSys.Rename(key, target);
-    WatchAgain(released, SUCCEEDED(hr) ? target : std::wstring());
     if (FAILED(hr)) {
         cancel = 1;
         Message(L"重命名失败：" + key + L"\n" + SystemReason(hr));
@@ -388,6 +386,7 @@ void TestControl::TreeView2_ContextMenu(POINT screen) {
 Node* TestControl::Reveal(const std::wstring& path) {
     Node* node = ListDownTo(path);
     if (node) TreeView2.Select(*node);
+    follow_.Tell();
     return node;
 }
 
@@ -402,7 +401,7 @@ Node* TestControl::ListDownTo(const std::wstring& path) {
     if (!parent) parent = nodes.Find(parentPath + L"\\");  // a root such as C:\ keeps its backslash
     if (!parent) parent = ListDownTo(parentPath);
     if (!parent) return nullptr;
-    FillFolder(parent->Key(), TreeView2, &folderWatch_);
+    FillFolder(parent->Key(), TreeView2, &follow_.Listed());
     parent->SetExpanded(true);
     return nodes.Find(path);
 }

@@ -1,11 +1,9 @@
 #include "control/FolderTree.h"
 
-#include "control/FolderWatch.h"
 #include "control/NodeImages.h"
 #include "runtime/Variant.h"
 #include "runtime/FileSystem.h"
 
-#include <algorithm>
 #include <unordered_map>
 #include <vector>
 
@@ -29,41 +27,41 @@ int RootImage(const std::wstring& root) {
 }
 
 // The text after the last "." (the whole name without one), lower-cased.
-std::wstring LowerExtension(const std::wstring& name) {
+std::wstring LowerExtension(std::wstring_view name) {
     const size_t dot = name.rfind(L'.');
-    std::wstring extension = dot == std::wstring::npos ? name : name.substr(dot + 1);
+    std::wstring extension(dot == std::wstring_view::npos ? name : name.substr(dot + 1));
     if (!extension.empty()) ::CharLowerBuffW(extension.data(), static_cast<DWORD>(extension.size()));
     return extension;
 }
 
-bool IsListedFile(const std::wstring& name) { return LowerExtension(name).find(FileFilter) != std::wstring::npos; }
-
-// What a fresh listing of a folder shows, in its order: sub-folders, then workbook files.
-struct Entry {
-    std::wstring name;
-    int image;
-};
-
-// A node goes with what lies below it, and the watches of the folders among them.
-void RemoveNode(Node& node, TreeView& tree, FolderWatch& watch) {
-    if (node.Image() == kImageFolder) watch.Remove(node.Key());
+// A node goes with what lies below it, and its folders are no longer listed. The selection
+// goes to the folder that held it, never to a neighbour the user did not choose (which the
+// tree view would pick, and a paste pressed next would copy into).
+void RemoveNode(Node& node, TreeView& tree, ListedFolders& listed) {
+    for (Node* selected = tree.SelectedItem(); selected; selected = selected->Parent()) {
+        if (selected != &node) continue;
+        if (Node* parent = node.Parent()) tree.Select(*parent, false);
+        break;
+    }
+    if (node.Image() == kImageFolder) listed.RemoveFrom(node.Key());
     tree.Nodes().Remove(node);
 }
 
-// The entry renamed from one name to another in the folder keyed key: the node takes the
-// new name and key, the keys below it follow; a file whose new name is no workbook's goes.
+// The entry renamed from one name to another in folder (whose children's keys begin with
+// prefix): the node takes the new name and key, the keys below it follow; a file whose new
+// name is no workbook's goes.
 void ApplyRename(Node& folder, const std::wstring& prefix, const std::wstring& from, const std::wstring& to,
-                 TreeView& tree, FolderWatch& watch) {
+                 TreeView& tree, ListedFolders& listed) {
     TreeNodes& nodes = tree.Nodes();
     Node* node = nodes.Find(prefix + from);
     if (!node || node->Parent() != &folder) return;
     const bool isFolder = node->Image() == kImageFolder;
-    if (!isFolder && !IsListedFile(to)) {
-        RemoveNode(*node, tree, watch);
+    if (!isFolder && !IsWorkbookFile(to)) {
+        RemoveNode(*node, tree, listed);
         return;
     }
     const std::wstring oldKey = node->Key(), newKey = prefix + to;
-    if (Node* replaced = nodes.Find(newKey); replaced && replaced != node) RemoveNode(*replaced, tree, watch);
+    if (Node* replaced = nodes.Find(newKey); replaced && replaced != node) RemoveNode(*replaced, tree, listed);
     std::vector<Node*> below{node};
     while (!below.empty()) {
         Node* next = below.back();
@@ -72,70 +70,61 @@ void ApplyRename(Node& folder, const std::wstring& prefix, const std::wstring& f
         nodes.SetKey(*next, newKey + next->Key().substr(oldKey.size()));
     }
     node->SetText(to);
-    if (isFolder) watch.Rekey(oldKey, newKey);
+    if (isFolder) listed.Rekey(oldKey, newKey);
 }
 
-// A folder renamed whose new name was not told: a new folder in the listing that is the
-// very folder its watch holds open. Anything else is left to the listing (a file, a folder
-// moved away while another was made).
-void FindRenamed(Node& folder, const std::wstring& prefix, const std::wstring& from, const FolderListing& listing,
-                 TreeView& tree, FolderWatch& watch) {
+// The children of folder (keyed key; its children's keys begin with prefix) against a fresh
+// listing: those gone are removed, the new ones inserted after the entry that precedes them
+// in the listing; the children that stay keep their places. Done again from the start, it
+// goes on where it stopped.
+bool SyncFolder(Node& folder, const std::wstring& key, const std::wstring& prefix, const FolderListing& listing,
+                TreeView& tree, ListedFolders& listed, std::chrono::steady_clock::time_point deadline) {
     TreeNodes& nodes = tree.Nodes();
-    Node* node = nodes.Find(prefix + from);
-    if (!node || node->Parent() != &folder || node->Image() != kImageFolder) return;
-    const auto& names = listing.subFolders;
-    if (std::find(names.begin(), names.end(), from) != names.end()) return;  // still there
-    for (const std::wstring& name : names) {
-        if (nodes.Find(prefix + name) || !watch.SameFolder(node->Key(), prefix + name)) continue;
-        ApplyRename(folder, prefix, from, name, tree, watch);
-        return;
-    }
-}
-
-// The children of the folder keyed key (whose children's keys begin with prefix) against a fresh listing: those gone are removed,
-// the new ones inserted after the entry that precedes them in the listing. The children
-// that stay keep their places.
-void SyncFolder(Node& folder, const std::wstring& key, const std::wstring& prefix, const FolderListing& listing,
-                TreeView& tree, FolderWatch& watch) {
-    TreeNodes& nodes = tree.Nodes();
-    std::vector<Entry> entries;
-    entries.reserve(listing.subFolders.size() + listing.files.size());
-    for (const std::wstring& name : listing.subFolders) entries.push_back({name, kImageFolder});
-    for (const std::wstring& name : listing.files)
-        if (IsListedFile(name)) entries.push_back({name, kImageWorkbook});
+    int steps = 0;
+    auto late = [&] { return (++steps & 7) == 0 && std::chrono::steady_clock::now() > deadline; };
 
     std::unordered_map<std::wstring, int> wanted;
-    wanted.reserve(entries.size());
-    for (const Entry& entry : entries) wanted.emplace(prefix + entry.name, entry.image);
+    wanted.reserve(listing.subFolders.size() + listing.files.size());
+    for (const std::wstring& name : listing.subFolders) wanted.emplace(prefix + name, kImageFolder);
+    for (const std::wstring& name : listing.files) wanted.emplace(prefix + name, kImageWorkbook);
     std::vector<Node*> gone;
     for (Node* child = folder.Child(); child; child = child->Next()) {
         const auto found = wanted.find(child->Key());
         if (found == wanted.end() || found->second != child->Image()) gone.push_back(child);  // a file now a folder
     }
-    for (Node* child : gone) RemoveNode(*child, tree, watch);
+    for (Node* child : gone) {
+        RemoveNode(*child, tree, listed);
+        if (late()) return false;
+    }
 
-    const bool listSubFolders = watch.IsDeep(key);
+    const bool listSubFolders = listed.IsDeep(key);
     Node* previous = nullptr;
-    for (const Entry& entry : entries) {
-        const std::wstring childKey = prefix + entry.name;
+    auto insert = [&](const std::wstring& name, int image) {
+        const std::wstring childKey = prefix + name;
         if (Node* existing = nodes.Find(childKey)) {
             previous = existing;
-            continue;
+            return false;
         }
         Node* added = nullptr;
         HRESULT hr;
-        if (previous && previous->Next()) {
-            hr = nodes.Add(previous->Key(), tvwNext, childKey, entry.name, entry.image, &added);
-        } else if (!previous && folder.Child()) {
-            hr = nodes.Add(folder.Child()->Key(), tvwPrevious, childKey, entry.name, entry.image, &added);
+        if (previous) {
+            hr = nodes.Add(previous->Key(), tvwNext, childKey, name, image, &added);
+        } else if (folder.Child()) {
+            hr = nodes.Add(folder.Child()->Key(), tvwPrevious, childKey, name, image, &added);
         } else {
-            hr = nodes.Add(key, tvwChild, childKey, entry.name, entry.image, &added);
+            hr = nodes.Add(key, tvwChild, childKey, name, image, &added);
         }
-        if (FAILED(hr)) continue;
+        if (FAILED(hr)) return false;
         added->SetExpanded(false);
         previous = added;
-        if (entry.image == kImageFolder && listSubFolders) FillFolder(childKey, tree, &watch);
-    }
+        if (image == kImageFolder && listSubFolders) listed.Add(childKey);
+        return late();
+    };
+    for (const std::wstring& name : listing.subFolders)
+        if (insert(name, kImageFolder)) return false;
+    for (const std::wstring& name : listing.files)
+        if (insert(name, kImageWorkbook)) return false;
+    return true;
 }
 
 }  // namespace
@@ -155,18 +144,78 @@ std::wstring TrimPath(std::wstring& path) {
     return result;
 }
 
-HRESULT ListFolder(std::wstring& path, std::wstring_view filter, TreeView& tree, FolderWatch* watch) {
+bool IsWorkbookFile(std::wstring_view name) { return LowerExtension(name).find(FileFilter) != std::wstring::npos; }
+
+bool IsAtOrBelow(const std::wstring& key, const std::wstring& folder) {
+    if (key == folder) return true;
+    const size_t length = !folder.empty() && folder.back() == L'\\' ? folder.size() - 1 : folder.size();
+    return key.size() > length + 1 && key.compare(0, length, folder, 0, length) == 0 && key[length] == L'\\';
+}
+
+// ---- ListedFolders ----
+
+void ListedFolders::Reset(const std::wstring& rootKey, const std::wstring& rootPath) {
+    folders_.clear();
+    rootKey_ = rootKey;
+    rootPath_ = rootPath;
+    ++version_;
+}
+
+void ListedFolders::Add(const std::wstring& key) {
+    if (folders_.emplace(key, false).second) ++version_;
+}
+
+void ListedFolders::SetDeep(const std::wstring& key) {
+    if (auto found = folders_.find(key); found != folders_.end()) found->second = true;
+}
+
+bool ListedFolders::IsDeep(const std::wstring& key) const {
+    const auto found = folders_.find(key);
+    return found != folders_.end() && found->second;
+}
+
+void ListedFolders::RemoveFrom(const std::wstring& key) {
+    if (std::erase_if(folders_, [&](const auto& each) { return IsAtOrBelow(each.first, key); }) > 0) ++version_;
+}
+
+void ListedFolders::Rekey(const std::wstring& from, const std::wstring& to) {
+    std::vector<std::pair<std::wstring, bool>> moved;
+    for (auto it = folders_.begin(); it != folders_.end();) {
+        if (IsAtOrBelow(it->first, from)) {
+            moved.emplace_back(to + it->first.substr(from.size()), it->second);
+            it = folders_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto& [key, deep] : moved) folders_.insert_or_assign(std::move(key), deep);
+    if (!moved.empty()) ++version_;
+}
+
+std::vector<std::wstring> ListedFolders::Paths() const {
+    std::vector<std::wstring> paths;
+    paths.reserve(folders_.size());
+    if (folders_.count(rootKey_)) paths.push_back(rootPath_);
+    for (const auto& [key, deep] : folders_)
+        if (key != rootKey_) paths.push_back(key);
+    return paths;
+}
+
+Node* ListedFolders::NodeOf(TreeNodes& nodes, const std::wstring& path) const {
+    const std::wstring& key = path == rootPath_ ? rootKey_ : path;
+    return Contains(key) ? nodes.Find(key) : nullptr;
+}
+
+// ---- listing ----
+
+HRESULT ListFolder(std::wstring& path, std::wstring_view filter, TreeView& tree, ListedFolders* listed) {
     // The folder is looked up without the blanks around it, as the scripting runtime's path
     // parsing drops them; the caller's text is trimmed only once an entry is added.
     std::wstring lookup = path;
     TrimPath(lookup);
-    // Watched before it is read: nothing made in between goes unseen.
-    const bool watched = watch && tree.Nodes().Find(ParentKey) && watch->Add(ParentKey, lookup);
     FolderListing folder;
-    if (const HRESULT hr = FileSystem().GetFolder(lookup, &folder); FAILED(hr)) {
-        if (watched) watch->Remove(ParentKey);
-        return hr;
-    }
+    RETURN_IF_FAILED(FileSystem().GetFolder(lookup, &folder));
+    if (listed && tree.Nodes().Find(ParentKey)) listed->Add(ParentKey);
     // Every key is TrimPath(path) & "\" & name; the trimmed text is the same for each.
     std::wstring prefix;
     auto add = [&](const std::wstring& name, int image) -> HRESULT {
@@ -183,9 +232,8 @@ HRESULT ListFolder(std::wstring& path, std::wstring_view filter, TreeView& tree,
     return S_OK;
 }
 
-void BuildFolderTree(TreeView& tree, FolderWatch* watch) {
+void BuildFolderTree(TreeView& tree, ListedFolders* listed) {
     TreeView::BulkUpdate update(tree);
-    if (watch) watch->MarkAll();
     TreeNodes& nodes = tree.Nodes();
     ParentKey = RootPath;
     const size_t lastBackslash = RootPath.rfind(L'\\');
@@ -197,8 +245,13 @@ void BuildFolderTree(TreeView& tree, FolderWatch* watch) {
     if (SUCCEEDED(nodes.Add(ParentKey, RootText, RootImage(RootPath), &root))) root->SetExpanded(true);
     // The listing trims RootPath itself; the root's key keeps the untrimmed text.
     const std::wstring rootKey = RootPath;
-    ListFolder(RootPath, FileFilter, tree, watch);
-    if (watch) watch->SetDeep(rootKey);
+    if (listed) {
+        std::wstring rootPath = RootPath;
+        TrimPath(rootPath);
+        listed->Reset(rootKey, rootPath);
+    }
+    ListFolder(RootPath, FileFilter, tree, listed);
+    if (listed) listed->SetDeep(rootKey);
 
     const FileSystem files;
     const int count = nodes.Count();
@@ -208,77 +261,44 @@ void BuildFolderTree(TreeView& tree, FolderWatch* watch) {
         std::wstring key = nodes.Item(i)->Key();
         if (files.FolderExists(key)) {
             ParentKey = key;
-            ListFolder(key, FileFilter, tree, watch);
+            ListFolder(key, FileFilter, tree, listed);
         }
     }
-    if (watch) watch->Prune();
 }
 
-void FillSubFolders(Node& node, TreeView& tree, FolderWatch* watch) {
+void FillSubFolders(Node& node, TreeView& tree, ListedFolders* listed) {
     TreeView::BulkUpdate update(tree);
     // The keys first: filling adds nodes, and the walk must not see them.
     const std::wstring key = node.Key();
     std::vector<std::wstring> children;
     for (Node* child = node.Child(); child; child = child->Next()) children.push_back(child->Key());
-    for (const std::wstring& child : children) FillFolder(child, tree, watch);
-    if (watch) watch->SetDeep(key);
+    for (const std::wstring& child : children) FillFolder(child, tree, listed);
+    if (listed) listed->SetDeep(key);
 }
 
-void FillFolder(std::wstring path, TreeView& tree, FolderWatch* watch) {
+void FillFolder(std::wstring path, TreeView& tree, ListedFolders* listed) {
     ParentKey = path;
     TreeView::BulkUpdate update(tree);
-    if (FileSystem().FolderExists(path)) ListFolder(path, FileFilter, tree, watch);
+    if (FileSystem().FolderExists(path)) ListFolder(path, FileFilter, tree, listed);
 }
 
-int ApplyFolderChanges(TreeView& tree, FolderWatch& watch) {
-    std::vector<FolderWatch::Change> changes = watch.Take();
-    if (changes.empty()) return 0;
-    TreeView::BulkUpdate update(tree);
-    const FileSystem files;
-    int updated = 0;
-    // A folder comes before the folders below it: a rename or removal above has moved or
-    // ended their watches by the time they come.
-    for (const FolderWatch::Change& change : changes) {
-        const std::wstring* current = watch.KeyOf(change.id);
-        if (!current) continue;
-        const std::wstring key = *current;
-        Node* folder = tree.Nodes().Find(key);
-        if (!folder) {
-            watch.Remove(key);
-            continue;
-        }
-        std::wstring trimmed = key;
-        const std::wstring prefix = TrimPath(trimmed) + L'\\';
-        if (change.waiting) {
-            for (const auto& [from, to] : change.renames) ApplyRename(*folder, prefix, from, to, tree, watch);
-            continue;
-        }
-        // The folder is watched anew before it is read: what changed since the watch was
-        // asked is in the listing, and a folder deleted meanwhile goes now.
-        FolderWatch::Renames renames = change.renames;
-        const bool watched = watch.Renew(change.id, &renames);
-        for (const auto& [from, to] : renames) ApplyRename(*folder, prefix, from, to, tree, watch);
-        FolderListing listing;
-        const bool listed = SUCCEEDED(files.GetFolder(trimmed, &listing));
-        ++updated;
-        if (listed) {
-            for (const std::wstring& name : change.renamedAway) FindRenamed(*folder, prefix, name, listing, tree, watch);
-        }
-        if (watched && listed) {
-            SyncFolder(*folder, key, prefix, listing, tree, watch);
-        } else if (files.FolderExists(trimmed)) {
-            // Still there, and not readable for a moment (a share, a sharing violation): what
-            // could be read is shown, and the watch tries the folder again in its turn.
-            if (listed) SyncFolder(*folder, key, prefix, listing, tree, watch);
-        } else {
-            // Gone: its entries and watches go with it, and so does its node (the root stays,
-            // as a build leaves it).
-            while (Node* child = folder->Child()) RemoveNode(*child, tree, watch);
-            watch.Remove(key);
-            if (folder->Parent()) tree.Nodes().Remove(*folder);
-        }
+bool ApplyFolderChange(TreeView& tree, ListedFolders& listed, FolderChange& change,
+                       std::chrono::steady_clock::time_point deadline) {
+    Node* folder = listed.NodeOf(tree.Nodes(), change.folder);
+    if (!folder) return true;  // no longer listed
+    const std::wstring key = folder->Key();
+    if (change.kind == FolderChange::Kind::Gone) {
+        // Its entries go with it, and so does its node (the root stays, as a build leaves it).
+        while (Node* child = folder->Child()) RemoveNode(*child, tree, listed);
+        listed.RemoveFrom(key);
+        if (folder->Parent()) RemoveNode(*folder, tree, listed);
+        return true;
     }
-    return updated;
+    std::wstring trimmed = change.folder;
+    const std::wstring prefix = TrimPath(trimmed) + L'\\';
+    for (const auto& [from, to] : change.renames) ApplyRename(*folder, prefix, from, to, tree, listed);
+    change.renames.clear();
+    return !change.listing || SyncFolder(*folder, key, prefix, *change.listing, tree, listed, deadline);
 }
 
 }  // namespace cartulane::control

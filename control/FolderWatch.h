@@ -1,13 +1,19 @@
 #pragma once
-// FolderWatch: the folders the folder tree lists, each watched on its own for names made,
-// deleted and renamed in it. Nothing runs on a thread of its own: the owner asks what
-// changed (Take) from a timer of its window, and the asking never waits.
+// FolderWatch: what changes on disk in the folders a tree lists. All the watching runs on
+// one worker thread per process: it opens the folders, reads what Windows reports, lists a
+// folder once something changed in it and hands each tree finished changes. The tree's
+// thread only tells which folders it lists and takes those changes; it never opens a
+// folder for watching, never waits for the worker and never lists because of a watch.
+//
+// Windows reports what changes anywhere below a folder watched with its sub-tree: there the
+// root alone is watched, and no folder below it is held open (Windows refuses to rename or
+// move a folder while a handle is open below it). Wine reports only the folder's own
+// entries: there each listed folder is watched on its own.
 
-#include "runtime/Handles.h"
+#include "runtime/FileSystem.h"
 
 #include <windows.h>
 
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -15,78 +21,102 @@
 
 namespace cartulane::control {
 
+// One folder's news, for a tree that lists it.
+struct FolderChange {
+    enum class Kind {
+        Listed,  // the entries the folder has now, after the renames told
+        Gone,    // a root that is no more (a folder below a root goes with its parent's listing)
+    };
+    std::wstring folder;  // the path the tree listed it by
+    Kind kind = Kind::Listed;
+    // Entries renamed in the folder, old name and new name, in the order they happened.
+    std::vector<std::pair<std::wstring, std::wstring>> renames;
+    // Listed: its sub-folders, then its workbook files, in the order the file system gives
+    // them; one listing shared by every tree that lists the folder.
+    std::shared_ptr<const FolderListing> listing;
+};
+
+class FolderWatchService {
+public:
+    enum class Strategy {
+        SubTree,    // one watch of each root, reporting what changes below it
+        PerFolder,  // one watch of each listed folder, reporting its own entries
+    };
+    // The strategy of the platform we run on, decided here and nowhere else.
+    static Strategy PlatformStrategy();
+    // The service every tree of the process shares, started for the first and stopped
+    // once the last one lets go of it.
+    static std::shared_ptr<FolderWatchService> ForProcess();
+    // The process's service when one is running; nullptr otherwise.
+    static std::shared_ptr<FolderWatchService> ProcessIfRunning();
+
+    explicit FolderWatchService(Strategy strategy);
+    // Tells the worker to stop; never waits for it.
+    ~FolderWatchService();
+    FolderWatchService(const FolderWatchService&) = delete;
+    FolderWatchService& operator=(const FolderWatchService&) = delete;
+
+    Strategy WatchStrategy() const;
+    // The folder handles the worker holds open for watching now.
+    long OpenHandles() const;
+    // Closes at once, from the calling thread and without waiting, the watches of folder
+    // and of every folder below it: the caller is about to delete or rename it. They are
+    // taken up again (what is still listed) once a tree next tells what it lists.
+    void LetGo(const std::wstring& folder);
+
+    // What Windows addresses when it asks whether the device holding a watched folder may
+    // go: the worker's window, the notification registered for the watch and its handle.
+    struct DeviceTarget {
+        HWND window = nullptr;
+        HDEVNOTIFY notification = nullptr;
+        HANDLE handle = nullptr;
+    };
+    DeviceTarget DeviceTargetOf(const std::wstring& watched) const;
+    // Hands the watch of watched what its read would have ended with (FILE_NOTIFY_INFORMATION
+    // records; none for a buffer that overflowed), through the code that handles a real read.
+    void Replay(const std::wstring& watched, std::vector<BYTE> records);
+
+    struct Core;
+
+private:
+    friend class FolderWatch;
+    std::shared_ptr<Core> core_;
+};
+
+// One tree's place at the service: the folders it lists, and the changes waiting for it.
 class FolderWatch {
 public:
-    // Renames told: old name and new name, in the order they happened.
-    using Renames = std::vector<std::pair<std::wstring, std::wstring>>;
-
-    FolderWatch();
+    // A tree of the process's service, or of the service given.
+    explicit FolderWatch(std::shared_ptr<FolderWatchService> service = nullptr);
     ~FolderWatch();
     FolderWatch(const FolderWatch&) = delete;
     FolderWatch& operator=(const FolderWatch&) = delete;
 
-    // What changed in one watched folder since it was last asked about.
-    struct Change {
-        unsigned id = 0;  // the watch; its key may change before the change is applied
-        Renames renames;
-        // The watch ended (the folder went, or could no longer be read).
-        bool ended = false;
-        // Half a rename was told: the folder is read at the next asking, with the new name.
-        bool waiting = false;
-        // Old names whose new names were never told (Wine loses some): the folder's listing
-        // tells where they went.
-        std::vector<std::wstring> renamedAway;
-    };
+    // Where news is posted (the message, without arguments): once, until Take finds none.
+    void SetNotify(HWND window, UINT message);
+    // The folders the tree lists now (root, the path of the tree's root). A folder new to
+    // the list is read once it is watched: what changed before the watch saw it comes too.
+    void SetListed(const std::wstring& root, const std::vector<std::wstring>& folders);
+    // Nothing is followed for this tree any more; what was waiting goes.
+    void Stop();
+    // The oldest change waiting, if any.
+    bool Take(FolderChange* change);
+    // A change only partly applied goes back in front, unless a newer one for its folder
+    // came meanwhile (which then stands for both).
+    void PutBack(FolderChange change);
+    // The service this tree is followed by, nullptr while it follows nothing.
+    FolderWatchService* Service() const { return service_.get(); }
+    // LetGo on the service this tree is followed by, or else on the process's.
+    void LetGo(const std::wstring& folder);
 
-    // Watches the folder at path under key, the key of the folder's node; a key that is
-    // watched already keeps its watch. False when the folder cannot be watched. With
-    // readAtOnce the folder is among the changed ones at the next asking.
-    bool Add(const std::wstring& key, const std::wstring& path, bool readAtOnce = false);
-    // For a rebuild of the tree: MarkAll, then Add every folder listed, then Prune ends
-    // the watches that were not added again. The watches kept go on without a gap.
-    void MarkAll();
-    void Prune();
-    // Ends the watch of key and of every folder below it; the keys that were watched, each
-    // with whether it was deep.
-    std::vector<std::pair<std::wstring, bool>> Remove(const std::wstring& key);
-    // Whether the folder last watched under key is the one at path (a folder renamed).
-    bool SameFolder(const std::wstring& key, const std::wstring& path) const;
-    // A folder renamed: its watch and the watches below it go on under the new keys.
-    void Rekey(const std::wstring& from, const std::wstring& to);
-    // Lets go of the watched folder and watches it anew (an ended watch too); false when the
-    // folder cannot be opened now (the watch stays, ended, and is tried again in its turn).
-    // A folder deleted while it is watched stays on disk until its last handle is closed,
-    // and its watch is not always told: letting go is what lets it go. The renames its watch
-    // was told of since it was last asked are added to renames.
-    bool Renew(unsigned id, Renames* renames);
-    void Clear();
-
-    size_t Count() const { return watches_.size(); }
-    bool Watches(const std::wstring& key) const { return watches_.count(key) != 0; }
-    // The key a watch has now; nullptr when the watch is gone.
-    const std::wstring* KeyOf(unsigned id) const;
-    // A folder whose sub-folders are listed too (the root, a folder the user expanded):
-    // a folder made in it is listed at once.
-    void SetDeep(const std::wstring& key);
-    bool IsDeep(const std::wstring& key) const;
-
-    // The watched folders in which something changed, each once, a folder before the
-    // folders below it. Never waits.
-    std::vector<Change> Take();
+    struct Subscription;
 
 private:
-    struct Watch;
-    // Whether key is below folder (folder itself not included).
-    static bool IsBelow(const std::wstring& key, const std::wstring& folder);
-    // The watches of folder and of every folder below it.
-    std::vector<std::map<std::wstring, std::unique_ptr<Watch>>::iterator> Subtree(const std::wstring& folder);
-    static bool Finish(Watch& watch, Renames* renames);
-    void Collect(Watch& watch, std::vector<Change>* changes);
-    void RenewOne(std::vector<Change>* changes);
-
-    std::map<std::wstring, std::unique_ptr<Watch>> watches_;
-    std::wstring renewAfter_;  // the key of the watch renewed last
-    unsigned nextId_ = 1;
+    std::shared_ptr<FolderWatchService> given_;
+    std::shared_ptr<FolderWatchService> service_;
+    std::shared_ptr<Subscription> subscription_;
+    HWND window_ = nullptr;
+    UINT message_ = 0;
 };
 
 }  // namespace cartulane::control

@@ -38,11 +38,6 @@ thread_local std::vector<TestControl*> t_liveControls;
 
 enum ChildId : UINT { kTreeView1Id = 100, kTreeView2Id, kLabel1Id, kCommand1Id = 110 };
 
-// How often the watched folders are asked what changed; a burst of changes within it
-// makes one update of each folder.
-constexpr UINT_PTR kFolderWatchTimer = 1;
-constexpr UINT kFolderWatchPeriod = 500;
-
 // Adds a node under a key made unique when it is taken already: a workbook "A_B" with
 // sheet "C" beside a workbook "A" with sheet "B_C" would otherwise share "A_B_C", and the
 // fill would end there. ":" is in no workbook or sheet name, so a made key meets none.
@@ -127,16 +122,21 @@ void TestControl::OnCreate() {
     TreeView2.AfterLabelEdit = [this](short& cancel, std::wstring& text) { TreeView2_AfterLabelEdit(cancel, text); };
     TreeView2.KeyDown = [this](int& keyCode, int shift) { TreeView2_KeyDown(keyCode, shift); };
     TreeView2.ContextMenu = [this](POINT screen) { TreeView2_ContextMenu(screen); };
+    // While a label is being edited, or a message box, menu or dialog of the control is up,
+    // changes on disk wait: the edit or the command is about a node that must stay where the
+    // user saw it.
+    follow_.MayApply = [this] { return !InModal() && !TreeView_GetEditControl(TreeView2.Hwnd()); };
+    follow_.Start(hwnd);
 
     // Made anew after the container deactivated the control in place: the workbook tree
     // is filled again now (the folder tree is with the first resize).
     if (Application) FillTvw();
 }
 
-// The trees go with the window: so do the watches of the folders it listed.
+// The trees go with the window: so does following the folders it listed.
 void TestControl::OnDestroy() {
     splitterCaptured_ = false;
-    folderWatch_.Clear();
+    follow_.Stop();
 }
 
 // Every resize lays the trees out half and half and builds the folder tree anew. Each
@@ -160,46 +160,8 @@ void TestControl::UserControl_Resize() {
 }
 
 void TestControl::BuildFolders() {
-    BuildFolderTree(TreeView2, &folderWatch_);
-    FollowDisk();
-}
-
-void TestControl::FollowDisk() {
-    if (folderWatch_.Count() > 0 && Hwnd()) ::SetTimer(Hwnd(), kFolderWatchTimer, kFolderWatchPeriod, nullptr);
-}
-
-// Each tick asks every watch at once, without waiting. While a label is being edited, or a
-// message box, menu or dialog of the control's is up, the changes wait: the edit or the
-// command is about a node that must stay where the user saw it.
-void TestControl::ApplyDiskChanges() {
-    if (folderWatch_.Count() == 0) {
-        ::KillTimer(Hwnd(), kFolderWatchTimer);
-        return;
-    }
-    if (InModal() || TreeView_GetEditControl(TreeView2.Hwnd())) return;
-    ApplyFolderChanges(TreeView2, folderWatch_);
-}
-
-// Windows renames or deletes no folder while a handle is open inside it.
-TestControl::ReleasedWatches TestControl::ReleaseWatchesIn(const std::wstring& folder) {
-    ReleasedWatches released{folder, {}};
-    for (TestControl* control : t_liveControls) released.panes.emplace_back(control, control->folderWatch_.Remove(folder));
-    return released;
-}
-
-void TestControl::WatchAgain(const ReleasedWatches& released, const std::wstring& renamedTo) {
-    const FileSystem files;
-    for (const auto& [control, keys] : released.panes) {
-        if (std::find(t_liveControls.begin(), t_liveControls.end(), control) == t_liveControls.end()) continue;
-        for (const auto& [key, deep] : keys) {
-            const std::wstring now = renamedTo.empty() ? key : renamedTo + key.substr(released.folder.size());
-            std::wstring path = now;
-            TrimPath(path);
-            if (!files.FolderExists(path) || !control->folderWatch_.Add(now, path, true)) continue;
-            if (deep) control->folderWatch_.SetDeep(now);
-        }
-        control->FollowDisk();
-    }
+    BuildFolderTree(TreeView2, &follow_.Listed());
+    follow_.Tell();
 }
 
 void TestControl::Image1_MouseDown(int button, int, float, float y) {
@@ -261,6 +223,10 @@ LRESULT TestControl::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam
         *handled = true;
         return result;
     }
+    if (follow_.OnMessage(message, wParam)) {
+        *handled = true;
+        return 0;
+    }
     switch (message) {
         case WM_SIZE:
             UserControl_Resize();
@@ -275,13 +241,8 @@ LRESULT TestControl::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam
         case WM_CAPTURECHANGED:
             splitterCaptured_ = false;
             break;
-        case WM_TIMER:
-            if (wParam != kFolderWatchTimer) break;
-            ApplyDiskChanges();
-            *handled = true;
-            break;
         case WM_DESTROY:  // also when the container destroys its windows with ours inside
-            folderWatch_.Clear();
+            follow_.Stop();
             break;
         case WM_COMMAND: {
             if (HIWORD(wParam) != BN_CLICKED) break;

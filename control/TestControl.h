@@ -5,7 +5,7 @@
 // folder tree's own interaction are in FileCommands.cpp.
 
 #include "Tabrix_h.h"
-#include "control/FolderWatch.h"
+#include "control/FolderFollow.h"
 #include "control/TreeView.h"
 #include "runtime/ActiveXControl.h"
 #include "runtime/ComServer.h"
@@ -63,20 +63,8 @@ private:
     // folders down to it; the node, or nullptr when the item is not in the tree.
     Node* Reveal(const std::wstring& path);
     Node* ListDownTo(const std::wstring& path);
-    // The folder tree follows the disk: the folders it lists are watched, and what changed
-    // is applied from a timer of the control's window.
+    // Builds the folder tree anew, and follows the folders it lists.
     void BuildFolders();
-    void FollowDisk();
-    void ApplyDiskChanges();
-    // Before the control renames or deletes a folder, every pane on this thread lets go of
-    // its watches inside it; afterwards each watches again what is still there (under the
-    // new name after a rename) and reads it at once.
-    struct ReleasedWatches {
-        std::wstring folder;
-        std::vector<std::pair<TestControl*, std::vector<std::pair<std::wstring, bool>>>> panes;
-    };
-    static ReleasedWatches ReleaseWatchesIn(const std::wstring& folder);
-    static void WatchAgain(const ReleasedWatches& released, const std::wstring& renamedTo = {});
     void Image1_MouseDown(int button, int shift, float x, float y);
     HRESULT Image1_MouseMove(int button, int shift, float x, float y);
     // The splitter has no window: the control routes the mouse to it.
@@ -84,7 +72,6 @@ private:
 
     ComPtr<IDispatch> Application;
     FileSystem FileSys;
-    FolderWatch folderWatch_;
     float SplitY = 0;
     bool splitterCaptured_ = false;
     Dpi dpi_;
@@ -95,6 +82,7 @@ private:
     FormControl& Command1 = commands_[0];
     TreeView TreeView1;
     TreeView TreeView2;
+    FolderFollow follow_{TreeView2};  // the folder tree follows the disk
     FormControl Image1{0, 4560, 3615, 105};
     FormControl Label1{0, 4800, 3615, 255};
 };

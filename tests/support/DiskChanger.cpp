@@ -12,10 +12,12 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 int wmain(int argc, wchar_t** argv) {
     using cartulane::ExtendedPath;
     const cartulane::FileSystem files;
+    std::vector<HANDLE> locked;  // closed when the process ends
     int failed = 0;
     for (int i = 1; i < argc;) {
         const std::wstring step = argv[i];
@@ -29,15 +31,19 @@ int wmain(int argc, wchar_t** argv) {
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
             ok = file != INVALID_HANDLE_VALUE;
             if (ok) ::CloseHandle(file);
-        } else if (step == L"files") {
-            used = 3;
+        } else if (step == L"files" || step == L"unfiles") {
+            used = 4;
             const int count = _wtoi(arg(2).c_str());
             ok = true;
             for (int n = 1; n <= count; ++n) {
-                wchar_t name[32];
-                std::swprintf(name, 32, L"\\book%05d.xls", n);
-                HANDLE file = ::CreateFileW(ExtendedPath(arg(1) + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+                wchar_t name[48];
+                std::swprintf(name, 48, L"\\book%05d.%ls", n, arg(3).c_str());
+                const std::wstring path = ExtendedPath(arg(1) + name);
+                if (step == L"unfiles") {
+                    ok = ::DeleteFileW(path.c_str()) && ok;
+                    continue;
+                }
+                HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
                 if (file == INVALID_HANDLE_VALUE) ok = false;
                 else ::CloseHandle(file);
             }
@@ -46,6 +52,14 @@ int wmain(int argc, wchar_t** argv) {
             ok = ::MoveFileExW(ExtendedPath(arg(1)).c_str(), ExtendedPath(arg(2)).c_str(), 0);
         } else if (step == L"del") {
             ok = ::DeleteFileW(ExtendedPath(arg(1)).c_str());
+        } else if (step == L"lock") {
+            HANDLE folder = ::CreateFileW(ExtendedPath(arg(1)).c_str(), FILE_LIST_DIRECTORY, 0, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            ok = folder != INVALID_HANDLE_VALUE;
+            if (ok) locked.push_back(folder);
+        } else if (step == L"sleep") {
+            ::Sleep(static_cast<DWORD>(_wtoi(arg(1).c_str())));
+            ok = true;
         } else if (step == L"rmtree") {
             for (int tries = 0; !ok && tries < 40; ++tries) {
                 ok = SUCCEEDED(files.DeleteFolder(arg(1)));

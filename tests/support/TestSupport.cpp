@@ -66,7 +66,7 @@ std::string ReadFile(const std::wstring& path) {
     return content;
 }
 
-HiddenWindow::HiddenWindow(Handler onMessage) : onMessage_(std::move(onMessage)) {
+HiddenWindow::HiddenWindow(Handler onMessage, DWORD style) : onMessage_(std::move(onMessage)) {
     static const ATOM kClass = [] {
         WNDCLASSW wc{};
         wc.lpfnWndProc = &HiddenWindow::WindowProc;
@@ -74,7 +74,7 @@ HiddenWindow::HiddenWindow(Handler onMessage) : onMessage_(std::move(onMessage))
         wc.lpszClassName = L"CartulaneTestParent";
         return ::RegisterClassW(&wc);
     }();
-    hwnd_ = ::CreateWindowExW(0, MAKEINTATOM(kClass), L"test", WS_OVERLAPPEDWINDOW, 0, 0, 400, 600, nullptr,
+    hwnd_ = ::CreateWindowExW(0, MAKEINTATOM(kClass), L"test", style, 0, 0, 400, 600, nullptr,
                               nullptr, ::GetModuleHandleW(nullptr), this);
 }
 

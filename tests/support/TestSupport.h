@@ -33,12 +33,14 @@ void MakeFolder(const std::wstring& path);
 void MakeFile(const std::wstring& path, std::string_view content = "x");
 std::string ReadFile(const std::wstring& path);
 
-// A top-level window that is never shown, to parent controls under test. Its messages go to
-// onMessage first; what that does not handle (returns false for) gets the default.
+// A top-level window that is not shown, to parent controls under test. Its messages go to
+// onMessage first; what that does not handle (returns false for) gets the default. A test
+// that shows and hides it makes it a pop-up (WS_POPUP): Wine hides a framed top-level
+// window only after waiting two seconds for a window manager, which Xvfb does not have.
 class HiddenWindow {
 public:
     using Handler = std::function<bool(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)>;
-    explicit HiddenWindow(Handler onMessage = {});
+    explicit HiddenWindow(Handler onMessage = {}, DWORD style = WS_OVERLAPPEDWINDOW);
     ~HiddenWindow();
     HiddenWindow(const HiddenWindow&) = delete;
     HiddenWindow& operator=(const HiddenWindow&) = delete;

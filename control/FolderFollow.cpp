@@ -52,11 +52,13 @@ void FolderFollow::Tell() {
         return;
     }
     if (following_ && listed_.Version() == told_ && !letGo_) return;
-    // Followed anew, every folder is read once: what changed meanwhile comes with it.
-    watch_.SetListed(listed_.RootPath(), listed_.Paths());
+    // Followed anew, every folder is read once: what changed meanwhile comes with it. After
+    // a rebuild, what the watch had for the tree is older than the tree.
+    watch_.SetListed(listed_.RootPath(), listed_.Paths(), listed_.Builds() != toldBuilds_);
     following_ = true;
     letGo_ = false;
     told_ = listed_.Version();
+    toldBuilds_ = listed_.Builds();
 }
 
 void FolderFollow::LetGo(const std::wstring& folder) {

@@ -55,6 +55,7 @@ private:
     bool following_ = false;
     bool letGo_ = false;  // watches were let go of: the next Tell takes them up again
     unsigned told_ = 0;
+    unsigned toldBuilds_ = 0;
 };
 
 }  // namespace cartulane::control

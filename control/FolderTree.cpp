@@ -159,6 +159,7 @@ void ListedFolders::Reset(const std::wstring& rootKey, const std::wstring& rootP
     rootKey_ = rootKey;
     rootPath_ = rootPath;
     ++version_;
+    ++builds_;
 }
 
 void ListedFolders::Add(const std::wstring& key) {

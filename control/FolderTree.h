@@ -52,13 +52,15 @@ public:
     std::vector<std::wstring> Paths() const;
     // The node of the folder a change is about; nullptr when the tree no longer lists it.
     Node* NodeOf(TreeNodes& nodes, const std::wstring& path) const;
-    // Changes with every change of the set.
+    // Changes with every change of the set; Builds with every tree built anew.
     unsigned Version() const { return version_; }
+    unsigned Builds() const { return builds_; }
 
 private:
     std::map<std::wstring, bool> folders_;  // key, deep
     std::wstring rootKey_, rootPath_;
     unsigned version_ = 0;
+    unsigned builds_ = 0;
 };
 
 // Every operation that lists folders takes an optional set of listed folders, which it

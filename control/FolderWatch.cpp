@@ -38,7 +38,6 @@ constexpr ULONGLONG kRenewPeriod = 500;
 // A folder that cannot be opened or listed is tried again after a growing interval.
 constexpr ULONGLONG kFirstRetry = 500;
 constexpr ULONGLONG kLastRetry = 64000;
-constexpr wchar_t kWindowClass[] = L"Cartulane.FolderWatch";
 
 ULONGLONG Now() { return ::GetTickCount64(); }
 
@@ -125,6 +124,7 @@ struct FolderWatch::Subscription {
     std::set<std::wstring> listed;
     std::vector<std::wstring> toRead;  // new to the tree: read once watched
     std::deque<FolderChange> queue;
+    unsigned long long rebuiltAt = 0;  // the core's epoch at the tree's last rebuild
     bool posted = false;
     bool active = true;
 };
@@ -134,7 +134,8 @@ struct FolderWatchService::Core {
 
     // ---- the trees' side ----
     std::shared_ptr<Subscription> Subscribe(const std::shared_ptr<Core>& self);
-    void Update(Subscription& subscription, const std::wstring& root, const std::vector<std::wstring>& folders);
+    void Update(Subscription& subscription, const std::wstring& root, const std::vector<std::wstring>& folders,
+                bool rebuilt);
     void Unsubscribe(Subscription& subscription);
     bool Take(Subscription& subscription, FolderChange* change);
     void PutBack(Subscription& subscription, FolderChange change);
@@ -180,7 +181,8 @@ struct FolderWatchService::Core {
     void Read(const std::wstring& folder, ULONGLONG now);
     void FindRenamed(const std::wstring& folder, const std::wstring& old, const FolderListing& listing,
                      std::vector<std::pair<std::wstring, std::wstring>>* renames);
-    void Deliver(FolderChange change, const std::vector<std::shared_ptr<Subscription>>* readers);
+    void Deliver(FolderChange change, const std::vector<std::shared_ptr<Subscription>>* readers,
+                 unsigned long long begun);
     void RunReplays(ULONGLONG now);
     LRESULT DeviceChange(WPARAM event, LPARAM data);
     DWORD Timeout(ULONGLONG now);
@@ -188,6 +190,17 @@ struct FolderWatchService::Core {
         std::lock_guard<std::mutex> guard(lock);
         return stopping;
     }
+    bool Held(const std::wstring& path) {
+        std::lock_guard<std::mutex> guard(lock);
+        return std::any_of(holds.begin(), holds.end(), [&](const std::wstring& hold) { return IsAtOrBelow(path, hold); });
+    }
+    unsigned long long Epoch() {
+        std::lock_guard<std::mutex> guard(lock);
+        return epoch;
+    }
+    // The path a record names, relative to the folder watched: Windows may report a short
+    // (8.3) name for any part of it, and the tree knows the long ones.
+    std::wstring LongPath(const std::wstring& watched, const std::wstring& relative);
 
     const Strategy strategy;
     // What the trees and the worker share, guarded by the lock: the trees never wait for
@@ -195,6 +208,12 @@ struct FolderWatchService::Core {
     mutable std::mutex lock;
     std::vector<std::shared_ptr<Subscription>> subscriptions;
     std::vector<std::pair<std::wstring, std::vector<BYTE>>> replays;
+    // Folders let go of for a delete or rename: nothing at or below them is opened or listed
+    // until a tree next tells what it lists.
+    std::vector<std::wstring> holds;
+    // Counts the trees' rebuilds: a listing begun before a tree's rebuild is older than
+    // what the tree shows, and is not handed to it.
+    unsigned long long epoch = 0;
     bool changed = false;
     bool stopping = false;
     bool started = false;
@@ -315,11 +334,16 @@ std::shared_ptr<Subscription> FolderWatchService::Core::Subscribe(const std::sha
 }
 
 void FolderWatchService::Core::Update(Subscription& subscription, const std::wstring& root,
-                                      const std::vector<std::wstring>& folders) {
+                                      const std::vector<std::wstring>& folders, bool rebuilt) {
     std::set<std::wstring> listed(folders.begin(), folders.end());
     {
         std::lock_guard<std::mutex> guard(lock);
         if (!subscription.active) return;
+        holds.clear();  // the delete or rename they were for is over
+        if (rebuilt) {  // what waits was listed before the tree was
+            subscription.queue.clear();
+            subscription.rebuiltAt = ++epoch;
+        }
         for (const std::wstring& folder : listed)
             if (!subscription.listed.count(folder)) subscription.toRead.push_back(folder);
         std::erase_if(subscription.queue, [&](const FolderChange& change) { return !listed.count(change.folder); });
@@ -361,6 +385,10 @@ void FolderWatchService::Core::PutBack(Subscription& subscription, FolderChange 
 }
 
 void FolderWatchService::Core::LetGo(const std::wstring& folder) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        holds.push_back(folder);
+    }
     std::vector<HANDLE> handles;
     {
         std::lock_guard<std::mutex> guard(watchLock);
@@ -368,7 +396,7 @@ void FolderWatchService::Core::LetGo(const std::wstring& folder) {
             if (!IsAtOrBelow(path, folder)) continue;
             if (watch->handle != INVALID_HANDLE_VALUE) handles.push_back(std::exchange(watch->handle, INVALID_HANDLE_VALUE));
             if (watch->read) watch->retired.push_back(std::exchange(watch->read, nullptr));
-            watch->state = Watch::State::LetGo;
+            if (watch->state != Watch::State::DeviceQuery) watch->state = Watch::State::LetGo;
         }
     }
     for (HANDLE handle : handles) CloseWatchHandle(handle, openHandles);
@@ -415,14 +443,17 @@ LRESULT CALLBACK FolderWatchService::Core::WindowProc(HWND hwnd, UINT message, W
 }
 
 void FolderWatchService::Core::Run() {
+    // A class of this worker's own: the worker before it may still be ending, and takes its
+    // class away with it.
     const HINSTANCE module = com::ThisModule();
+    const std::wstring className = L"Cartulane.FolderWatch." + std::to_wstring(reinterpret_cast<UINT_PTR>(this));
     WNDCLASSEXW windowClass{sizeof(windowClass)};
     windowClass.lpfnWndProc = &WindowProc;
     windowClass.hInstance = module;
-    windowClass.lpszClassName = kWindowClass;
-    ::RegisterClassExW(&windowClass);  // already there while another worker ends
+    windowClass.lpszClassName = className.c_str();
+    ::RegisterClassExW(&windowClass);
     // Windows asks this window whether a watched folder's device may be removed.
-    HWND hwnd = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
+    HWND hwnd = ::CreateWindowExW(0, className.c_str(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module, nullptr);
     if (hwnd) ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -451,7 +482,7 @@ void FolderWatchService::Core::Run() {
         window = nullptr;
     }
     if (hwnd) ::DestroyWindow(hwnd);
-    ::UnregisterClassW(kWindowClass, module);  // refused while another worker's window is there
+    ::UnregisterClassW(className.c_str(), module);
 }
 
 // The trees told what they list: watches no longer wanted go, new ones are made (and opened
@@ -459,10 +490,12 @@ void FolderWatchService::Core::Run() {
 void FolderWatchService::Core::Reconcile(ULONGLONG now) {
     std::vector<std::pair<std::shared_ptr<Subscription>, std::vector<std::wstring>>> reads;
     std::set<std::wstring> wanted;
+    std::vector<std::wstring> held;
     {
         std::lock_guard<std::mutex> guard(lock);
         if (!changed) return;
         changed = false;
+        held = holds;
         listedBy.clear();
         for (const auto& subscription : subscriptions) {
             for (const std::wstring& folder : subscription->listed) listedBy[folder].push_back(subscription);
@@ -474,6 +507,8 @@ void FolderWatchService::Core::Reconcile(ULONGLONG now) {
         std::lock_guard<std::mutex> guard(watchLock);
         for (auto& [path, watch] : watches) {
             if (watch->state != Watch::State::LetGo) continue;
+            if (std::any_of(held.begin(), held.end(), [&](const std::wstring& hold) { return IsAtOrBelow(path, hold); }))
+                continue;
             watch->state = Watch::State::Closed;
             watch->retryAt = 0;
         }
@@ -515,7 +550,7 @@ void FolderWatchService::Core::Reconcile(ULONGLONG now) {
 void FolderWatchService::Core::OpenDue(ULONGLONG now) {
     for (auto& [path, watch] : watches) {
         if (watch->state != Watch::State::Closed && watch->state != Watch::State::Retry) continue;
-        if (watch->retryAt > now) continue;
+        if (watch->retryAt > now || Held(path)) continue;
         if (Stopping()) return;
         // What changed while the folder was not watched is read.
         if (Open(*watch, now)) Covered(*watch, Now());
@@ -544,11 +579,11 @@ bool FolderWatchService::Core::Open(Watch& watch, ULONGLONG now) {
     filter.dbch_handle = handle;
     HDEVNOTIFY device = window ? ::RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE) : nullptr;
     bool installed = false, reading = false;
-    const bool ending = Stopping();
+    const bool ending = Stopping() || Held(watch.path);  // a LetGo may have come meanwhile
     {
         std::lock_guard<std::mutex> guard(watchLock);
         watch.device = device;
-        if (watch.state != Watch::State::LetGo && !ending) {  // a LetGo may have come meanwhile
+        if (watch.state != Watch::State::LetGo && !ending) {
             watch.handle = handle;
             watch.state = Watch::State::Open;
             installed = true;
@@ -558,6 +593,7 @@ bool FolderWatchService::Core::Open(Watch& watch, ULONGLONG now) {
     if (!installed) {
         Close(watch);
         CloseWatchHandle(handle, openHandles);
+        SetState(watch, Watch::State::Closed);
         return false;
     }
     if (!reading) {  // a file system that tells nothing
@@ -591,6 +627,7 @@ bool FolderWatchService::Core::IssueRead(Watch& watch) {
 }
 
 void FolderWatchService::Core::Close(Watch& watch, bool keepDevice) {
+    OldNameWentAway(watch, Now(), false);  // its new name would come from a read that is gone
     HANDLE handle;
     HDEVNOTIFY device = nullptr;
     {
@@ -644,7 +681,7 @@ void FolderWatchService::Core::Gone(const std::wstring& folder, ULONGLONG now) {
     FolderChange change;
     change.folder = folder;
     change.kind = FolderChange::Kind::Gone;
-    Deliver(std::move(change), &roots);
+    Deliver(std::move(change), &roots, Epoch());
 }
 
 void CALLBACK FolderWatchService::Core::Completed(DWORD error, DWORD bytes, OVERLAPPED* overlapped) {
@@ -673,7 +710,10 @@ void FolderWatchService::Core::OnRead(Watch& watch, ReadBlock* block, DWORD erro
     if (error == ERROR_SUCCESS && bytes > 0) {
         Records(watch, reinterpret_cast<const BYTE*>(block->buffer.get()), bytes, now);
     } else if (error == ERROR_SUCCESS || error == ERROR_NOTIFY_ENUM_DIR) {
-        Covered(watch, now);  // more than the buffer holds: everything is read again
+        // More than the buffer holds: everything is read again, and a new name that comes
+        // next belongs to no old name waiting.
+        OldNameWentAway(watch, now, false);
+        Covered(watch, now);
     } else if (error != ERROR_OPERATION_ABORTED) {
         ended = current;  // the folder went, or the share: the watch is opened again or found gone
     }
@@ -684,6 +724,11 @@ void FolderWatchService::Core::OnRead(Watch& watch, ReadBlock* block, DWORD erro
     bool open = false, again = false;
     {
         std::lock_guard<std::mutex> guard(watchLock);
+        if (watch.read != block) {  // let go of meanwhile: its read has ended already
+            std::erase(watch.retired, block);
+            delete block;
+            return;
+        }
         open = watch.state == Watch::State::Open && watch.handle != INVALID_HANDLE_VALUE;
         if (!ended && open) {
             again = IssueRead(watch);
@@ -707,8 +752,12 @@ void FolderWatchService::Core::Records(Watch& watch, const BYTE* records, DWORD 
         if (info->FileNameLength > bytes - offset - kHeader) break;
         const std::wstring relative(info->FileName, info->FileNameLength / sizeof(WCHAR));
         const size_t slash = relative.rfind(L'\\');
-        const std::wstring folder = slash == std::wstring::npos ? watch.path : JoinPath(watch.path, relative.substr(0, slash));
+        const std::wstring folder = slash == std::wstring::npos ? watch.path : LongPath(watch.path, relative.substr(0, slash));
         std::wstring name = slash == std::wstring::npos ? relative : relative.substr(slash + 1);
+        if (info->Action == FILE_ACTION_RENAMED_NEW_NAME && name.find(L'~') != std::wstring::npos) {
+            const std::wstring full = LongPath(folder, name);  // the new name's long form, which the listing has
+            name = full.substr(full.rfind(L'\\') + 1);
+        }
         if (info->Action == FILE_ACTION_RENAMED_OLD_NAME) {
             OldNameWentAway(watch, now, false);
             watch.oldFolder = folder;
@@ -729,6 +778,24 @@ void FolderWatchService::Core::Records(Watch& watch, const BYTE* records, DWORD 
         if (info->NextEntryOffset == 0 || info->NextEntryOffset > bytes - offset) break;
         offset += info->NextEntryOffset;
     }
+}
+
+std::wstring FolderWatchService::Core::LongPath(const std::wstring& watched, const std::wstring& relative) {
+    const std::wstring path = JoinPath(watched, relative);
+    if (relative.find(L'~') == std::wstring::npos || listedBy.count(path)) return path;
+    const std::wstring extended = ExtendedPath(path);
+    std::wstring full(extended.size() + MAX_PATH, L'\0');
+    const DWORD length = ::GetLongPathNameW(extended.c_str(), full.data(), static_cast<DWORD>(full.size()));
+    if (length == 0 || length >= full.size()) return path;
+    full.resize(length);
+    // The relative part's components, long, after the watched path as the tree names it.
+    const size_t parts = std::count(relative.begin(), relative.end(), L'\\') + 1;
+    size_t start = full.size();
+    for (size_t i = 0; i < parts; ++i) {
+        start = start == 0 ? std::wstring::npos : full.rfind(L'\\', start - 1);
+        if (start == std::wstring::npos) return path;
+    }
+    return JoinPath(watched, full.substr(start + 1));
 }
 
 // An old name with no new name after it: moved out of the folder, or (lost) a new name
@@ -774,7 +841,8 @@ void FolderWatchService::Core::RenewInTurn(ULONGLONG now) {
     if (it == watches.end()) it = watches.begin();
     renewedLast = it->first;
     Watch& watch = *it->second;
-    if (watch.state != Watch::State::Open || !watch.oldName.empty() || pending.count(watch.path)) return;
+    if (watch.state != Watch::State::Open || !watch.oldName.empty() || pending.count(watch.path) || Held(watch.path))
+        return;
     const FILETIME before = watch.lastWrite;
     const Identity identity = watch.identity;
     Close(watch);
@@ -806,6 +874,8 @@ void FolderWatchService::Core::Read(const std::wstring& folder, ULONGLONG now) {
     if (found == pending.end()) return;
     Pending entry = std::move(found->second);
     pending.erase(found);
+    if (Held(folder)) return;  // being deleted or renamed: read again once the trees tell
+    const unsigned long long begun = Epoch();
     if (strategy == Strategy::PerFolder && entry.renew) {
         // Let go of and opened again before it is read: a folder deleted meanwhile goes now.
         if (const auto watch = watches.find(folder); watch != watches.end() && watch->second->state == Watch::State::Open) {
@@ -847,7 +917,7 @@ void FolderWatchService::Core::Read(const std::wstring& folder, ULONGLONG now) {
     change.folder = folder;
     change.renames = std::move(entry.renames);
     change.listing = std::move(listing);
-    Deliver(std::move(change), entry.told ? nullptr : &entry.readers);
+    Deliver(std::move(change), entry.told ? nullptr : &entry.readers, begun);
 }
 
 // A folder renamed whose new name Wine never told: the new sub-folder in the listing that is
@@ -862,7 +932,7 @@ void FolderWatchService::Core::FindRenamed(const std::wstring& folder, const std
     if (watched == watches.end() || watched->second->identity == Identity{}) return;
     for (const std::wstring& name : names) {
         const std::wstring path = JoinPath(folder, name);
-        if (watches.count(path)) continue;  // listed under that name already
+        if (watches.count(path) || Held(path)) continue;  // listed under that name already, or being deleted
         UniqueFile other(::CreateFileW(ExtendedPath(path).c_str(), FILE_READ_ATTRIBUTES,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -876,7 +946,8 @@ void FolderWatchService::Core::FindRenamed(const std::wstring& folder, const std
 
 // Into the queue of each tree that still lists the folder (readers, or every one), merged
 // with a change for the same folder that waits there; the tree is told once.
-void FolderWatchService::Core::Deliver(FolderChange change, const std::vector<std::shared_ptr<Subscription>>* readers) {
+void FolderWatchService::Core::Deliver(FolderChange change, const std::vector<std::shared_ptr<Subscription>>* readers,
+                                       unsigned long long begun) {
     const auto listed = listedBy.find(change.folder);
     const std::vector<std::shared_ptr<Subscription>> none;
     const auto& recipients = readers ? *readers : listed == listedBy.end() ? none : listed->second;
@@ -884,6 +955,7 @@ void FolderWatchService::Core::Deliver(FolderChange change, const std::vector<st
     std::unique_lock<std::mutex> guard(lock);
     for (const auto& subscription : recipients) {
         if (!subscription->active || !subscription->listed.count(change.folder)) continue;
+        if (subscription->rebuiltAt > begun) continue;  // listed before the tree was rebuilt
         auto queued = std::find_if(subscription->queue.begin(), subscription->queue.end(),
                                    [&](const FolderChange& each) { return each.folder == change.folder; });
         if (queued == subscription->queue.end()) {
@@ -960,7 +1032,12 @@ DWORD FolderWatchService::Core::Timeout(ULONGLONG now) {
         if (changed || stopping || !replays.empty()) return 0;
     }
     ULONGLONG next = ULLONG_MAX;
-    for (const auto& [folder, entry] : pending) next = std::min(next, entry.dueAt);
+    for (const auto& [folder, entry] : pending) {
+        ULONGLONG due = entry.dueAt;
+        for (const auto& [path, watch] : watches)  // a half rename told in it: its new name first
+            if (!watch->oldName.empty() && watch->oldFolder == folder) due = std::max(due, watch->oldSince + kRenameWait);
+        next = std::min(next, due);
+    }
     bool open = false;
     for (const auto& [path, watch] : watches) {
         if (watch->state == Watch::State::Closed || watch->state == Watch::State::Retry) next = std::min(next, watch->retryAt);
@@ -987,13 +1064,13 @@ void FolderWatch::SetNotify(HWND window, UINT message) {
     subscription_->message = message;
 }
 
-void FolderWatch::SetListed(const std::wstring& root, const std::vector<std::wstring>& folders) {
+void FolderWatch::SetListed(const std::wstring& root, const std::vector<std::wstring>& folders, bool rebuilt) {
     if (!subscription_) {
         service_ = given_ ? given_ : FolderWatchService::ForProcess();
         subscription_ = service_->core_->Subscribe(service_->core_);
         SetNotify(window_, message_);
     }
-    service_->core_->Update(*subscription_, root, folders);
+    service_->core_->Update(*subscription_, root, folders, rebuilt);
 }
 
 void FolderWatch::Stop() {

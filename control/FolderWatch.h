@@ -60,8 +60,9 @@ public:
     // The folder handles the worker holds open for watching now.
     long OpenHandles() const;
     // Closes at once, from the calling thread and without waiting, the watches of folder
-    // and of every folder below it: the caller is about to delete or rename it. They are
-    // taken up again (what is still listed) once a tree next tells what it lists.
+    // and of every folder below it: the caller is about to delete or rename it. Until a tree
+    // next tells what it lists, nothing at or below it is opened or listed; then what is
+    // still listed is watched and read again.
     void LetGo(const std::wstring& folder);
 
     // What Windows addresses when it asks whether the device holding a watched folder may
@@ -96,7 +97,9 @@ public:
     void SetNotify(HWND window, UINT message);
     // The folders the tree lists now (root, the path of the tree's root). A folder new to
     // the list is read once it is watched: what changed before the watch saw it comes too.
-    void SetListed(const std::wstring& root, const std::vector<std::wstring>& folders);
+    // After a rebuild (the tree listed every folder anew) what waits, and what is being
+    // listed, is older than the tree and goes. Releases the folders let go of (LetGo).
+    void SetListed(const std::wstring& root, const std::vector<std::wstring>& folders, bool rebuilt = false);
     // Nothing is followed for this tree any more; what was waiting goes.
     void Stop();
     // The oldest change waiting, if any.

@@ -151,8 +151,10 @@ protected:
         RootPath = root_;
         return Children(fresh.Nodes().Item(1));
     }
-    // The folders the tree lists, and the watches the service holds open for them.
+    // The folder handles the service holds open.
     long Handles() const { return service_ ? service_->OpenHandles() : 0; }
+    // Every folder the tree lists is watched on its own.
+    bool WatchesAll() { return Handles() == static_cast<long>(follow().Listed().Count()); }
 
     TempDir dir_;
     std::wstring root_;
@@ -333,7 +335,7 @@ TEST_F(FolderFollowTest, MadeDeletedAndRenamedElsewhereShowInPlace) {
     Node* selected = Find(L"A\\inner\\x.xls");
     tree_.Select(*selected);
     Node* b = Find(L"B");
-    ASSERT_TRUE(Until([&] { return Handles() == static_cast<long>(follow().Listed().Count()); }));
+    ASSERT_TRUE(Until([&] { return WatchesAll(); }));
 
     ASSERT_EQ(ChangeDisk({L"file", Key(L"new.xls"), L"mkdir", Key(L"C"), L"file", Key(L"C\\c.xlsx"), L"del",
                           Key(L"old.xls"), L"ren", Key(L"B"), Key(L"B2"), L"ren", Key(L"A\\inner\\x.xls"),
@@ -363,7 +365,7 @@ TEST_F(FolderFollowTest, MadeDeletedAndRenamedElsewhereShowInPlace) {
     ASSERT_TRUE(Until([&] { return Find(L"B2\\later.xls") && Find(L"A\\inner\\sub"); }));
     EXPECT_TRUE(follow().Listed().Contains(Key(L"C")));
     EXPECT_FALSE(follow().Listed().Contains(Key(L"A\\inner\\sub")));
-    EXPECT_TRUE(Until([&] { return Handles() == static_cast<long>(follow().Listed().Count()); }));
+    EXPECT_TRUE(Until([&] { return WatchesAll(); }));
 }
 
 // A selected node that another program removes leaves the selection to the folder that
@@ -406,7 +408,7 @@ TEST_F(FolderFollowTest, AnOpenedFolderRenamedKeepsItsSubTree) {
     follow().Tell();
     Node* x = Find(L"A\\inner\\x.xls");
     tree_.Select(*x);
-    ASSERT_TRUE(Until([&] { return Handles() == static_cast<long>(follow().Listed().Count()); }));
+    ASSERT_TRUE(Until([&] { return WatchesAll(); }));
 
     ASSERT_EQ(ChangeDisk({L"ren", Key(L"A"), Key(L"甲")}), 0);
     ASSERT_TRUE(Until([&] { return Find(L"甲") != nullptr; }));
@@ -459,7 +461,7 @@ TEST_F(FolderFollowTest, WatchedFoldersDeletedElsewhereGo) {
     Build();
     Expand(L"A");
     tree_.Select(*Find(L"keep.xls"));
-    ASSERT_TRUE(Until([&] { return Handles() == static_cast<long>(follow().Listed().Count()); }));
+    ASSERT_TRUE(Until([&] { return WatchesAll(); }));
 
     ASSERT_EQ(ChangeDisk({L"rmtree", Key(L"A\\inner"), L"rmtree", Key(L"B")}, [&] { Pump(); }), 0);
     ASSERT_TRUE(Until([&] { return !Find(L"A\\inner") && !Find(L"B"); }));
@@ -468,7 +470,7 @@ TEST_F(FolderFollowTest, WatchedFoldersDeletedElsewhereGo) {
     EXPECT_FALSE(follow().Listed().Contains(Key(L"B")));
     EXPECT_EQ(tree_.SelectedItem(), Find(L"keep.xls"));
     EXPECT_EQ(ChildTexts(L""), (std::vector<std::wstring>{L"A", L"keep.xls"}));
-    EXPECT_TRUE(Until([&] { return Handles() == static_cast<long>(follow().Listed().Count()); }));
+    EXPECT_TRUE(Until([&] { return WatchesAll(); }));
     // What is left is still followed.
     ASSERT_EQ(ChangeDisk({L"mkdir", Key(L"A\\again")}), 0);
     EXPECT_TRUE(Until([&] { return Find(L"A\\again") != nullptr; }));

@@ -3,7 +3,12 @@
 #include "runtime/Error.h"
 #include "runtime/Handles.h"
 
+#include <winternl.h>
+
 #include <algorithm>
+#include <exception>
+#include <optional>
+#include <utility>
 #include <vector>
 
 namespace cartulane {
@@ -74,67 +79,497 @@ HRESULT ForEachEntry(const std::wstring& folder, Visit visit) {
     return error == ERROR_NO_MORE_FILES ? S_OK : Win32Failure(error);
 }
 
-// Where a folder really is, links followed; empty when that cannot be told.
-std::wstring FinalPath(const std::wstring& folder) {
-    UniqueFile file(::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) return {};
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD size = ::GetFinalPathNameByHandleW(file.get(), path.data(), static_cast<DWORD>(path.size()), 0);
-    if (size >= path.size()) {
-        path.resize(size);
-        size = ::GetFinalPathNameByHandleW(file.get(), path.data(), static_cast<DWORD>(path.size()), 0);
-    }
-    if (size == 0 || size >= path.size()) return {};
-    path.resize(size);
-    return path;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// What a file or folder is, whatever path leads to it.
+struct FileIdentity {
+    DWORD volume = 0;
+    ULONGLONG index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+ULONGLONG FileIndex(const BY_HANDLE_FILE_INFORMATION& info) {
+    return (ULONGLONG{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
 }
 
-// chain holds where the folders being copied really are, from the top one down to source. A
-// linked folder that leads to one of them, or above one, would be copied into itself without
-// end: the copy stops there with the system's failure for a link it cannot resolve.
-HRESULT CopyTree(const std::wstring& source, const std::wstring& destination, std::vector<std::wstring>& chain) {
-    if (!::CreateDirectoryW(destination.c_str(), nullptr)) {
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_ALREADY_EXISTS || !IsFolder(Attributes(destination))) return Win32Failure(error);
-    }
-    return ForEachEntry(source, [&](const WIN32_FIND_DATAW& entry) -> HRESULT {
-        const std::wstring from = JoinPath(source, entry.cFileName);
-        const std::wstring to = JoinPath(destination, entry.cFileName);
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            return ::CopyFileW(from.c_str(), to.c_str(), FALSE) ? S_OK : LastErrorResult();
-        std::wstring real;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-            real = FinalPath(from);
-            if (real.empty()) return LastErrorResult();
-            for (const std::wstring& folder : chain) {
-                if (IsSameOrInside(folder, real)) return HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME);
-            }
-        } else {
-            real = JoinPath(chain.back(), entry.cFileName);
+// Opens what a path leads to (links followed), to ask what it is; any kind, any sharing.
+UniqueFile OpenToAsk(const std::wstring& extended) {
+    return UniqueFile(::CreateFileW(extended.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+std::optional<FileIdentity> IdentityOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber, FileIndex(info)};
+}
+
+std::optional<FileIdentity> IdentityOf(const std::wstring& extended) {
+    UniqueFile file = OpenToAsk(extended);
+    if (!file) return std::nullopt;
+    return IdentityOf(file.get());
+}
+
+// Where an opened item really is (\\?\C:\..., or \\?\Volume{...}\... on a volume without a
+// letter); empty when that cannot be told.
+std::wstring FinalPathOf(HANDLE file) {
+    for (const DWORD volume : {VOLUME_NAME_DOS, VOLUME_NAME_GUID}) {
+        std::wstring path(MAX_PATH, L'\0');
+        DWORD size = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), volume);
+        if (size >= path.size()) {
+            path.resize(size);
+            size = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), volume);
         }
-        chain.push_back(std::move(real));
-        const HRESULT hr = CopyTree(from, to, chain);
-        chain.pop_back();
-        return hr;
-    });
+        if (size != 0 && size < path.size()) {
+            path.resize(size);
+            return path;
+        }
+    }
+    return {};
 }
 
-HRESULT DeleteTree(const std::wstring& folder) {
-    RETURN_IF_FAILED(ForEachEntry(folder, [&](const WIN32_FIND_DATAW& entry) -> HRESULT {
-        const std::wstring path = JoinPath(folder, entry.cFileName);
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            return ::DeleteFileW(path.c_str()) ? S_OK : LastErrorResult();
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            return ::RemoveDirectoryW(path.c_str()) ? S_OK : LastErrorResult();
-        return DeleteTree(path);
-    }));
-    return ::RemoveDirectoryW(folder.c_str()) ? S_OK : LastErrorResult();
+// The length of an extended path's root: \\?\C:\, \\?\UNC\server\share\, \\?\Volume{...}\.
+size_t RootLength(std::wstring_view extended) {
+    if (extended.starts_with(kExtendedUncPrefix)) {
+        const size_t server = extended.find(L'\\', kExtendedUncPrefix.size());
+        const size_t share = server == std::wstring_view::npos ? server : extended.find(L'\\', server + 1);
+        return share == std::wstring_view::npos ? extended.size() : share + 1;
+    }
+    if (!extended.starts_with(kExtendedPrefix)) return 0;
+    const size_t volume = extended.find(L'\\', kExtendedPrefix.size());
+    return volume == std::wstring_view::npos ? extended.size() : volume + 1;
 }
+
+// The folder an extended path is in; empty for a root.
+std::wstring_view FolderAbove(std::wstring_view extended) {
+    const size_t root = RootLength(extended);
+    while (extended.size() > root && EndsInSeparator(extended)) extended.remove_suffix(1);
+    if (root == 0 || extended.size() <= root) return {};
+    const size_t separator = extended.rfind(L'\\');
+    return extended.substr(0, separator < root ? root : separator);
+}
+
+// Whether inner (links followed) is outer, or lies below it where it really is.
+bool IsSameOrBelow(const std::wstring& inner, const FileIdentity& outer) {
+    UniqueFile file = OpenToAsk(inner);
+    if (!file) return false;
+    const std::optional<FileIdentity> identity = IdentityOf(file.get());
+    if (!identity) return false;
+    if (*identity == outer) return true;
+    const std::wstring real = FinalPathOf(file.get());
+    file.reset();
+    for (std::wstring_view above = FolderAbove(real); !above.empty(); above = FolderAbove(above)) {
+        if (IdentityOf(std::wstring(above)) == outer) return true;
+    }
+    return false;
+}
+
+// A path as people read it: without the extended prefix.
+std::wstring Shown(std::wstring_view extended) {
+    if (extended.starts_with(kExtendedUncPrefix)) return L"\\\\" + std::wstring(extended.substr(kExtendedUncPrefix.size()));
+    if (extended.starts_with(kExtendedPrefix)) return std::wstring(extended.substr(kExtendedPrefix.size()));
+    return std::wstring(extended);
+}
+
+// A path below a root, by its relative part ("" for the root itself).
+std::wstring Below(const std::wstring& root, const std::wstring& relative) {
+    return relative.empty() ? root : JoinPath(root, relative);
+}
+
+// The relative part of an item in a folder given by its own.
+std::wstring RelativeIn(const std::wstring& folder, const wchar_t* name) {
+    return folder.empty() ? std::wstring(name) : JoinPath(folder, name);
+}
+
+// ---- Copying
+
+// One file being copied by CopyFileExW, and what its progress routine saw.
+struct FileCopy {
+    FileProgress* progress;
+    bool stopped = false;
+    std::exception_ptr thrown;  // by progress, kept to be thrown again outside the system's call
+};
+
+DWORD CALLBACK OnCopyProgress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE,
+                              HANDLE, void* data) {
+    auto* copy = static_cast<FileCopy*>(data);
+    try {
+        if (!copy->progress->Stopping()) return PROGRESS_CONTINUE;
+        copy->stopped = true;
+    } catch (...) {
+        copy->thrown = std::current_exception();
+    }
+    return PROGRESS_CANCEL;
+}
+
+const HRESULT kFileExists = HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+
+// Copies a file to a name where nothing is: kFileExists, with nothing written, when something
+// is there. What it wrote of a copy that fails or is stopped is removed.
+HRESULT CopyToNewName(const std::wstring& from, const std::wstring& to, FileProgress* progress) {
+    FileCopy copy{progress};
+    if (::CopyFileExW(from.c_str(), to.c_str(), progress ? OnCopyProgress : nullptr, &copy, nullptr,
+                      COPY_FILE_FAIL_IF_EXISTS))
+        return S_OK;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return kFileExists;
+    ::DeleteFileW(to.c_str());
+    if (copy.thrown) std::rethrow_exception(copy.thrown);
+    return copy.stopped ? CancelledError() : Win32Failure(error);
+}
+
+// Replaces a file with a copy: written to a new name beside it first and moved over it only
+// when whole, so that a stop or a failure leaves the old file as it was.
+HRESULT CopyOver(const std::wstring& from, const std::wstring& to, FileProgress* progress) {
+    const std::wstring folder = to.substr(0, to.rfind(L'\\'));
+    const std::wstring stem = L"~cartulane-" + std::to_wstring(::GetCurrentProcessId()) + L"-";
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        const std::wstring temporary = JoinPath(folder, stem + std::to_wstring(attempt) + L".tmp");
+        const HRESULT hr = CopyToNewName(from, temporary, progress);
+        if (hr == kFileExists) continue;
+        RETURN_IF_FAILED(hr);
+        if (::MoveFileExW(temporary.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return S_OK;
+        const HRESULT moved = LastErrorResult();
+        ::DeleteFileW(temporary.c_str());
+        return moved;
+    }
+    return kFileExists;
+}
+
+// Copies a file, replacing one of the same name. mayExist is false where the file's folder
+// was made by this copy: no file there can be in the way, and none is looked for.
+HRESULT CopyOneFile(const std::wstring& from, const std::wstring& to, bool mayExist, FileProgress* progress) {
+    if (!mayExist || Attributes(to) == INVALID_FILE_ATTRIBUTES) {
+        const HRESULT hr = CopyToNewName(from, to, progress);
+        if (hr != kFileExists) return hr;
+    }
+    return CopyOver(from, to, progress);
+}
+
+// One item of a copy: a folder to make or a file to copy, by its path below the source.
+struct CopyItem {
+    std::wstring relative;
+    size_t folder;  // the item of the folder it goes in (none for the source itself)
+    bool isFolder;
+};
+
+// A folder on the way down the counting pass, with the folders in it still to be walked.
+struct CopyFrame {
+    size_t item;
+    bool linked;  // reached through a linked folder
+    std::vector<std::pair<std::wstring, bool>> folders;  // name, linked
+    size_t next = 0;
+};
+
+class FolderCopy {
+public:
+    FolderCopy(std::wstring from, std::wstring to, FileProgress* progress)
+        : from_(std::move(from)), to_(std::move(to)), progress_(progress) {}
+
+    HRESULT Run() {
+        RETURN_IF_FAILED(CheckDestination());
+        RETURN_IF_FAILED(Count());
+        if (progress_) progress_->Counted(plan_.size());
+        return Copy();
+    }
+
+private:
+    // The folder where the copy lands, or the nearest one above it that exists.
+    std::wstring LandingFolder() const {
+        std::wstring_view folder = to_;
+        while (!folder.empty() && !IsFolder(Attributes(std::wstring(folder)))) folder = FolderAbove(folder);
+        return std::wstring(folder);
+    }
+
+    // A destination inside the source would be copied into itself, whatever path names it.
+    HRESULT CheckDestination() {
+        if (IsSameOrInside(to_, from_)) return DestinationInsideSourceError();
+        const std::optional<FileIdentity> source = IdentityOf(from_);
+        if (!source) return LastErrorResult();
+        landing_ = LandingFolder();
+        if (!landing_.empty() && IsSameOrBelow(landing_, *source)) return DestinationInsideSourceError();
+        destination_ = IsFolder(Attributes(to_)) ? IdentityOf(to_) : std::nullopt;
+        return S_OK;
+    }
+
+    HRESULT List(CopyFrame* frame) {
+        return ForEachEntry(Below(from_, plan_[frame->item].relative), [&](const WIN32_FIND_DATAW& entry) {
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                frame->folders.emplace_back(entry.cFileName, (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+            } else {
+                plan_.push_back({RelativeIn(plan_[frame->item].relative, entry.cFileName), frame->item, false});
+            }
+            return S_OK;
+        });
+    }
+
+    // A linked folder is copied through, unless it leads to a folder being copied or above
+    // one (the copy would never end), or into the destination or above it (the copy would
+    // read what it writes): the system's failure for a link it cannot resolve.
+    HRESULT CheckLink(const std::vector<CopyFrame>& down, const std::wstring& link) const {
+        UniqueFile target = OpenToAsk(link);
+        if (!target) return LastErrorResult();
+        const std::optional<FileIdentity> identity = IdentityOf(target.get());
+        if (!identity) return LastErrorResult();
+        target.reset();
+        const HRESULT refused = HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME);
+        // The folders on the way down lie one inside the other between links: the deepest
+        // before each link stands for those above it.
+        for (size_t i = 0; i < down.size(); ++i) {
+            if (i + 1 < down.size() && !down[i + 1].linked) continue;
+            if (IsSameOrBelow(Below(from_, plan_[down[i].item].relative), *identity)) return refused;
+        }
+        if (!landing_.empty() && IsSameOrBelow(landing_, *identity)) return refused;
+        if (destination_ && IsSameOrBelow(link, *destination_)) return refused;
+        return S_OK;
+    }
+
+    // The counting pass: every item, in the order they are copied, before anything is written.
+    HRESULT Count() {
+        plan_.push_back({L"", SIZE_MAX, true});
+        std::vector<CopyFrame> down(1, CopyFrame{0, false});
+        RETURN_IF_FAILED(List(&down.back()));
+        while (!down.empty()) {
+            CopyFrame& frame = down.back();
+            if (frame.next == frame.folders.size()) {
+                down.pop_back();
+                continue;
+            }
+            auto [name, linked] = std::move(frame.folders[frame.next++]);
+            std::wstring relative = RelativeIn(plan_[frame.item].relative, name.c_str());
+            if (linked) RETURN_IF_FAILED(CheckLink(down, JoinPath(from_, relative)));
+            plan_.push_back({std::move(relative), frame.item, true});
+            down.push_back(CopyFrame{plan_.size() - 1, linked});
+            RETURN_IF_FAILED(List(&down.back()));
+        }
+        return S_OK;
+    }
+
+    HRESULT Copy() {
+        const std::wstring shown = Shown(from_);
+        std::vector<bool> made(plan_.size(), false);  // folders this copy made
+        for (size_t i = 0; i < plan_.size(); ++i) {
+            const CopyItem& item = plan_[i];
+            if (progress_ && !progress_->Next(i, Below(shown, item.relative))) return CancelledError();
+            const std::wstring to = Below(to_, item.relative);
+            if (!item.isFolder) {
+                RETURN_IF_FAILED(CopyOneFile(Below(from_, item.relative), to, !made[item.folder], progress_));
+            } else if (::CreateDirectoryW(to.c_str(), nullptr)) {
+                made[i] = true;
+            } else {
+                const DWORD error = ::GetLastError();
+                if (error != ERROR_ALREADY_EXISTS || !IsFolder(Attributes(to))) return Win32Failure(error);
+            }
+        }
+        return S_OK;
+    }
+
+    const std::wstring from_, to_;
+    FileProgress* const progress_;
+    std::wstring landing_;
+    std::optional<FileIdentity> destination_;  // when it exists
+    std::vector<CopyItem> plan_;
+};
+
+// ---- Deleting
+
+// The failure of a deletion that finds an item other than the one it listed.
+HRESULT ItemChangedError() { return HRESULT_FROM_WIN32(ERROR_FILE_INVALID); }
+
+// An entry of a folder as listed through its handle.
+struct ListedItem {
+    std::wstring name;
+    ULONGLONG index;  // 0 where the file system tells none
+    DWORD attributes;
+};
+
+constexpr DWORD kKind = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+
+bool IsPlainFolder(DWORD attributes) { return (attributes & kKind) == FILE_ATTRIBUTE_DIRECTORY; }
+
+// Opens the folder a deletion starts at, itself (never what a link leads to), to be deleted
+// and, when it is a plain folder, listed.
+UniqueFile OpenTopToDelete(const std::wstring& path, DWORD attributes) {
+    const DWORD access =
+        DELETE | FILE_READ_ATTRIBUTES | (IsPlainFolder(attributes) ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0);
+    return UniqueFile(::CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+HRESULT NtFailure(NTSTATUS status) { return Win32Failure(::RtlNtStatusToDosError(status)); }
+
+// Opens an entry of a folder held open, by its name in that folder, itself (never what a
+// link leads to): whatever happens to the paths above, it is the held folder's entry.
+// A file (or a file link) is opened to be deleted when it is closed: it is the folder's, as
+// the deletion means, whatever file now has its name, and a folder, which could lead out,
+// is not opened as a file. A folder or folder link is opened to be checked first.
+HRESULT OpenEntryToDelete(HANDLE folder, const std::wstring& name, DWORD attributes, UniqueFile* entry) {
+    const bool isFolder = attributes & FILE_ATTRIBUTE_DIRECTORY;
+    UNICODE_STRING text{static_cast<USHORT>(name.size() * sizeof(wchar_t)),
+                        static_cast<USHORT>(name.size() * sizeof(wchar_t)), const_cast<wchar_t*>(name.c_str())};
+    OBJECT_ATTRIBUTES object;
+    InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    const ACCESS_MASK access =
+        DELETE | SYNCHRONIZE |
+        (isFolder ? FILE_READ_ATTRIBUTES | (IsPlainFolder(attributes) ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0) : 0);
+    const ULONG options = FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT |
+                          (isFolder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE);
+    IO_STATUS_BLOCK status;
+    HANDLE opened = nullptr;
+    const NTSTATUS result = ::NtCreateFile(&opened, access, &object, &status, nullptr, 0, kShareAll, FILE_OPEN,
+                                           options, nullptr, 0);
+    if (result < 0) return NtFailure(result);
+    entry->reset(opened);
+    return S_OK;
+}
+
+// Whether an opened folder is the one listed: the same folder, and of the same kind (a link
+// only where a link was listed). The identifier is asked of the file system alone:
+// GetFileInformationByHandle also asks for the volume's serial number, which Wine answers
+// through its mount manager, at more than the deletion itself costs.
+HRESULT CheckListed(HANDLE item, const ListedItem& listed) {
+    IO_STATUS_BLOCK status;
+    FILE_INTERNAL_INFORMATION identifier;
+    const NTSTATUS asked =
+        ::NtQueryInformationFile(item, &status, &identifier, sizeof(identifier), FileInternalInformation);
+    if (asked < 0) return NtFailure(asked);
+    if (listed.index != 0 && static_cast<ULONGLONG>(identifier.IndexNumber.QuadPart) != listed.index)
+        return ItemChangedError();
+    FILE_ATTRIBUTE_TAG_INFO kind;
+    if (!::GetFileInformationByHandleEx(item, FileAttributeTagInfo, &kind, sizeof(kind))) return LastErrorResult();
+    return (kind.FileAttributes & kKind) == (listed.attributes & kKind) ? S_OK : ItemChangedError();
+}
+
+HRESULT DeleteOnClose(HANDLE item) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return ::SetFileInformationByHandle(item, FileDispositionInfo, &disposition, sizeof(disposition))
+               ? S_OK
+               : LastErrorResult();
+}
+
+// A folder being deleted: held open from its listing to its own deletion.
+struct DeleteFrame {
+    std::wstring path;
+    UniqueFile folder;
+    std::vector<ListedItem> items;
+    size_t next = 0;
+};
+
+class FolderDeletion {
+public:
+    FolderDeletion(std::wstring top, DWORD attributes, FileProgress* progress)
+        : top_(std::move(top)), attributes_(attributes), progress_(progress) {}
+
+    HRESULT Run() {
+        size_t total = 1;
+        if (IsPlainFolder(attributes_)) RETURN_IF_FAILED(Count(&total));
+        if (progress_) progress_->Counted(total);
+        return Delete();
+    }
+
+private:
+    // The counting pass: each file, link and folder (links are not entered).
+    HRESULT Count(size_t* total) const {
+        std::vector<std::wstring> pending{top_};
+        while (!pending.empty()) {
+            const std::wstring folder = std::move(pending.back());
+            pending.pop_back();
+            RETURN_IF_FAILED(ForEachEntry(folder, [&](const WIN32_FIND_DATAW& entry) {
+                ++*total;
+                if (IsPlainFolder(entry.dwFileAttributes)) pending.push_back(JoinPath(folder, entry.cFileName));
+                return S_OK;
+            }));
+        }
+        return S_OK;
+    }
+
+    bool Next(const std::wstring& path) { return !progress_ || progress_->Next(done_, Shown(path)); }
+
+    HRESULT List(DeleteFrame* frame) {
+        if (buffer_.empty()) buffer_.resize(8192);
+        for (;;) {
+            if (!::GetFileInformationByHandleEx(frame->folder.get(), FileIdBothDirectoryInfo, buffer_.data(),
+                                                static_cast<DWORD>(buffer_.size() * sizeof(buffer_[0])))) {
+                const DWORD error = ::GetLastError();
+                return error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND ? S_OK : Win32Failure(error);
+            }
+            const auto* bytes = reinterpret_cast<const unsigned char*>(buffer_.data());
+            for (;;) {
+                const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
+                std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+                if (name != L"." && name != L"..")
+                    frame->items.push_back({std::move(name), static_cast<ULONGLONG>(entry->FileId.QuadPart),
+                                            entry->FileAttributes});
+                if (entry->NextEntryOffset == 0) break;
+                bytes += entry->NextEntryOffset;
+            }
+        }
+    }
+
+    // Opens a plain folder where one was found, and lists it.
+    HRESULT Enter(std::wstring path, UniqueFile folder) {
+        down_.push_back(DeleteFrame{std::move(path), std::move(folder)});
+        return List(&down_.back());
+    }
+
+    HRESULT Delete() {
+        if (!Next(top_)) return CancelledError();
+        UniqueFile top = OpenTopToDelete(top_, attributes_);
+        if (!top) return LastErrorResult();
+        RETURN_IF_FAILED(CheckListed(top.get(), ListedItem{{}, 0, attributes_}));
+        if (!IsPlainFolder(attributes_)) return DeleteOnClose(top.get());
+        RETURN_IF_FAILED(Enter(top_, std::move(top)));
+        while (!down_.empty()) {
+            DeleteFrame& frame = down_.back();
+            if (frame.next == frame.items.size()) {
+                RETURN_IF_FAILED(DeleteOnClose(frame.folder.get()));
+                down_.pop_back();
+                ++done_;
+                continue;
+            }
+            const ListedItem& listed = frame.items[frame.next++];
+            std::wstring path = JoinPath(frame.path, listed.name);
+            if (!Next(path)) return CancelledError();
+            UniqueFile item;
+            RETURN_IF_FAILED(OpenEntryToDelete(frame.folder.get(), listed.name, listed.attributes, &item));
+            if (!(listed.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                ++done_;  // deleted as it is closed
+                continue;
+            }
+            RETURN_IF_FAILED(CheckListed(item.get(), listed));
+            if (IsPlainFolder(listed.attributes)) {
+                RETURN_IF_FAILED(Enter(std::move(path), std::move(item)));
+            } else {
+                RETURN_IF_FAILED(DeleteOnClose(item.get()));
+                ++done_;
+            }
+        }
+        return S_OK;
+    }
+
+    const std::wstring top_;
+    const DWORD attributes_;
+    FileProgress* const progress_;
+    size_t done_ = 0;
+    std::vector<DeleteFrame> down_;
+    std::vector<ULONGLONG> buffer_;  // listings, aligned as they must be
+};
 
 }  // namespace
 
 HRESULT DestinationInsideSourceError() { return HRESULT_FROM_WIN32(ERROR_CIRCULAR_DEPENDENCY); }
+
+HRESULT CancelledError() { return HRESULT_FROM_WIN32(ERROR_CANCELLED); }
+
+bool SameItem(std::wstring_view a, std::wstring_view b) {
+    const std::optional<FileIdentity> first = IdentityOf(ExtendedPath(a));
+    return first && IdentityOf(ExtendedPath(b)) == first;
+}
+
+bool IsSameOrBelow(std::wstring_view inner, std::wstring_view outer) {
+    const std::optional<FileIdentity> identity = IdentityOf(ExtendedPath(outer));
+    return identity && IsSameOrBelow(ExtendedPath(inner), *identity);
+}
 
 std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
     std::wstring joined;
@@ -228,7 +663,7 @@ HRESULT FileSystem::GetFolder(std::wstring_view path, FolderListing* listing) co
     });
 }
 
-HRESULT FileSystem::CopyFolder(std::wstring_view source, std::wstring_view destination) const {
+HRESULT FileSystem::CopyFolder(std::wstring_view source, std::wstring_view destination, FileProgress* progress) const {
     const std::wstring from = ExtendedPath(source);
     if (!IsFolder(Attributes(from))) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     std::wstring target(destination);
@@ -239,23 +674,31 @@ HRESULT FileSystem::CopyFolder(std::wstring_view source, std::wstring_view desti
     }
     const std::wstring to = ExtendedPath(target);
     if (to.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-    if (IsSameOrInside(to, from)) return DestinationInsideSourceError();
-    std::wstring real = FinalPath(from);
-    std::vector<std::wstring> chain{real.empty() ? from : std::move(real)};
-    return CopyTree(from, to, chain);
+    return FolderCopy(from, to, progress).Run();
 }
 
-HRESULT FileSystem::DeleteFolder(std::wstring_view path) const {
+HRESULT FileSystem::DeleteFolder(std::wstring_view path, FileProgress* progress) const {
     const std::wstring folder = ExtendedPath(path);
     const DWORD attributes = Attributes(folder);
     if (!IsFolder(attributes)) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
     if (IsVolumeRoot(folder)) return E_ACCESSDENIED;
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ::RemoveDirectoryW(folder.c_str()) ? S_OK : LastErrorResult();
-    return DeleteTree(folder);
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // A folder that is a drive's root by another name (Wine's Z: path of a drive's folder).
+        UniqueFile file = OpenToAsk(folder);
+        const std::wstring real = file ? FinalPathOf(file.get()) : std::wstring();
+        if (!real.empty() && FolderAbove(real).empty()) return E_ACCESSDENIED;
+    }
+    return FolderDeletion(folder, attributes, progress).Run();
 }
 
-HRESULT FileSystem::CopyFileTo(std::wstring_view source, std::wstring_view destination) const {
-    return ::CopyFileW(ExtendedPath(source).c_str(), ExtendedPath(destination).c_str(), FALSE) ? S_OK : LastErrorResult();
+HRESULT FileSystem::CopyFileTo(std::wstring_view source, std::wstring_view destination, FileProgress* progress) const {
+    const std::wstring from = ExtendedPath(source), to = ExtendedPath(destination);
+    if (from.empty() || to.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    if (progress) {
+        progress->Counted(1);
+        if (!progress->Next(0, Shown(from))) return CancelledError();
+    }
+    return CopyOneFile(from, to, true, progress);
 }
 
 HRESULT FileSystem::RemoveFile(std::wstring_view path) const {

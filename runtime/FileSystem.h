@@ -18,6 +18,24 @@ struct FolderListing {
     std::vector<std::wstring> files;
 };
 
+// What a long copy or delete tells as it goes, on the thread doing it, and how it is stopped.
+class FileProgress {
+public:
+    virtual ~FileProgress() = default;
+    // The items the work takes (each file, and each folder made or removed), counted before
+    // the first one is touched.
+    virtual void Counted(size_t total) = 0;
+    // Before each item: how many are done, and the item's path. False stops the work there
+    // (it ends with CancelledError()).
+    virtual bool Next(size_t done, const std::wstring& path) = 0;
+    // Asked while a large file is being copied: true stops it there, and what was written
+    // of it is removed.
+    virtual bool Stopping() = 0;
+};
+
+// The failure of a copy or delete that its progress stopped.
+HRESULT CancelledError();
+
 class FileSystem {
 public:
     bool FolderExists(std::wstring_view path) const;
@@ -26,11 +44,19 @@ public:
     HRESULT GetFolder(std::wstring_view path, FolderListing* listing) const;
     // Copies a folder with everything in it, replacing files that exist. A destination that
     // ends in a backslash is a folder to copy into; otherwise it is the new folder's path.
-    HRESULT CopyFolder(std::wstring_view source, std::wstring_view destination) const;
-    // Deletes a folder with everything in it; a read-only file stops the deletion. Linked
-    // folders inside are unlinked, never entered. A drive root is refused.
-    HRESULT DeleteFolder(std::wstring_view path) const;
-    HRESULT CopyFileTo(std::wstring_view source, std::wstring_view destination) const;  // replacing
+    // Linked folders inside are copied through; one that leads back to a folder being copied,
+    // or into the destination, is refused before anything is written. A file that replaces
+    // one is written beside it first, so that a stop or failure leaves the old one whole; a
+    // new file only partly written is removed. Stopped between items by progress.
+    HRESULT CopyFolder(std::wstring_view source, std::wstring_view destination, FileProgress* progress = nullptr) const;
+    // Deletes a folder with everything in it; a read-only file stops the deletion. Each folder
+    // is held open from its listing to its own deletion, and its entries are opened by name in
+    // it, never by a path that could lead elsewhere: linked folders inside are unlinked, never
+    // entered, and a folder that is no longer the one listed (swapped for a link meanwhile)
+    // stops the deletion. A drive root is refused.
+    HRESULT DeleteFolder(std::wstring_view path, FileProgress* progress = nullptr) const;
+    // One file, replacing (as CopyFolder does its files).
+    HRESULT CopyFileTo(std::wstring_view source, std::wstring_view destination, FileProgress* progress = nullptr) const;
     HRESULT RemoveFile(std::wstring_view path) const;
     // Renames or moves a file or folder; an existing target is not replaced.
     HRESULT Rename(std::wstring_view from, std::wstring_view to) const;
@@ -38,6 +64,14 @@ public:
 
 // The error of a copy whose destination lies inside its source.
 HRESULT DestinationInsideSourceError();
+
+// Whether two paths lead to the same file or folder: the same volume and file identifier,
+// so that links, subst drives, short names, case variants and UNC aliases of one another
+// compare as one. False when either cannot be opened.
+bool SameItem(std::wstring_view a, std::wstring_view b);
+// Whether folder inner is folder outer or lies below it, by what they lead to: inner and
+// each folder above where inner really is (its links resolved) against outer.
+bool IsSameOrBelow(std::wstring_view inner, std::wstring_view outer);
 
 // The full, extended-length form of a path ("" when it cannot be formed).
 std::wstring ExtendedPath(std::wstring_view path);

@@ -3,10 +3,13 @@
 
 #include "runtime/Dispatch.h"
 #include "runtime/FileSystem.h"
+#include "runtime/Handles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -298,24 +301,339 @@ TEST(FileSystem, RefusalsLeaveEverythingInPlace) {
     EXPECT_TRUE(fs.FolderExists(onDrive.path()));
 }
 
+// Tells what a copy or delete reports, and answers as the test says.
+class Progress final : public FileProgress {
+public:
+    void Counted(size_t total) override { counted = total; }
+    bool Next(size_t done, const std::wstring& path) override {
+        told.emplace_back(done, path);
+        return next(path);
+    }
+    bool Stopping() override {
+        ++stoppingAsked;
+        return stopping;
+    }
+
+    std::function<bool(const std::wstring& path)> next = [](const std::wstring&) { return true; };
+    bool stopping = false;
+    size_t counted = SIZE_MAX;
+    int stoppingAsked = 0;
+    std::vector<std::pair<size_t, std::wstring>> told;  // done, path
+};
+
+// The path of a folder on the test drive T: through drive Z:, which Wine maps to the host's
+// root: the same folder by another name, as a subst drive or a share would give it.
+std::wstring ThroughDriveZ(const std::wstring& onT) {
+    wchar_t program[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring build = program;  // ...\build\<configuration>\bin\this.exe
+    for (int up = 0; up < 3; ++up) build.erase(build.rfind(L'\\'));
+    return build + L"\\testdrive" + onT.substr(2);
+}
+
+bool IsLink(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(ExtendedPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// A source of nine files, one in a sub-folder, with "new <name>" in each.
+std::vector<std::wstring> MakeSource(const std::wstring& source) {
+    test::MakeFolder(source);
+    test::MakeFolder(JoinPath(source, L"sub"));
+    std::vector<std::wstring> files;
+    for (const wchar_t* name : {L"a.xls", L"b.xls", L"c.xls", L"d.xls", L"e.xls", L"f.xls", L"g.xls", L"h.xls",
+                                L"sub\\i.xls"}) {
+        files.push_back(name);
+        test::MakeFile(JoinPath(source, name), "new " + Narrow(name));
+    }
+    return files;
+}
+
+// What a copy left in dst: every file it was told about before stopper is whole, the others
+// are as they were (absent, or old for b.xls), and nothing else is there.
+void ExpectStoppedCopy(const std::wstring& src, const std::wstring& dst, const std::vector<std::wstring>& files,
+                       const Progress& progress, const std::wstring& stopper) {
+    std::set<std::wstring> before;
+    for (const auto& [done, path] : progress.told) {
+        if (path == stopper) break;
+        before.insert(path);
+    }
+    for (const auto& file : files) {
+        const std::wstring copy = JoinPath(dst, file);
+        if (before.count(JoinPath(src, file)))
+            EXPECT_EQ(test::ReadFile(copy), "new " + Narrow(file)) << Narrow(file);
+        else if (file == L"b.xls")
+            EXPECT_EQ(test::ReadFile(copy), "old") << "the file to be replaced";
+        else
+            EXPECT_FALSE(FileSystem().FileExists(copy)) << Narrow(file);
+    }
+    for (const auto& [relative, content] : Snapshot(dst)) {
+        EXPECT_TRUE(content == "/" || std::count(files.begin(), files.end(), relative)) << Narrow(relative);
+    }
+}
+
+TEST(FileSystem, ACopyCountsItsItemsAndStopsBetweenThemLeavingOnlyWholeFiles) {
+    TempDir dir;
+    const FileSystem fs;
+    const std::wstring src = dir / L"src";
+    const std::vector<std::wstring> files = MakeSource(src);
+
+    // Every folder made and every file, told before it is touched, by the source's path.
+    Progress whole;
+    ASSERT_HRESULT_SUCCEEDED(fs.CopyFolder(src, dir / L"whole", &whole));
+    EXPECT_EQ(whole.counted, 11u);
+    ASSERT_EQ(whole.told.size(), 11u);
+    std::set<std::wstring> told;
+    for (size_t i = 0; i < whole.told.size(); ++i) {
+        EXPECT_EQ(whole.told[i].first, i);
+        told.insert(whole.told[i].second);
+    }
+    std::set<std::wstring> items{src, JoinPath(src, L"sub")};
+    for (const auto& file : files) items.insert(JoinPath(src, file));
+    EXPECT_EQ(told, items);
+    EXPECT_EQ(Snapshot(dir / L"whole"), Snapshot(src));
+
+    // Stopped at the file that replaces one: that one keeps its old content.
+    const std::wstring dst = dir / L"dst";
+    test::MakeFolder(dst);
+    test::MakeFile(JoinPath(dst, L"b.xls"), "old");
+    Progress stopped;
+    stopped.next = [&](const std::wstring& path) { return path != JoinPath(src, L"b.xls"); };
+    EXPECT_EQ(fs.CopyFolder(src, dst, &stopped), CancelledError());
+    ExpectStoppedCopy(src, dst, files, stopped, JoinPath(src, L"b.xls"));
+
+    // Stopped half way, after some files were copied: those stay whole.
+    TempDir again;
+    test::MakeFile(again / L"b.xls", "old");
+    Progress halfWay;
+    halfWay.next = [&](const std::wstring&) { return halfWay.told.size() <= 6; };
+    EXPECT_EQ(fs.CopyFolder(src, again.path(), &halfWay), CancelledError());
+    ASSERT_EQ(halfWay.told.size(), 7u);
+    ExpectStoppedCopy(src, again.path(), files, halfWay, halfWay.told.back().second);
+
+    // Stopped inside a large file that replaces one. Wine's CopyFileExW never calls its
+    // progress routine, so there the copy runs to its end.
+    const std::wstring big = dir / L"big.xls";
+    test::MakeFile(big, std::string(8 << 20, 'n'));
+    test::MakeFile(dir / L"dst\\big.xls", "old");
+    Progress stopping;
+    stopping.stopping = true;
+    const HRESULT hr = fs.CopyFileTo(big, dir / L"dst\\big.xls", &stopping);
+    if (stopping.stoppingAsked) {
+        EXPECT_EQ(hr, CancelledError());
+        EXPECT_EQ(test::ReadFile(dir / L"dst\\big.xls"), "old");
+    } else {
+        EXPECT_HRESULT_SUCCEEDED(hr);
+        EXPECT_EQ(test::ReadFile(dir / L"dst\\big.xls").size(), size_t{8 << 20});
+    }
+    FolderListing listing;
+    ASSERT_HRESULT_SUCCEEDED(fs.GetFolder(dst, &listing));
+    for (const auto& name : listing.files) EXPECT_TRUE(name.ends_with(L".xls")) << Narrow(name) << " left behind";
+}
+
+TEST(FileSystem, ACopyThatFailsAtAFileSaysWhichAndLeavesTheFileItWasToReplaceWhole) {
+    TempDir dir;
+    const FileSystem fs;
+    const std::wstring src = dir / L"src", dst = dir / L"dst";
+    const std::vector<std::wstring> files = MakeSource(src);
+    test::MakeFolder(dst);
+    test::MakeFile(JoinPath(dst, L"b.xls"), "old");
+    {
+        UniqueFile held(::CreateFileW(ExtendedPath(JoinPath(src, L"b.xls")).c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        Progress progress;
+        EXPECT_EQ(fs.CopyFolder(src, dst, &progress), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+        ASSERT_FALSE(progress.told.empty());
+        EXPECT_EQ(progress.told.back().second, JoinPath(src, L"b.xls"));
+        ExpectStoppedCopy(src, dst, files, progress, JoinPath(src, L"b.xls"));
+    }
+    // The same with a new file: nothing of it is left.
+    test::MakeFolder(dir / L"fresh");
+    UniqueFile held(::CreateFileW(ExtendedPath(JoinPath(src, L"sub\\i.xls")).c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    Progress progress;
+    EXPECT_EQ(fs.CopyFolder(src, dir / L"fresh", &progress), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(progress.told.back().second, JoinPath(src, L"sub\\i.xls"));
+    EXPECT_FALSE(fs.FileExists(dir / L"fresh\\sub\\i.xls"));
+}
+
+TEST(FileSystem, ADeletionCountsItsItemsAndAStoppedOneLeavesTheRest) {
+    TempDir dir;
+    const FileSystem fs;
+    const std::wstring top = dir / L"top";
+    MakeSource(top);
+    test::MakeFolder(top + L"\\sub\\deeper");
+    test::MakeFile(top + L"\\sub\\deeper\\j.xls");
+
+    Progress stopped;
+    stopped.next = [&](const std::wstring&) { return stopped.told.size() <= 7; };
+    EXPECT_EQ(fs.DeleteFolder(top, &stopped), CancelledError());
+    EXPECT_EQ(stopped.counted, 13u);  // ten files, two folders and the top
+    ASSERT_EQ(stopped.told.size(), 8u);
+    EXPECT_EQ(stopped.told.front(), std::make_pair(size_t{0}, top));
+    // What was not done is all there, the item it stopped at included.
+    EXPECT_EQ(Snapshot(top).size() + 1, stopped.counted - stopped.told.back().first);
+    EXPECT_TRUE(fs.FileExists(stopped.told.back().second) || fs.FolderExists(stopped.told.back().second));
+
+    Progress whole;
+    ASSERT_HRESULT_SUCCEEDED(fs.DeleteFolder(top, &whole));
+    EXPECT_FALSE(fs.FolderExists(top));
+    EXPECT_EQ(whole.told.size(), whole.counted);
+}
+
 // The linked folders below T:\links are made before this program runs (the testdrive_links
 // step), on the host's side: only there can links be made.
-TEST(FileSystem, ALinkedFolderIsCopiedThroughButOneLeadingBackUpIsRefused) {
+TEST(FileSystem, ALinkedFolderIsCopiedThroughButOneLeadingBackOrIntoTheDestinationIsRefusedFirst) {
     const FileSystem fs;
-    for (const wchar_t* link : {L"T:\\links\\plain\\out", L"T:\\links\\loop\\sub\\back"}) {
-        const DWORD attributes = ::GetFileAttributesW(link);
-        ASSERT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            << Narrow(link) << " is not a linked folder";
-    }
+    for (const wchar_t* link : {L"T:\\links\\plain\\out", L"T:\\links\\loop\\sub\\back", L"T:\\links\\todest\\src\\in"})
+        ASSERT_TRUE(IsLink(link)) << Narrow(link) << " is not a linked folder";
     TempDir dir;
     EXPECT_HRESULT_SUCCEEDED(fs.CopyFolder(L"T:\\links\\plain", dir / L"plain"));
     EXPECT_EQ(test::ReadFile(dir / L"plain\\out\\there.xls"), "2\n");
 
-    // loop\sub\back leads to loop itself.
-    EXPECT_EQ(fs.CopyFolder(L"T:\\links\\loop", dir / L"loop"), HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME));
-    EXPECT_FALSE(fs.FolderExists(dir / L"loop\\sub\\back\\sub"));
-    // Deleting a copy or a tree with links removes the links, not what they lead to.
-    EXPECT_HRESULT_SUCCEEDED(fs.DeleteFolder(dir / L"loop"));
+    // loop\sub\back leads to loop itself, above sub: refused before anything is written.
+    const HRESULT unresolved = HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME);
+    Progress progress;
+    EXPECT_EQ(fs.CopyFolder(L"T:\\links\\loop", dir / L"loop", &progress), unresolved);
+    EXPECT_EQ(fs.CopyFolder(L"T:\\links\\loop\\sub", dir / L"sub", &progress), unresolved);
+    EXPECT_TRUE(progress.told.empty());
+    EXPECT_FALSE(fs.FolderExists(dir / L"loop"));
+    EXPECT_FALSE(fs.FolderExists(dir / L"sub"));
+
+    // todest\src\in leads into the folder it is copied into.
+    const auto destination = Snapshot(L"T:\\links\\todest\\dest");
+    EXPECT_EQ(fs.CopyFolder(L"T:\\links\\todest\\src", L"T:\\links\\todest\\dest"), unresolved);
+    EXPECT_EQ(Snapshot(L"T:\\links\\todest\\dest"), destination);
+}
+
+TEST(FileSystem, ADeletionRemovesLinksWithoutTouchingWhatTheyLeadTo) {
+    const FileSystem fs;
+    for (const wchar_t* link : {L"T:\\links\\holder\\out", L"T:\\links\\holder\\empty"})
+        ASSERT_TRUE(IsLink(link)) << Narrow(link) << " is not a linked folder";
+    const HRESULT hr = fs.DeleteFolder(L"T:\\links\\holder");
+    EXPECT_EQ(test::ReadFile(L"T:\\links\\kept\\keep.xls"), "3\n");
+    EXPECT_TRUE(fs.FolderExists(L"T:\\links\\keptempty"));
+    if (SUCCEEDED(hr)) {
+        EXPECT_FALSE(fs.FolderExists(L"T:\\links\\holder"));
+    } else {
+        // Wine opens what a link leads to even when asked for the link itself: the deletion
+        // then finds a folder other than the link it listed, and stops there.
+        EXPECT_EQ(hr, HRESULT_FROM_WIN32(ERROR_FILE_INVALID));
+        EXPECT_TRUE(IsLink(L"T:\\links\\holder\\out") || IsLink(L"T:\\links\\holder\\empty"));
+    }
+}
+
+// A folder swapped for a link after it was listed, as another program could do it: the
+// deletion finds another item where it listed the folder and stops, leaving what the link
+// leads to alone.
+TEST(FileSystem, ADeletionStopsAtAFolderSwappedForALink) {
+    const std::wstring link = L"T:\\links\\swap\\link";
+    ASSERT_TRUE(IsLink(link)) << "no linked folder at " << Narrow(link);
+    TempDir dir(L"T:\\");
+    const std::wstring top = dir / L"top", sub = dir / L"top\\sub";
+    test::MakeFolder(top);
+    test::MakeFile(top + L"\\a.xls");
+    test::MakeFolder(sub);
+    test::MakeFile(sub + L"\\inner.xls");
+
+    bool swapped = false;
+    Progress progress;
+    progress.next = [&](const std::wstring& path) {
+        if (path == sub) {
+            swapped = ::MoveFileW(ExtendedPath(sub).c_str(), ExtendedPath(dir / L"away").c_str()) &&
+                      ::MoveFileW(ExtendedPath(link).c_str(), ExtendedPath(sub).c_str());
+        }
+        return true;
+    };
+    EXPECT_EQ(FileSystem().DeleteFolder(top, &progress), HRESULT_FROM_WIN32(ERROR_FILE_INVALID));
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ(test::ReadFile(sub + L"\\keep.xls"), "4\n");
+    EXPECT_EQ(test::ReadFile(dir / L"away\\inner.xls"), "x");
+}
+
+// Another drive, a short name, other case and a link name the same folders; what they lead
+// to decides, whatever the paths' text says.
+TEST(FileSystem, SameItemAndIsSameOrBelowGoByWhatPathsLeadTo) {
+    TempDir dir(L"T:\\");
+    const std::wstring folder = dir / L"Folder With A Long Name", inner = folder + L"\\Inner";
+    test::MakeFolder(folder);
+    test::MakeFolder(inner);
+    test::MakeFolder(folder + L" 2");
+    const std::wstring viaZ = ThroughDriveZ(folder);
+    std::wstring shortName(MAX_PATH, L'\0');
+    shortName.resize(::GetShortPathNameW(folder.c_str(), shortName.data(), MAX_PATH));
+    ASSERT_FALSE(shortName.empty());
+    ASSERT_NE(shortName, folder);
+    std::wstring upper = inner;
+    ::CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+    ASSERT_TRUE(IsLink(L"T:\\links\\plain\\out"));
+
+    for (const std::wstring& alias : {viaZ, shortName, upper.substr(0, folder.size())})
+        EXPECT_TRUE(SameItem(folder, alias)) << Narrow(alias);
+    EXPECT_TRUE(SameItem(L"T:\\links\\plain\\out", L"T:\\links\\elsewhere"));
+    EXPECT_FALSE(SameItem(folder, inner));
+    EXPECT_FALSE(SameItem(folder, folder + L"\\missing"));
+    EXPECT_FALSE(SameItem(L"", L""));
+
+    for (const std::wstring& outer : {folder, viaZ, shortName}) {
+        EXPECT_TRUE(IsSameOrBelow(inner, outer)) << Narrow(outer);
+        EXPECT_TRUE(IsSameOrBelow(upper, outer)) << Narrow(outer);
+        EXPECT_TRUE(IsSameOrBelow(viaZ + L"\\Inner", outer)) << Narrow(outer);
+        EXPECT_TRUE(IsSameOrBelow(outer, folder)) << Narrow(outer);
+        EXPECT_FALSE(IsSameOrBelow(outer, inner)) << Narrow(outer);
+        EXPECT_FALSE(IsSameOrBelow(folder + L" 2", outer)) << Narrow(outer);
+    }
+    EXPECT_TRUE(IsSameOrBelow(L"T:\\links\\plain\\out", L"T:\\links\\elsewhere"));
+    EXPECT_TRUE(IsSameOrBelow(L"T:\\links\\elsewhere", L"T:\\links\\plain\\out"));
+    EXPECT_TRUE(IsSameOrBelow(L"T:\\links\\plain\\out", L"T:\\links"));
+    EXPECT_FALSE(IsSameOrBelow(L"T:\\links\\plain\\out", L"T:\\links\\plain"));
+    EXPECT_FALSE(IsSameOrBelow(folder + L"\\missing", folder));
+
+    // A copy into the source under another name is refused as one by the same name is.
+    EXPECT_EQ(FileSystem().CopyFolder(folder, viaZ + L"\\Inner\\copy"), DestinationInsideSourceError());
+    EXPECT_FALSE(FileSystem().FolderExists(inner + L"\\copy"));
+}
+
+DWORD WINAPI RunWork(void* work) {
+    (*static_cast<std::function<void()>*>(work))();
+    return 0;
+}
+
+// Runs work on a thread of 64 KB of stack: fewer nested calls than a tree of 250 levels
+// takes to walk by recursion (a find record alone is 592 bytes).
+void OnSmallStack(std::function<void()> work) {
+    UniqueKernelHandle thread(
+        ::CreateThread(nullptr, 64 * 1024, &RunWork, &work, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    ASSERT_TRUE(thread);
+    ASSERT_EQ(::WaitForSingleObject(thread.get(), 10 * 60 * 1000), WAIT_OBJECT_0);
+}
+
+TEST(FileSystem, ATreeDeeperThanTheStackCopiesAndDeletes) {
+    TempDir dir(L"T:\\");
+    const FileSystem fs;
+    std::wstring deep = dir / L"tree";
+    test::MakeFolder(deep);
+    for (int level = 0; level < 250; ++level) {
+        deep += L"\\d";
+        test::MakeFolder(deep);
+    }
+    test::MakeFile(deep + L"\\book.xls", "deep");
+    const std::wstring copiedBook = dir / L"copy" + deep.substr((dir / L"tree").size()) + L"\\book.xls";
+    HRESULT copied = E_FAIL, deletedCopy = E_FAIL, deleted = E_FAIL;
+    std::string copiedContent;
+    OnSmallStack([&] {
+        copied = fs.CopyFolder(dir / L"tree", dir / L"copy");
+        copiedContent = test::ReadFile(copiedBook);
+        deletedCopy = fs.DeleteFolder(dir / L"copy");
+        deleted = fs.DeleteFolder(dir / L"tree");
+    });
+    EXPECT_HRESULT_SUCCEEDED(copied);
+    EXPECT_EQ(copiedContent, "deep");
+    EXPECT_HRESULT_SUCCEEDED(deletedCopy);
+    EXPECT_HRESULT_SUCCEEDED(deleted);
+    EXPECT_FALSE(fs.FolderExists(dir / L"copy"));
+    EXPECT_FALSE(fs.FolderExists(dir / L"tree"));
 }
 
 }  // namespace

@@ -175,7 +175,7 @@ void OutOfReach(Pane& pane, const std::wstring& held) {
     bool told = false;
     Changer(pane, L"lock \"" + held + L"\" file \"" + held + L"\\made while held.xls\" sleep 8000", [&] {
         if (told || !FileSystem().FileExists(held + L"\\made while held.xls")) return;
-        pane.Follow().Tell();  // as after a command: taken up again, and refused
+        pane.Follow().TakeUp(held);  // as after a rename: tried again, and refused
         told = true;
     });
     const double caughtUp = bench::Seconds([&] { pane.Serve([&] { return pane.Find(held + L"\\made while held.xls"); }); });

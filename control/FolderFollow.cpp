@@ -51,12 +51,11 @@ void FolderFollow::Tell() {
         following_ = false;
         return;
     }
-    if (following_ && listed_.Version() == told_ && !letGo_) return;
+    if (following_ && listed_.Version() == told_) return;
     // Followed anew, every folder is read once: what changed meanwhile comes with it. After
     // a rebuild, what the watch had for the tree is older than the tree.
     watch_.SetListed(listed_.RootPath(), listed_.Paths(), listed_.Builds() != toldBuilds_);
     following_ = true;
-    letGo_ = false;
     told_ = listed_.Version();
     toldBuilds_ = listed_.Builds();
 }
@@ -65,7 +64,12 @@ void FolderFollow::LetGo(const std::wstring& folder) {
     std::wstring path = folder;
     TrimPath(path);
     watch_.LetGo(path);
-    letGo_ = true;
+}
+
+void FolderFollow::TakeUp(const std::wstring& folder) {
+    std::wstring path = folder;
+    TrimPath(path);
+    watch_.TakeUp(path);
 }
 
 bool FolderFollow::OnMessage(UINT message, WPARAM wParam) {

@@ -31,8 +31,10 @@ public:
     void Tell();
     // For the window's procedure: true when the message was the follow's.
     bool OnMessage(UINT message, WPARAM wParam);
-    // Before the caller deletes or renames folder (a node's key): no watch holds it open.
+    // Before the caller deletes or renames folder (a node's key): no watch holds it open, and
+    // none opens it until it is taken up again, once the delete or rename is over.
     void LetGo(const std::wstring& folder);
+    void TakeUp(const std::wstring& folder);
     // Whether the watch follows the tree now (the window is shown).
     bool Following() const { return following_; }
 
@@ -53,7 +55,6 @@ private:
     FolderWatch watch_;
     HWND window_ = nullptr;
     bool following_ = false;
-    bool letGo_ = false;  // watches were let go of: the next Tell takes them up again
     unsigned told_ = 0;
     unsigned toldBuilds_ = 0;
 };

@@ -140,6 +140,7 @@ struct FolderWatchService::Core {
     bool Take(Subscription& subscription, FolderChange* change);
     void PutBack(Subscription& subscription, FolderChange change);
     void LetGo(const std::wstring& folder);
+    void TakeUp(const std::wstring& folder);
     void Stop();
 
     // ---- the worker ----
@@ -209,7 +210,7 @@ struct FolderWatchService::Core {
     std::vector<std::shared_ptr<Subscription>> subscriptions;
     std::vector<std::pair<std::wstring, std::vector<BYTE>>> replays;
     // Folders let go of for a delete or rename: nothing at or below them is opened or listed
-    // until a tree next tells what it lists.
+    // until they are taken up again.
     std::vector<std::wstring> holds;
     // Counts the trees' rebuilds: a listing begun before a tree's rebuild is older than
     // what the tree shows, and is not handed to it.
@@ -286,6 +287,8 @@ long FolderWatchService::OpenHandles() const { return core_->openHandles; }
 
 void FolderWatchService::LetGo(const std::wstring& folder) { core_->LetGo(folder); }
 
+void FolderWatchService::TakeUp(const std::wstring& folder) { core_->TakeUp(folder); }
+
 FolderWatchService::DeviceTarget FolderWatchService::DeviceTargetOf(const std::wstring& watched) const {
     HWND window;
     {
@@ -339,7 +342,6 @@ void FolderWatchService::Core::Update(Subscription& subscription, const std::wst
     {
         std::lock_guard<std::mutex> guard(lock);
         if (!subscription.active) return;
-        holds.clear();  // the delete or rename they were for is over
         if (rebuilt) {  // what waits was listed before the tree was
             subscription.queue.clear();
             subscription.rebuiltAt = ++epoch;
@@ -400,6 +402,15 @@ void FolderWatchService::Core::LetGo(const std::wstring& folder) {
         }
     }
     for (HANDLE handle : handles) CloseWatchHandle(handle, openHandles);
+}
+
+void FolderWatchService::Core::TakeUp(const std::wstring& folder) {
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (const auto found = std::find(holds.begin(), holds.end(), folder); found != holds.end()) holds.erase(found);
+        changed = true;  // the watches let go of are taken up again, and read
+    }
+    ::SetEvent(wake.get());
 }
 
 void FolderWatchService::Core::Stop() {
@@ -1090,6 +1101,11 @@ void FolderWatch::PutBack(FolderChange change) {
 void FolderWatch::LetGo(const std::wstring& folder) {
     std::shared_ptr<FolderWatchService> service = service_ ? service_ : FolderWatchService::ProcessIfRunning();
     if (service) service->LetGo(folder);
+}
+
+void FolderWatch::TakeUp(const std::wstring& folder) {
+    std::shared_ptr<FolderWatchService> service = service_ ? service_ : FolderWatchService::ProcessIfRunning();
+    if (service) service->TakeUp(folder);
 }
 
 }  // namespace cartulane::control

@@ -60,10 +60,11 @@ public:
     // The folder handles the worker holds open for watching now.
     long OpenHandles() const;
     // Closes at once, from the calling thread and without waiting, the watches of folder
-    // and of every folder below it: the caller is about to delete or rename it. Until a tree
-    // next tells what it lists, nothing at or below it is opened or listed; then what is
+    // and of every folder below it: the caller is about to delete or rename it. Until the
+    // caller takes it up again, nothing at or below it is opened or listed; then what is
     // still listed is watched and read again.
     void LetGo(const std::wstring& folder);
+    void TakeUp(const std::wstring& folder);
 
     // What Windows addresses when it asks whether the device holding a watched folder may
     // go: the worker's window, the notification registered for the watch and its handle.
@@ -98,7 +99,7 @@ public:
     // The folders the tree lists now (root, the path of the tree's root). A folder new to
     // the list is read once it is watched: what changed before the watch saw it comes too.
     // After a rebuild (the tree listed every folder anew) what waits, and what is being
-    // listed, is older than the tree and goes. Releases the folders let go of (LetGo).
+    // listed, is older than the tree and goes.
     void SetListed(const std::wstring& root, const std::vector<std::wstring>& folders, bool rebuilt = false);
     // Nothing is followed for this tree any more; what was waiting goes.
     void Stop();
@@ -109,8 +110,9 @@ public:
     void PutBack(FolderChange change);
     // The service this tree is followed by, nullptr while it follows nothing.
     FolderWatchService* Service() const { return service_.get(); }
-    // LetGo on the service this tree is followed by, or else on the process's.
+    // LetGo and TakeUp on the service this tree is followed by, or else on the process's.
     void LetGo(const std::wstring& folder);
+    void TakeUp(const std::wstring& folder);
 
     struct Subscription;
 

@@ -528,7 +528,7 @@ TEST_F(FolderFollowTest, AFolderOutOfReachIsTriedAgainOffTheTreesThread) {
                          [&] {
                              // The file is made once the folder is locked.
                              if (!told && FileSystem().FileExists(Key(L"A\\new.xls"))) {
-                                 follow().Tell();  // as after the command: the watch is taken up again
+                                 follow().TakeUp(Key(L"A"));  // as after the rename: tried again, and refused
                                  told = true;
                              }
                              Pump();

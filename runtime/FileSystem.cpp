@@ -81,6 +81,13 @@ HRESULT ForEachEntry(const std::wstring& folder, Visit visit) {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// Whether an item with these attributes and reparse tag stands for another (a junction, a
+// symbolic link). Other reparse points (a cloud file's placeholder, a deduplicated file) are
+// the item itself. A tag the file system did not tell counts as a link.
+bool IsLink(DWORD attributes, DWORD tag) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (tag == 0 || IsReparseTagNameSurrogate(tag));
+}
+
 // What a file or folder is, whatever path leads to it.
 struct FileIdentity {
     DWORD volume = 0;
@@ -284,18 +291,28 @@ private:
     // A destination inside the source would be copied into itself, whatever path names it.
     HRESULT CheckDestination() {
         if (IsSameOrInside(to_, from_)) return DestinationInsideSourceError();
-        const std::optional<FileIdentity> source = IdentityOf(from_);
-        if (!source) return LastErrorResult();
+        source_ = IdentityOf(from_);
+        if (!source_) return LastErrorResult();
         landing_ = LandingFolder();
-        if (!landing_.empty() && IsSameOrBelow(landing_, *source)) return DestinationInsideSourceError();
+        if (!landing_.empty() && IsSameOrBelow(landing_, *source_)) return DestinationInsideSourceError();
         destination_ = IsFolder(Attributes(to_)) ? IdentityOf(to_) : std::nullopt;
         return S_OK;
+    }
+
+    // A folder merged into one that exists: a link there that leads into the source would
+    // have the copy write over what it reads.
+    HRESULT CheckMergedFolder(const std::wstring& relative) const {
+        if (!destination_) return S_OK;  // everything below is made by the copy
+        const std::wstring there = Below(to_, relative);
+        const DWORD attributes = Attributes(there);
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return S_OK;
+        return IsSameOrBelow(there, *source_) ? DestinationInsideSourceError() : S_OK;
     }
 
     HRESULT List(CopyFrame* frame) {
         return ForEachEntry(Below(from_, plan_[frame->item].relative), [&](const WIN32_FIND_DATAW& entry) {
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                frame->folders.emplace_back(entry.cFileName, (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+                frame->folders.emplace_back(entry.cFileName, IsLink(entry.dwFileAttributes, entry.dwReserved0));
             } else {
                 plan_.push_back({RelativeIn(plan_[frame->item].relative, entry.cFileName), frame->item, false});
             }
@@ -338,6 +355,7 @@ private:
             auto [name, linked] = std::move(frame.folders[frame.next++]);
             std::wstring relative = RelativeIn(plan_[frame.item].relative, name.c_str());
             if (linked) RETURN_IF_FAILED(CheckLink(down, JoinPath(from_, relative)));
+            RETURN_IF_FAILED(CheckMergedFolder(relative));
             plan_.push_back({std::move(relative), frame.item, true});
             down.push_back(CopyFrame{plan_.size() - 1, linked});
             RETURN_IF_FAILED(List(&down.back()));
@@ -367,6 +385,7 @@ private:
     const std::wstring from_, to_;
     FileProgress* const progress_;
     std::wstring landing_;
+    std::optional<FileIdentity> source_;
     std::optional<FileIdentity> destination_;  // when it exists
     std::vector<CopyItem> plan_;
 };
@@ -376,48 +395,59 @@ private:
 // The failure of a deletion that finds an item other than the one it listed.
 HRESULT ItemChangedError() { return HRESULT_FROM_WIN32(ERROR_FILE_INVALID); }
 
+// What a deletion tells apart: a file (or a file link), a folder to enter, a folder link.
+enum class ItemKind { File, Folder, FolderLink };
+
+ItemKind KindOf(DWORD attributes, DWORD tag) {
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ItemKind::File;
+    return IsLink(attributes, tag) ? ItemKind::FolderLink : ItemKind::Folder;
+}
+
 // An entry of a folder as listed through its handle.
 struct ListedItem {
     std::wstring name;
     ULONGLONG index;  // 0 where the file system tells none
-    DWORD attributes;
+    ItemKind kind;
 };
-
-constexpr DWORD kKind = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-
-bool IsPlainFolder(DWORD attributes) { return (attributes & kKind) == FILE_ATTRIBUTE_DIRECTORY; }
 
 // Opens the folder a deletion starts at, itself (never what a link leads to), to be deleted
 // and, when it is a plain folder, listed.
-UniqueFile OpenTopToDelete(const std::wstring& path, DWORD attributes) {
-    const DWORD access =
-        DELETE | FILE_READ_ATTRIBUTES | (IsPlainFolder(attributes) ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0);
+UniqueFile OpenTopToDelete(const std::wstring& path, ItemKind kind) {
+    const DWORD access = DELETE | FILE_READ_ATTRIBUTES | (kind == ItemKind::Folder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0);
     return UniqueFile(::CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 HRESULT NtFailure(NTSTATUS status) { return Win32Failure(::RtlNtStatusToDosError(status)); }
 
+// Statuses of an entry gone since it was listed (deleted, or being deleted, by another).
+constexpr NTSTATUS kNameNotFound = static_cast<NTSTATUS>(0xC0000034L);
+constexpr NTSTATUS kPathNotFound = static_cast<NTSTATUS>(0xC000003AL);
+constexpr NTSTATUS kDeletePending = static_cast<NTSTATUS>(0xC0000056L);
+
 // Opens an entry of a folder held open, by its name in that folder, itself (never what a
 // link leads to): whatever happens to the paths above, it is the held folder's entry.
-// A file (or a file link) is opened to be deleted when it is closed: it is the folder's, as
-// the deletion means, whatever file now has its name, and a folder, which could lead out,
-// is not opened as a file. A folder or folder link is opened to be checked first.
-HRESULT OpenEntryToDelete(HANDLE folder, const std::wstring& name, DWORD attributes, UniqueFile* entry) {
-    const bool isFolder = attributes & FILE_ATTRIBUTE_DIRECTORY;
+// A file (or a file link) is deleted whatever file now has its name: it is the folder's, as
+// the deletion means, and a folder, which could lead out, is not opened as a file. Without
+// posix it is opened to be deleted when it is closed. A folder or folder link is opened to
+// be checked first. S_FALSE, with nothing opened, when the entry has gone meanwhile.
+HRESULT OpenEntryToDelete(HANDLE folder, const ListedItem& listed, bool posix, UniqueFile* entry) {
+    const std::wstring& name = listed.name;
     UNICODE_STRING text{static_cast<USHORT>(name.size() * sizeof(wchar_t)),
                         static_cast<USHORT>(name.size() * sizeof(wchar_t)), const_cast<wchar_t*>(name.c_str())};
     OBJECT_ATTRIBUTES object;
     InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    const bool isFile = listed.kind == ItemKind::File;
     const ACCESS_MASK access =
         DELETE | SYNCHRONIZE |
-        (isFolder ? FILE_READ_ATTRIBUTES | (IsPlainFolder(attributes) ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0) : 0);
+        (isFile ? 0 : FILE_READ_ATTRIBUTES | (listed.kind == ItemKind::Folder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0));
     const ULONG options = FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT |
-                          (isFolder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE);
+                          (isFile ? FILE_NON_DIRECTORY_FILE | (posix ? 0 : FILE_DELETE_ON_CLOSE) : FILE_DIRECTORY_FILE);
     IO_STATUS_BLOCK status;
     HANDLE opened = nullptr;
     const NTSTATUS result = ::NtCreateFile(&opened, access, &object, &status, nullptr, 0, kShareAll, FILE_OPEN,
                                            options, nullptr, 0);
+    if (result == kNameNotFound || result == kPathNotFound || result == kDeletePending) return S_FALSE;
     if (result < 0) return NtFailure(result);
     entry->reset(opened);
     return S_OK;
@@ -437,10 +467,25 @@ HRESULT CheckListed(HANDLE item, const ListedItem& listed) {
         return ItemChangedError();
     FILE_ATTRIBUTE_TAG_INFO kind;
     if (!::GetFileInformationByHandleEx(item, FileAttributeTagInfo, &kind, sizeof(kind))) return LastErrorResult();
-    return (kind.FileAttributes & kKind) == (listed.attributes & kKind) ? S_OK : ItemChangedError();
+    return KindOf(kind.FileAttributes, kind.ReparseTag) == listed.kind ? S_OK : ItemChangedError();
 }
 
-HRESULT DeleteOnClose(HANDLE item) {
+// Deletes an opened item. With posix (while the volume takes it), its name goes at once even
+// when another program (a virus scanner, an indexer) has it open too, so that its folder can
+// go next; otherwise it goes when the last handle to it closes.
+HRESULT DeleteOpened(HANDLE item, bool* posix) {
+    if (*posix) {
+        // FILE_DISPOSITION_INFO_EX and its class, which MinGW's headers lack.
+        struct {
+            ULONG flags;
+        } disposition{0x1 | 0x2};  // FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS
+        constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+        if (::SetFileInformationByHandle(item, kDispositionInfoEx, &disposition, sizeof(disposition))) return S_OK;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION)
+            return Win32Failure(error);
+        *posix = false;  // an older system, or a volume without it
+    }
     FILE_DISPOSITION_INFO disposition{TRUE};
     return ::SetFileInformationByHandle(item, FileDispositionInfo, &disposition, sizeof(disposition))
                ? S_OK
@@ -457,12 +502,12 @@ struct DeleteFrame {
 
 class FolderDeletion {
 public:
-    FolderDeletion(std::wstring top, DWORD attributes, FileProgress* progress)
-        : top_(std::move(top)), attributes_(attributes), progress_(progress) {}
+    FolderDeletion(std::wstring top, ItemKind kind, FileProgress* progress)
+        : top_(std::move(top)), kind_(kind), progress_(progress) {}
 
     HRESULT Run() {
         size_t total = 1;
-        if (IsPlainFolder(attributes_)) RETURN_IF_FAILED(Count(&total));
+        if (kind_ == ItemKind::Folder) RETURN_IF_FAILED(Count(&total));
         if (progress_) progress_->Counted(total);
         return Delete();
     }
@@ -476,7 +521,8 @@ private:
             pending.pop_back();
             RETURN_IF_FAILED(ForEachEntry(folder, [&](const WIN32_FIND_DATAW& entry) {
                 ++*total;
-                if (IsPlainFolder(entry.dwFileAttributes)) pending.push_back(JoinPath(folder, entry.cFileName));
+                if (KindOf(entry.dwFileAttributes, entry.dwReserved0) == ItemKind::Folder)
+                    pending.push_back(JoinPath(folder, entry.cFileName));
                 return S_OK;
             }));
         }
@@ -497,9 +543,10 @@ private:
             for (;;) {
                 const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
                 std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+                // A reparse point's tag comes where extended attributes' size would.
                 if (name != L"." && name != L"..")
                     frame->items.push_back({std::move(name), static_cast<ULONGLONG>(entry->FileId.QuadPart),
-                                            entry->FileAttributes});
+                                            KindOf(entry->FileAttributes, entry->EaSize)});
                 if (entry->NextEntryOffset == 0) break;
                 bytes += entry->NextEntryOffset;
             }
@@ -514,15 +561,15 @@ private:
 
     HRESULT Delete() {
         if (!Next(top_)) return CancelledError();
-        UniqueFile top = OpenTopToDelete(top_, attributes_);
+        UniqueFile top = OpenTopToDelete(top_, kind_);
         if (!top) return LastErrorResult();
-        RETURN_IF_FAILED(CheckListed(top.get(), ListedItem{{}, 0, attributes_}));
-        if (!IsPlainFolder(attributes_)) return DeleteOnClose(top.get());
+        RETURN_IF_FAILED(CheckListed(top.get(), ListedItem{{}, 0, kind_}));
+        if (kind_ != ItemKind::Folder) return DeleteOpened(top.get(), &posix_);
         RETURN_IF_FAILED(Enter(top_, std::move(top)));
         while (!down_.empty()) {
             DeleteFrame& frame = down_.back();
             if (frame.next == frame.items.size()) {
-                RETURN_IF_FAILED(DeleteOnClose(frame.folder.get()));
+                RETURN_IF_FAILED(DeleteOpened(frame.folder.get(), &posix_));
                 down_.pop_back();
                 ++done_;
                 continue;
@@ -531,29 +578,39 @@ private:
             std::wstring path = JoinPath(frame.path, listed.name);
             if (!Next(path)) return CancelledError();
             UniqueFile item;
-            RETURN_IF_FAILED(OpenEntryToDelete(frame.folder.get(), listed.name, listed.attributes, &item));
-            if (!(listed.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                ++done_;  // deleted as it is closed
+            const bool posix = posix_;
+            const HRESULT opened = OpenEntryToDelete(frame.folder.get(), listed, posix, &item);
+            RETURN_IF_FAILED(opened);
+            if (opened == S_FALSE) {  // gone already
+                ++done_;
                 continue;
             }
-            RETURN_IF_FAILED(CheckListed(item.get(), listed));
-            if (IsPlainFolder(listed.attributes)) {
+            if (listed.kind != ItemKind::File) RETURN_IF_FAILED(CheckListed(item.get(), listed));
+            if (listed.kind == ItemKind::Folder) {
                 RETURN_IF_FAILED(Enter(std::move(path), std::move(item)));
-            } else {
-                RETURN_IF_FAILED(DeleteOnClose(item.get()));
-                ++done_;
+                continue;
             }
+            if (listed.kind == ItemKind::FolderLink || posix) RETURN_IF_FAILED(DeleteOpened(item.get(), &posix_));
+            ++done_;  // a file opened without posix goes as it is closed
         }
         return S_OK;
     }
 
     const std::wstring top_;
-    const DWORD attributes_;
+    const ItemKind kind_;
     FileProgress* const progress_;
+    bool posix_ = true;  // deletes with POSIX semantics while the volume takes them
     size_t done_ = 0;
     std::vector<DeleteFrame> down_;
     std::vector<ULONGLONG> buffer_;  // listings, aligned as they must be
 };
+
+// The reparse tag of an item that is a reparse point, as its folder lists it.
+DWORD ReparseTagOf(const std::wstring& extended) {
+    WIN32_FIND_DATAW data;
+    UniqueFind find(::FindFirstFileExW(extended.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    return find ? data.dwReserved0 : 0;
+}
 
 }  // namespace
 
@@ -688,7 +745,8 @@ HRESULT FileSystem::DeleteFolder(std::wstring_view path, FileProgress* progress)
         const std::wstring real = file ? FinalPathOf(file.get()) : std::wstring();
         if (!real.empty() && FolderAbove(real).empty()) return E_ACCESSDENIED;
     }
-    return FolderDeletion(folder, attributes, progress).Run();
+    const DWORD tag = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ReparseTagOf(folder) : 0;
+    return FolderDeletion(folder, KindOf(attributes, tag), progress).Run();
 }
 
 HRESULT FileSystem::CopyFileTo(std::wstring_view source, std::wstring_view destination, FileProgress* progress) const {

@@ -31,8 +31,10 @@ constexpr DWORD kFolderBuffer = 8 * 1024;
 constexpr ULONGLONG kSettle = 100;
 constexpr ULONGLONG kListGap = 500;
 constexpr ULONGLONG kListGapPerListing = 4;
-// The old name of a rename waits this long for its new name, which may come with the next read.
-constexpr ULONGLONG kRenameWait = 200;
+// The old name of a rename waits this long for its new name, which may come with the next
+// read: on a busy machine that read comes late, and a rename taken for a deletion closes
+// what the user had opened in the folder.
+constexpr ULONGLONG kRenameWait = 1000;
 // One folder watched on its own is renewed in turn this often.
 constexpr ULONGLONG kRenewPeriod = 500;
 // A folder that cannot be opened or listed is tried again after a growing interval.

@@ -24,7 +24,8 @@ HRESULT Activate(IDispatch* workbook);
 HRESULT ForEachSheet(IDispatch* workbook, const Visit& visit);  // in tab order
 HRESULT WorksheetByName(IDispatch* workbook, const std::wstring& name, ComPtr<IDispatch>* worksheet);
 // XlFileFormat
-constexpr long kWorkbookNormal = -4143, kExcel8 = 56, kOpenXmlWorkbook = 51;
+constexpr long kWorkbookNormal = -4143, kExcel8 = 56, kOpenXmlWorkbook = 51, kOpenXmlWorkbookMacroEnabled = 52,
+               kExcel12 = 50;
 HRESULT SaveAs(IDispatch* workbook, const std::wstring& file, long fileFormat);
 // Every optional argument left out: the application asks about unsaved changes itself.
 HRESULT Close(IDispatch* workbook);

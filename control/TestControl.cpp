@@ -70,6 +70,7 @@ TestControl::TestControl() : ComObject(CLSID_TestControl, DIID___TestControl, kD
 // pane's control goes, so do they (and with them what they keep: their windows, the
 // keyboard hook and a lock on the library).
 TestControl::~TestControl() {
+    StopJob();
     DestroyControlWindow();
     std::erase(t_liveControls, this);
     if (t_liveControls.empty()) UnloadDefaultInstances();
@@ -133,10 +134,12 @@ void TestControl::OnCreate() {
     if (Application) FillTvw();
 }
 
-// The trees go with the window: so does following the folders it listed.
+// The trees go with the window: so does following the folders it listed, and a paste or
+// delete still running is stopped and waited for.
 void TestControl::OnDestroy() {
     splitterCaptured_ = false;
     follow_.Stop();
+    StopJob();
 }
 
 // Every resize lays the trees out half and half and builds the folder tree anew. Each
@@ -227,6 +230,10 @@ LRESULT TestControl::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam
         *handled = true;
         return 0;
     }
+    if (OnJobMessage(message, wParam)) {
+        *handled = true;
+        return 0;
+    }
     switch (message) {
         case WM_SIZE:
             UserControl_Resize();
@@ -243,6 +250,7 @@ LRESULT TestControl::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam
             break;
         case WM_DESTROY:  // also when the container destroys its windows with ours inside
             follow_.Stop();
+            StopJob();
             break;
         case WM_COMMAND: {
             if (HIWORD(wParam) != BN_CLICKED) break;

@@ -5,7 +5,9 @@
 // folder tree's own interaction are in FileCommands.cpp.
 
 #include "Tabrix_h.h"
+#include "control/FileJob.h"
 #include "control/FolderFollow.h"
+#include "control/ProgressForm.h"
 #include "control/TreeView.h"
 #include "runtime/ActiveXControl.h"
 #include "runtime/ComServer.h"
@@ -13,6 +15,7 @@
 #include "runtime/Form.h"
 
 #include <array>
+#include <memory>
 
 namespace cartulane::control {
 
@@ -65,6 +68,28 @@ private:
     Node* ListDownTo(const std::wstring& path);
     // Builds the folder tree anew, and follows the folders it lists.
     void BuildFolders();
+    // A paste or delete runs on a thread of its own; meanwhile the commands that change the
+    // disk are disabled, and after half a second a progress form shows. Once it has ended
+    // the result is told, the tree refreshed and the item shown.
+    struct Running {
+        enum class Kind { Paste, Delete } kind = Kind::Paste;
+        std::wstring item;           // the pasted item's destination, or the deleted item
+        std::wstring name;           // the copied item's name
+        std::wstring source;         // the copied item
+        std::wstring into;           // the folder pasted into, with its backslash
+        std::wstring revealDone;     // shown once it succeeded
+        std::wstring revealStopped;  // shown once it failed or was cancelled
+    };
+    void StartJob(Running running, FileJob::Work work);
+    // The paste's thread: its checks, then the copy (replacing only when replace is true).
+    void StartPaste(const std::wstring& source, const std::wstring& into, const std::wstring& name, bool replace);
+    bool OnJobMessage(UINT message, WPARAM wParam);  // true for the job's own
+    void JobTick();
+    void JobDone();
+    // Stops a paste or delete still running and waits for it: the control is going.
+    void StopJob();
+    void TellJobResult(const Running& running, const FileJob::Status& status, HRESULT hr, bool cancelled);
+    void EnableDiskCommands(bool enabled);
     void Image1_MouseDown(int button, int shift, float x, float y);
     HRESULT Image1_MouseMove(int button, int shift, float x, float y);
     // The splitter has no window: the control routes the mouse to it.
@@ -72,6 +97,9 @@ private:
 
     ComPtr<IDispatch> Application;
     FileSystem FileSys;
+    std::unique_ptr<FileJob> job_;
+    Running running_;
+    std::unique_ptr<ProgressForm> progress_;
     float SplitY = 0;
     bool splitterCaptured_ = false;
     Dpi dpi_;

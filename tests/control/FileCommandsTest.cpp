@@ -8,6 +8,7 @@
 #include "runtime/Handles.h"
 #include "tests/support/PaneFixture.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -45,6 +46,13 @@ protected:
     void Press(const wchar_t* caption) {
         ::SendMessageW(Child(caption), BM_CLICK, 0, 0);
         host_.PumpMessages();
+        AwaitFileWork();
+    }
+    // A paste or delete runs on a thread of its own, with the commands that change the disk
+    // disabled until its result is told: done once 粘贴 (of the pane's control) is enabled.
+    void AwaitFileWork(HWND control = nullptr) {
+        HWND paste = ::FindWindowExW(control ? control : control_, nullptr, L"Button", L"粘贴");
+        ASSERT_TRUE(Until([&] { return ::IsWindowEnabled(paste); }));
     }
     // The node at a path of texts below the root; the root itself for none.
     HTREEITEM Item(std::initializer_list<std::wstring> texts) {
@@ -104,6 +112,7 @@ protected:
         host_.PumpMessages();
         keys[VK_CONTROL] = keys[VK_SHIFT] = 0;
         ::SetKeyboardState(keys);
+        AwaitFileWork();
     }
     std::vector<std::wstring> Texts(const test::MessageBoxes& boxes) {
         std::vector<std::wstring> texts;
@@ -124,6 +133,7 @@ protected:
         ::PostMessageW(folderTree_, WM_RBUTTONUP, 0, MAKELPARAM(at.x, at.y));
         ::SendMessageW(folderTree_, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(at.x, at.y));
         host_.PumpMessages();
+        AwaitFileWork();
     }
 
     std::unique_ptr<test::TempDir> dir_;
@@ -205,6 +215,7 @@ TEST_F(FileCommandsTest, OneCopyPastesIntoTwoFoldersAndIntoASecondPane) {
     TreeView_SelectItem(tree, test::FindItem(tree, TreeView_GetRoot(tree), L"丙"));
     ::SendMessageW(::FindWindowExW(control, nullptr, L"Button", L"粘贴"), BM_CLICK, 0, 0);
     host_.PumpMessages();
+    AwaitFileWork(control);
     EXPECT_EQ(Snapshot(Path(L"丙\\报表")), original);
 }
 
@@ -357,7 +368,8 @@ TEST_F(FileCommandsTest, RenamingALabelRenamesOnDiskOrRefusesWithAReason) {
     EXPECT_TRUE(boxes.Seen().empty());
 
     const auto before = Snapshot(dir_->path());
-    for (const wchar_t* bad : {L"", L".", L"..", L"a/b.xls", L"..\\x.xls", L"c:d.xls", L"a?.xls", L"CON", L"尾.xls."}) {
+    for (const wchar_t* bad : {L"", L".", L"..", L"a/b.xls", L"..\\x.xls", L"c:d.xls", L"a?.xls", L"CON", L"尾.xls.",
+                               L"COM0.xls", L"lpt0", L"COM\u00B9.xlsx", L"Lpt\u00B3", L"CONIN$", L"conout$.xls", L"aux .xls"}) {
         rename({L"资料", L"年度 报告.xls"}, bad);
         ASSERT_FALSE(boxes.Seen().empty()) << test::Narrow(bad);
         EXPECT_EQ(boxes.Seen().back().text, kInvalidName) << test::Narrow(bad);
@@ -429,7 +441,7 @@ TEST_F(FileCommandsTest, ANewWorkbookFileIsSavedByTheApplicationUnderACheckedNam
     input.Set(L"old");
     Press(L"新建");
     EXPECT_EQ(test::ReadFile(Path(L"新\\old.xls")), "sheethost workbook\r\nformat -4143\r\n");
-    host_.App().SetVersion(L"16.0");
+    host_.App().SetVersion(L"14.0");  // as the fixture has it
 
     // Refused: nothing typed, Cancel, a name that cannot be a file's, a file that exists.
     const auto before = Snapshot(dir_->path());
@@ -458,6 +470,31 @@ TEST_F(FileCommandsTest, ANewWorkbookFileIsSavedByTheApplicationUnderACheckedNam
     EXPECT_NE(boxes.Seen().back().text.find(L"same name"), std::wstring::npos) << "the application's own reason";
     EXPECT_EQ(host_.App().OpenWorkbooks().size(), books);
     EXPECT_FALSE(FileSystem().FileExists(Path(L"别处\\Sum.xlsx")));
+
+    // A workbook's extension typed is kept, and the file saved in its format; the
+    // application of 2003 saves none but its own.
+    input.Set(L"plan.xls");
+    Select({L"别处"});
+    Press(L"新建");
+    EXPECT_EQ(test::ReadFile(Path(L"别处\\plan.xls")), "sheethost workbook\r\nformat 56\r\n");
+    input.Set(L"宏.xlsm");
+    Press(L"新建");
+    EXPECT_EQ(test::ReadFile(Path(L"别处\\宏.xlsm")), "sheethost workbook\r\nformat 52\r\n");
+    host_.App().SetVersion(L"11.0");
+    input.Set(L"新式.xlsx");
+    Press(L"新建");
+    EXPECT_EQ(boxes.Seen().back().text, L"此版本的Excel不能保存该格式的文件：新式.xlsx");
+    EXPECT_FALSE(FileSystem().FileExists(Path(L"别处\\新式.xlsx")));
+    host_.App().SetVersion(L"14.0");  // as the fixture has it
+    // A path the application could not open is refused.
+    const std::wstring name(218 - Path(L"别处\\").size() - 4, L'长');
+    input.Set(name);
+    Press(L"新建");
+    EXPECT_EQ(boxes.Seen().back().text, L"文件路径超过218个字符，Excel无法打开：" + Path(L"别处\\" + name + L".xlsx"));
+    EXPECT_FALSE(FileSystem().FileExists(Path(L"别处\\" + name + L".xlsx")));
+    input.Set(name.substr(1));  // 218 exactly
+    Press(L"新建");
+    EXPECT_TRUE(FileSystem().FileExists(Path(L"别处\\" + name.substr(1) + L".xlsx")));
 }
 
 // Paths longer than MAX_PATH, of Chinese names, deep below the root.
@@ -499,26 +536,38 @@ TEST_F(FileCommandsTest, TheCommandsWorkOnPathsLongerThanTheOldLimit) {
     EXPECT_EQ(test::ReadFile(Path(deep + L"\\目标文件夹\\长路径的工作簿.xlsx")), "长");
     EXPECT_EQ(SelectedText(), L"长路径的工作簿.xlsx");
 
-    HWND edit = TreeView_EditLabel(folderTree_, TreeView_GetSelection(folderTree_));
-    ASSERT_NE(edit, nullptr);
-    ::SetWindowTextW(edit, L"改名后的工作簿.xlsx");
-    TreeView_EndEditLabelNow(folderTree_, FALSE);
-    host_.PumpMessages();
-    EXPECT_EQ(test::ReadFile(Path(deep + L"\\目标文件夹\\改名后的工作簿.xlsx")), "长");
+    // A folder this deep is renamed; a workbook here is not, as the application could not
+    // open it under its new name (nor under its old one).
+    auto rename = [&](HTREEITEM item, const wchar_t* typed) {
+        TreeView_SelectItem(folderTree_, item);
+        HWND edit = TreeView_EditLabel(folderTree_, item);
+        ASSERT_NE(edit, nullptr);
+        ::SetWindowTextW(edit, typed);
+        TreeView_EndEditLabelNow(folderTree_, FALSE);
+        host_.PumpMessages();
+    };
+    rename(TreeView_GetSelection(folderTree_), L"改名后的工作簿.xlsx");
+    const std::wstring renamed = Path(deep + L"\\目标文件夹\\改名后的工作簿.xlsx");
+    EXPECT_EQ(boxes.Seen().back().text, L"文件路径超过218个字符，Excel无法打开：" + renamed);
+    EXPECT_FALSE(FileSystem().FileExists(renamed));
+    rename(at(withName(L"目标文件夹")), L"目标");
+    EXPECT_EQ(test::ReadFile(Path(deep + L"\\目标\\长路径的工作簿.xlsx")), "长");
 
-    TreeView_SelectItem(folderTree_, at(withName(L"目标文件夹")));
+    TreeView_SelectItem(folderTree_, at(withName(L"目标")));
     Press(L"删除");
-    EXPECT_FALSE(FileSystem().FolderExists(Path(deep + L"\\目标文件夹")));
+    EXPECT_FALSE(FileSystem().FolderExists(Path(deep + L"\\目标")));
     EXPECT_TRUE(FileSystem().FileExists(Path(deep + L"\\长路径的工作簿.xlsx")));
     for (const auto& box : boxes.Seen()) EXPECT_FALSE(box.text.starts_with(L"删除失败")) << test::Narrow(box.text);
 }
 
 TEST_F(FileCommandsTest, ADoubleClickOrEnterOpensTheWorkbookButNotAFolderOrAVanishedFile) {
     Folder(L"f");
+    File(L"f\\账簿.xlsx");
     File(L"账簿.xlsx");
     File(L"没了.xls");
     UseRoot(dir_->path());
     Connect();
+    test::MessageBoxes boxes;
     auto doubleClick = [&](std::initializer_list<std::wstring> node) {
         Select(node);
         RECT r{};
@@ -540,6 +589,15 @@ TEST_F(FileCommandsTest, ADoubleClickOrEnterOpensTheWorkbookButNotAFolderOrAVani
     Key(VK_RETURN);
     EXPECT_EQ(host_.App().OpenWorkbooks().size(), 1u);
     EXPECT_TRUE(host_.HostKeys().empty());
+    EXPECT_TRUE(boxes.Seen().empty());
+
+    // An open the application refuses is told with its reason: another workbook of that
+    // name is open.
+    doubleClick({L"f", L"账簿.xlsx"});
+    ASSERT_EQ(boxes.Seen().size(), 1u);
+    EXPECT_TRUE(boxes.Seen()[0].text.starts_with(L"文件打开失败：" + Path(L"f\\账簿.xlsx") + L"\n"));
+    EXPECT_NE(boxes.Seen()[0].text.find(L"same name"), std::wstring::npos);
+    EXPECT_EQ(host_.App().OpenWorkbooks().size(), 1u);
 }
 
 TEST_F(FileCommandsTest, ExpandingAFolderListsExactlyOneMoreLevel) {
@@ -644,6 +702,162 @@ TEST_F(FileCommandsTest, AFolderRenamedInOnePaneIsStillFollowedInAnother) {
     }));
     EXPECT_TRUE(TreeView_GetItemState(other, otherFolder, TVIS_EXPANDED) & TVIS_EXPANDED);
     EXPECT_TRUE(TreeView_GetItemState(other, otherInner, TVIS_EXPANDED) & TVIS_EXPANDED);
+}
+
+std::wstring WindowText(HWND window) {
+    std::wstring text(::GetWindowTextLengthW(window) + 1, L'\0');
+    text.resize(::GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
+    return text;
+}
+
+// The path of a folder on the test drive T: through drive Z:, which Wine maps to the host's
+// root: the same folder, by another name (as a subst drive or a share would give it).
+std::wstring ThroughDriveZ(const std::wstring& onT) {
+    wchar_t program[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, program, MAX_PATH);
+    std::wstring build = program;  // ...\build\x64\bin\this.exe
+    for (int up = 0; up < 3; ++up) build.erase(build.rfind(L'\\'));
+    return build + L"\\testdrive" + onT.substr(2);
+}
+
+// A paste of thousands of files runs on a thread of its own: the application's thread
+// serves its messages meanwhile, the commands that change the disk wait, a progress form
+// shows what is being done, and 取消 stops it between files: what was copied stays whole,
+// nothing half written is left, and the message tells how far it got. Pasted again, it ends.
+TEST_F(FileCommandsTest, ALongPasteRunsBesideTheApplicationAndCanBeCancelled) {
+    Folder(L"大");
+    for (int f = 0; f < 10; ++f) {
+        Folder(L"大\\" + std::to_wstring(f));
+        for (int i = 0; i < 300; ++i) {
+            const std::string content = std::to_string(f * 1000 + i);  // each file its own
+            File(L"大\\" + std::to_wstring(f) + L"\\" + std::to_wstring(i) + L".xls", content);
+        }
+    }
+    Folder(L"目标");
+    UseRoot(dir_->path());
+    test::MessageBoxes boxes;
+    Select({L"大"});
+    Press(L"复制");
+    Select({L"目标"});
+    ::SendMessageW(Child(L"粘贴"), BM_CLICK, 0, 0);  // not awaited
+
+    bool served = false, pasting = false;
+    test::HiddenWindow probe([&](UINT message, WPARAM, LPARAM, LRESULT*) {
+        if (message != WM_APP) return false;
+        served = true;
+        pasting = !::IsWindowEnabled(Child(L"粘贴"));
+        return true;
+    });
+    ::PostMessageW(probe.hwnd(), WM_APP, 0, 0);
+    ASSERT_TRUE(Until([&] { return served; }));
+    EXPECT_TRUE(pasting) << "served while the paste went on";
+    for (const wchar_t* command : {L"换目录", L"新建", L"删除", L"刷新"}) EXPECT_FALSE(::IsWindowEnabled(Child(command)));
+    EXPECT_TRUE(::IsWindowEnabled(Child(L"复制")));
+
+    HWND form = nullptr;
+    ASSERT_TRUE(Until([&] { return (form = ::FindWindowW(L"Form", L"粘贴")) != nullptr; }));
+    EXPECT_NE(::FindWindowExW(form, nullptr, PROGRESS_CLASSW, nullptr), nullptr);
+    EXPECT_TRUE(Until([&] {
+        for (HWND child : test::DescendantWindows(form))
+            if (WindowText(child).find(L"项，共 3011 项") != std::wstring::npos) return true;
+        return false;
+    })) << "the count done and in all: 3,000 files and 11 folders";
+    HWND cancel = ::FindWindowExW(form, nullptr, L"Button", L"取消");
+    ASSERT_NE(cancel, nullptr);
+    ::SendMessageW(cancel, BM_CLICK, 0, 0);
+    AwaitFileWork();
+    EXPECT_EQ(::FindWindowW(L"Form", L"粘贴"), nullptr);
+    const std::wstring told = boxes.Seen().back().text;
+    EXPECT_TRUE(told.starts_with(L"粘贴已取消：已粘贴 ") && told.ends_with(L" 项，共 3011 项，其余未粘贴。")) << test::Narrow(told);
+    const auto copied = Snapshot(Path(L"目标\\大"));
+    const auto source = Snapshot(Path(L"大"));
+    EXPECT_LT(copied.size(), source.size());
+    for (const auto& entry : copied)
+        EXPECT_NE(std::find(source.begin(), source.end(), entry), source.end()) << test::Narrow(entry.first) << " half written";
+
+    boxes.SetAnswer(IDYES);  // the folder is there: merged
+    Press(L"粘贴");
+    EXPECT_EQ(boxes.Seen().back().text, L"文件 大 粘贴成功！");
+    EXPECT_EQ(Snapshot(Path(L"目标\\大")), source);
+}
+
+// A paste that fails in the middle names the item that failed and says how far it got; a
+// delete likewise.
+TEST_F(FileCommandsTest, AFailureInTheMiddleNamesItsItem) {
+    Folder(L"源");
+    for (const wchar_t* name : {L"a.xls", L"b.xls", L"锁定.xlsx", L"d.xls"}) File(std::wstring(L"源\\") + name);
+    Folder(L"目标");
+    UseRoot(dir_->path());
+    test::MessageBoxes boxes(IDYES);
+    UniqueFile held(::CreateFileW(ExtendedPath(Path(L"源\\锁定.xlsx")).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    Select({L"源"});
+    Press(L"复制");
+    Select({L"目标"});
+    Press(L"粘贴");
+    std::wstring told = boxes.Seen().back().text;
+    EXPECT_TRUE(told.starts_with(L"粘贴未完成：")) << test::Narrow(told);
+    EXPECT_NE(told.find(L"锁定.xlsx\n"), std::wstring::npos) << test::Narrow(told);
+    EXPECT_TRUE(told.ends_with(L" 项，共 5 项，其余未粘贴。")) << test::Narrow(told);
+    EXPECT_FALSE(FileSystem().FileExists(Path(L"目标\\源\\锁定.xlsx")));
+
+    Select({L"源"});
+    Press(L"删除");
+    told = boxes.Seen().back().text;
+    EXPECT_TRUE(told.starts_with(L"删除未完成：") || told.starts_with(L"删除失败：")) << test::Narrow(told);
+    EXPECT_NE(told.find(L"锁定.xlsx"), std::wstring::npos) << test::Narrow(told);
+    EXPECT_TRUE(FileSystem().FileExists(Path(L"源\\锁定.xlsx")));
+}
+
+// Into itself by another name: the same folder through another drive (as through a subst
+// drive or a share) is refused as the plain path is, and nothing is written. (The shell's
+// folder browser gives back the names on disk, so case variants and short names are the
+// file system's tests.)
+TEST_F(FileCommandsTest, APasteIntoItselfThroughAnotherDriveIsRefused) {
+    Folder(L"Reports");
+    Folder(L"Reports\\Inner");
+    File(L"Reports\\a.xls");
+    UseRoot(dir_->path());
+    test::MessageBoxes boxes;
+    const auto before = Snapshot(dir_->path());
+    const std::wstring alias = ThroughDriveZ(dir_->path());
+    Select({L"Reports"});
+    Press(L"复制");
+    UseRoot(alias);
+    Select({L"Reports", L"Inner"});
+    Press(L"粘贴");
+    EXPECT_EQ(boxes.Seen().back().text, L"不能将文件夹粘贴到它自身或其子文件夹中！");
+    UseRoot(dir_->path());
+    Select({L"Reports", L"a.xls"});
+    Press(L"复制");
+    UseRoot(alias);
+    Select({L"Reports"});
+    Press(L"粘贴");
+    EXPECT_EQ(boxes.Seen().back().text, L"复制粘贴所选择的文件及路径相同，无法完成复制粘贴操作！");
+    EXPECT_EQ(Snapshot(dir_->path()), before);
+}
+
+// The folder that holds an item at a drive's root is the root, whichever folder is the
+// drive's current one: pasting into that one is no paste into the item's own folder.
+TEST_F(FileCommandsTest, AFolderAtADrivesRootPastesIntoTheDrivesCurrentFolder) {
+    File(L"a.xls");
+    test::TempDir other(L"T:\\");
+    test::MakeFolder(other / L"目标");
+    test::MessageBoxes boxes;
+    UseRoot(dir_->path());
+    Select({});
+    Press(L"复制");
+    UseRoot(other.path());
+    Select({L"目标"});
+    std::wstring current(MAX_PATH, L'\0');
+    current.resize(::GetCurrentDirectoryW(MAX_PATH, current.data()));
+    ASSERT_TRUE(::SetCurrentDirectoryW((other / L"目标").c_str()));
+    Press(L"粘贴");
+    ::SetCurrentDirectoryW(current.c_str());
+    const std::wstring name = dir_->path().substr(3);
+    EXPECT_EQ(boxes.Seen().back().text, L"文件 " + name + L" 粘贴成功！");
+    EXPECT_EQ(test::ReadFile(other / (L"目标\\" + name + L"\\a.xls")), "x");
 }
 
 // A hidden pane does nothing and holds no folder open: another program deletes a folder it

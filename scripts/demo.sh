@@ -15,7 +15,9 @@
 # "2024 报表", which the tree shows opened with the copy selected), build/demo-opened.png
 # (the copy renamed in place with F2 and opened with a double-click: its window, with its
 # pane listing it), build/demo-follow.png (a workbook made and a folder renamed by another
-# program, shown in every pane; a sheet added in the copy's window) and build/demo-hidden.png
+# program, shown in every pane; a sheet added in the copy's window), build/demo-progress.png
+# (the folder "原始数据" of 3,000 files pasted into "归档": the progress form over the
+# pane while the copy runs) and build/demo-hidden.png
 # (after two presses of one window's toggle:
 # the panes of every window hidden), with build/demo-help.png (the help form from the
 # pane's 帮助), and ends. It clicks and types as a user does, with
@@ -36,7 +38,12 @@ desk="$profile/桌面"
 # What an earlier run's other program changed goes back first.
 rm -f "$desk/报价单.xlsx"
 [ -d "$desk/归档" ] && { rm -rf "$desk/Archive"; mv "$desk/归档" "$desk/Archive"; }
-mkdir -p "$desk/2024 报表" "$desk/项目 资料/草稿" "$desk/Archive"
+rm -rf "$desk/Archive/原始数据"  # what an earlier run pasted
+mkdir -p "$desk/2024 报表" "$desk/项目 资料/草稿" "$desk/Archive" "$desk/项目 资料/原始数据"
+# A folder large enough that pasting it takes a while.
+if [ "$(ls "$desk/项目 资料/原始数据" | wc -l)" -lt 3000 ]; then
+  (cd "$desk/项目 资料/原始数据" && for i in $(seq -w 3000); do : > "记录 $i.xls"; done)
+fi
 rm -f "$desk/2024 报表/Book1"*  # what an earlier run pasted
 for f in "预算 2025.xlsx" "Book1.xls" "销售数据.xlsm" "会议纪要.docx" "notes.txt" \
          "2024 报表/一月.xlsx" "2024 报表/二月.xlsx" "2024 报表/汇总.xls" \
@@ -152,6 +159,24 @@ if [ "${version%%.*}" -ge 15 ]; then copy="Book1 copy.xls - sheethost"; else cop
 click 1 window "$copy" "New sheet"
 sleep 1.5
 import -window root "$top/build/demo-follow.png"
+# A long paste: 3,000 files copied into "归档" (the renamed Archive) while the application
+# goes on, in the pane of the copy's window (in front); the progress form shows after half
+# a second, and the success message at the end.
+click 1 item "$copy" folder 桌面 "项目 资料"
+xdotool key Right
+sleep 1
+click 1 item "$copy" folder 桌面 "项目 资料" "原始数据"
+click 1 window "$copy" 复制
+answer
+click 1 item "$copy" folder 桌面 归档
+click 1 window "$copy" 粘贴
+for _ in $(seq 40); do
+  xdotool search --name '^粘贴$' >/dev/null 2>&1 && break
+  sleep 0.2
+done
+sleep 0.5
+import -window root "$top/build/demo-progress.png"
+answer 300
 # The help form, skinned, from the pane's 帮助; closed with its own 关闭.
 click 1 window "$new" 帮助
 sleep 0.5
@@ -164,4 +189,4 @@ click 1 window "$new" "Cartulane目录"
 click 1 window "$new" "Cartulane目录"
 sleep 0.5
 import -window root "$top/build/demo-hidden.png"
-echo "screenshots: build/demo-installer.png build/demo-fade.png build/demo-installer-message.png build/demo-help.png build/demo.png build/demo-popup.png build/demo-paste.png build/demo-opened.png build/demo-follow.png build/demo-hidden.png"
+echo "screenshots: build/demo-installer.png build/demo-fade.png build/demo-installer-message.png build/demo-help.png build/demo.png build/demo-popup.png build/demo-paste.png build/demo-opened.png build/demo-follow.png build/demo-progress.png build/demo-hidden.png"

@@ -321,6 +321,11 @@ void TestControl::Command5_Click() {
 // ---- a paste or delete running ----
 
 void TestControl::StartJob(Running running, FileJob::Work work) {
+    // The pane may have closed while a question of the paste was up.
+    if (!::IsWindow(Hwnd())) {
+        if (running.kind == Running::Kind::Delete) follow_.TakeUp(running.item);
+        return;
+    }
     try {
         job_ = std::make_unique<FileJob>(std::move(work), Hwnd(), JobDoneMessage());
     } catch (...) {  // no thread to be had

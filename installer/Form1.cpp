@@ -4,6 +4,7 @@
 #include "runtime/ComServer.h"
 #include "runtime/Error.h"
 #include "runtime/FileSystem.h"
+#include "runtime/Handles.h"
 #include "skin/MSkinner.h"
 
 #include <string>
@@ -39,22 +40,13 @@ std::wstring InstalledPath(const std::wstring& systemRoot, const wchar_t* name) 
     return systemRoot + L"\\" + name;
 }
 
-// The Windows folder: SystemRoot, or where the system says when that is not set.
-std::wstring WindowsFolder() {
-    std::wstring folder = EnvironmentVariable(L"SystemRoot");
-    if (folder.empty()) {
-        wchar_t system[MAX_PATH];
-        const UINT size = ::GetSystemWindowsDirectoryW(system, MAX_PATH);
-        if (size && size < MAX_PATH) folder.assign(system, size);
-    }
-    return folder;
-}
-
 // Copies over an installed copy even when it is read-only or hidden, and leaves the new
-// one writable, so that the next installation can replace it.
+// one writable, so that the next installation can replace it. A link at the target's name
+// is refused: what it leads to is not the installer's to write.
 HRESULT CopyOver(const std::wstring& source, const std::wstring& target) {
     const std::wstring extended = ExtendedPath(target);
     const DWORD attributes = ::GetFileAttributesW(extended.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return LinkAtTargetError();
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)))
         ::SetFileAttributesW(extended.c_str(), FILE_ATTRIBUTE_NORMAL);
     RETURN_IF_FAILED(FileSystem().CopyFileTo(source, target));
@@ -126,6 +118,19 @@ void Form1::Command1_Click() {
         const std::wstring text = std::wstring(L"本软件的组件为") + Bits(machine) + L"位，而已安装的Excel为" +
                                   Bits(spreadsheet) + L"位。请使用" + Bits(spreadsheet) + L"位安装包。\n\n是否仍要注册？";
         if (Tell(text, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
+    }
+
+    // Both copies are replaced, or neither: each is looked at before the first is written.
+    for (const wchar_t* name : kLibraries) {
+        const std::wstring target = InstalledPath(systemRoot, name);
+        const HRESULT hr = CheckReplaceable(target);
+        if (SUCCEEDED(hr)) continue;
+        const std::wstring reason = hr == LinkAtTargetError()
+                                        ? target + L"是一个链接，不会被替换。"
+                                        : SystemReason(hr);
+        Tell(L"无法复制" + std::wstring(name) + L"到" + systemRoot + L"：\n" + reason + L"\n\n" + kNote,
+             MB_OK | MB_ICONEXCLAMATION);
+        return;
     }
 
     EnableCommands(false);

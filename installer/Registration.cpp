@@ -66,6 +66,18 @@ WORD MachineOf(const std::wstring& path) {
     return header.Machine;
 }
 
+std::wstring WindowsFolder() { return SystemFolder(::GetSystemWindowsDirectoryW); }
+
+HRESULT CheckReplaceable(const std::wstring& target) {
+    const std::wstring extended = ExtendedPath(target);
+    const DWORD attributes = ::GetFileAttributesW(extended.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return S_OK;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return LinkAtTargetError();
+    const UniqueFile held(::CreateFileW(extended.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return held ? S_OK : LastErrorResult();
+}
+
 const wchar_t* Bits(WORD machine) { return machine == IMAGE_FILE_MACHINE_I386 ? L"32" : L"64"; }
 
 std::wstring RegistrationTool(WORD machine) {

@@ -13,6 +13,16 @@ namespace cartulane::installer {
 // the file cannot be read or is not a program or library.
 WORD MachineOf(const std::wstring& path);
 
+// The Windows folder, as the system says it: never from the environment, which belongs to
+// the user who may have started the installer to have it write elsewhere.
+std::wstring WindowsFolder();
+
+// Whether an installed copy can be replaced: nothing there, or a file that no program has
+// open (as the spreadsheet application holds a library it loaded). A link at the name is
+// refused (LinkAtTargetError): what it leads to is not the installer's to write.
+HRESULT CheckReplaceable(const std::wstring& target);
+inline HRESULT LinkAtTargetError() { return HRESULT_FROM_WIN32(ERROR_REPARSE_ATTRIBUTE_CONFLICT); }
+
 // "64" or "32" for a machine, as the messages say it.
 const wchar_t* Bits(WORD machine);
 

@@ -83,7 +83,7 @@ int BlendButtonFace(HWND window, HDC dc) {
         // At full strength the blend is the image itself: a plain copy does it faster.
         ::BitBlt(target.get(), 0, 0, bounds.Width, bounds.Height, image, 0, 0, SRCCOPY);
     } else {
-        ::AlphaBlend(target.get(), 0, 0, bounds.Width, bounds.Height, image, 0, 0, bounds.Width, bounds.Height,
+        ::GdiAlphaBlend(target.get(), 0, 0, bounds.Width, bounds.Height, image, 0, 0, bounds.Width, bounds.Height,
                      blend);
     }
     return 0;

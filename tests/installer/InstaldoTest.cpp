@@ -105,6 +105,38 @@ TEST(Registration, MachinesToolsAndTheInstalledSpreadsheet) {
     EXPECT_EQ(installer::InstalledSpreadsheetMachine(), 0);
 }
 
+// The Windows folder is the system's, whatever a user set SystemRoot to for the session
+// the installer was started from.
+TEST(Registration, TheWindowsFolderIsTheSystemsNotTheEnvironments) {
+    wchar_t system[MAX_PATH];
+    const UINT size = ::GetSystemWindowsDirectoryW(system, MAX_PATH);
+    ASSERT_TRUE(size > 0 && size < MAX_PATH);
+    const std::wstring before = EnvironmentVariable(L"SystemRoot");
+    TempDir elsewhere;
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"SystemRoot", elsewhere.path().c_str()));
+    const std::wstring folder = installer::WindowsFolder();
+    ::SetEnvironmentVariableW(L"SystemRoot", before.empty() ? nullptr : before.c_str());
+    EXPECT_EQ(folder, std::wstring(system, size));
+}
+
+// A copy is replaced only where nothing is, or a file no program holds: a link there (a
+// folder link made on the host's side; Wine tells a file link from a file by nothing) is
+// refused, whatever it leads to.
+TEST(Registration, OnlyAFileNobodyHoldsOrNothingIsReplaceable) {
+    TempDir dir;
+    EXPECT_EQ(installer::CheckReplaceable(dir / L"nothing.ocx"), S_OK);
+    test::MakeFile(dir / L"free.ocx");
+    EXPECT_EQ(installer::CheckReplaceable(dir / L"free.ocx"), S_OK);
+    {
+        const UniqueFile held(::CreateFileW((dir / L"free.ocx").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+        EXPECT_EQ(installer::CheckReplaceable(dir / L"free.ocx"), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
+    }
+    const DWORD link = ::GetFileAttributesW(L"T:\\links\\planted.ocx");
+    ASSERT_TRUE(link != INVALID_FILE_ATTRIBUTES && (link & FILE_ATTRIBUTE_REPARSE_POINT));
+    EXPECT_EQ(installer::CheckReplaceable(L"T:\\links\\planted.ocx"), installer::LinkAtTargetError());
+}
+
 TEST(Registration, TheToolRunsOnAPathWithBlanksAndItsEndIsAwaited) {
     TempDir dir;
     constexpr WORD kOwn = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
@@ -411,24 +443,29 @@ TEST_F(InstaldoTest, AMissingLibraryCopiesNothingAndUnregisteringWithoutCopiesSa
     EXPECT_TRUE(instaldo.Answers());
 }
 
-TEST_F(InstaldoTest, ACopyInUseIsReportedAndTheDialogCanTryAgain) {
+// Either copy in use, the first or the second: it is named, and neither is replaced.
+TEST_F(InstaldoTest, ACopyInUseIsReportedAndNothingIsReplaced) {
     Instaldo instaldo(Program());
     ASSERT_NE(instaldo.Dialog(), nullptr);
-    MakeFile(Installed(L"TabrixAddIn.dll"), "in use");
-    {
-        // As a running application holds the library it loaded.
-        const UniqueFile held(::CreateFileW(Installed(L"TabrixAddIn.dll").c_str(), GENERIC_READ, 0, nullptr,
-                                            OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(held);
-        instaldo.Press(kCommand1);
-        const std::wstring said = instaldo.NextMessage();
-        EXPECT_NE(said.find(L"TabrixAddIn.dll"), std::wstring::npos) << Narrow(said);
-        EXPECT_NE(said.find(kNote), std::wstring::npos) << Narrow(said);
-        ExpectSilence(instaldo);
-        EXPECT_EQ(ServerOf(L"Quillet.TestControl"), L"<none>");
-        EXPECT_TRUE(instaldo.Answers());
+    for (const wchar_t* name : {L"TabrixAddIn.dll", L"Tabrix.ocx"}) {
+        MakeFile(Installed(L"TabrixAddIn.dll"), "old");
+        MakeFile(Installed(L"Tabrix.ocx"), "old");
+        {
+            // As a running application holds the library it loaded.
+            const UniqueFile held(
+                ::CreateFileW(Installed(name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held);
+            instaldo.Press(kCommand1);
+            const std::wstring said = instaldo.NextMessage();
+            EXPECT_NE(said.find(name), std::wstring::npos) << Narrow(said);
+            EXPECT_NE(said.find(kNote), std::wstring::npos) << Narrow(said);
+            ExpectSilence(instaldo);
+            EXPECT_EQ(ServerOf(L"Quillet.TestControl"), L"<none>");
+            EXPECT_TRUE(instaldo.Answers());
+        }
+        EXPECT_EQ(ReadFile(Installed(L"TabrixAddIn.dll")), "old") << Narrow(name) << " in use";
+        EXPECT_EQ(ReadFile(Installed(L"Tabrix.ocx")), "old") << Narrow(name) << " in use";
     }
-    EXPECT_EQ(ReadFile(Installed(L"TabrixAddIn.dll")), "in use");
     instaldo.Press(kCommand1);
     EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
 }

@@ -144,54 +144,83 @@ void Form1::Command1_Click() {
             break;
         }
     }
-    done = done && RunTool(systemRoot, false);
+    done = done && RegisterAll(systemRoot);
     EnableCommands(true);
     if (done) Tell(L"注册成功！", MB_OK | MB_ICONINFORMATION);
 }
 
+// Each installed library is unregistered; one that is missing is named, and the others are
+// still unregistered.
 void Form1::Command2_Click() {
     const std::wstring systemRoot = WindowsFolder();
-    for (const wchar_t* name : kLibraries) {
-        if (!IsOrdinaryFile(InstalledPath(systemRoot, name))) return;
-    }
+    std::wstring missing;
+    bool done = true, any = false;
     EnableCommands(false);
-    const bool done = RunTool(systemRoot, true);
-    EnableCommands(true);
-    if (done) Tell(L"卸载成功！", MB_OK | MB_ICONINFORMATION);
-}
-
-bool Form1::RunTool(const std::wstring& systemRoot, bool unregister) {
-    const wchar_t* const action = unregister ? L"卸载" : L"注册";
     for (const wchar_t* name : kRegistered) {
         const std::wstring library = InstalledPath(systemRoot, name);
-        const WORD machine = MachineOf(library);
-        if (machine == 0) {
-            Tell(std::wstring(action) + name + L"失败：" + library + L"不是有效的组件文件。", MB_OK | MB_ICONEXCLAMATION);
-            return false;
+        if (!IsOrdinaryFile(library)) {
+            missing += L"\n" + library;
+            continue;
         }
-        const std::wstring tool = RegistrationTool(machine);
-        if (tool.empty()) {
-            Tell(std::wstring(L"本软件的组件为") + Bits(machine) + L"位，本机的Windows无法" + action + L"。",
-                 MB_OK | MB_ICONEXCLAMATION);
-            return false;
-        }
-        DWORD exitCode = 0;
-        const HRESULT hr = RunRegistrationTool(tool, library, unregister, kToolTimeout, &exitCode);
-        if (hr == E_ABORT) return false;
+        any = true;
         std::wstring failure;
-        if (hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) {
-            failure = std::wstring(action) + name + L"失败：Regsvr32在60秒内没有结束，已被终止。";
-        } else if (FAILED(hr)) {
-            failure = std::wstring(action) + name + L"失败：无法运行" + tool + L"：\n" + SystemReason(hr);
-        } else if (exitCode != 0) {
-            failure = std::wstring(action) + name + L"失败（Regsvr32退出代码" + std::to_wstring(exitCode) + L"）。";
-        }
-        if (!failure.empty()) {
+        if (!RunToolOn(library, name, true, &failure)) {
+            done = false;
+            if (failure.empty()) break;  // the program is ending
             Tell(failure, MB_OK | MB_ICONEXCLAMATION);
-            return false;
         }
     }
+    EnableCommands(true);
+    if (!missing.empty()) {
+        Tell(L"未找到已安装的组件：" + missing + (any && done ? L"\n\n其余组件已卸载。" : L""), MB_OK | MB_ICONEXCLAMATION);
+    } else if (done) {
+        Tell(L"卸载成功！", MB_OK | MB_ICONINFORMATION);
+    }
+}
+
+// Registers each installed library. When one fails, those registered before it are
+// unregistered again, so that no half registration is left.
+bool Form1::RegisterAll(const std::wstring& systemRoot) {
+    for (size_t i = 0; i < std::size(kRegistered); ++i) {
+        std::wstring failure;
+        if (RunToolOn(InstalledPath(systemRoot, kRegistered[i]), kRegistered[i], false, &failure)) continue;
+        if (failure.empty()) return false;  // the program is ending
+        std::wstring undone;
+        for (size_t j = 0; j < i; ++j) {
+            std::wstring ignored;
+            if (RunToolOn(InstalledPath(systemRoot, kRegistered[j]), kRegistered[j], true, &ignored))
+                undone += undone.empty() ? kRegistered[j] : std::wstring(L"、") + kRegistered[j];
+        }
+        if (!undone.empty()) failure += L"\n已撤销" + undone + L"的注册。";
+        Tell(failure, MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
     return true;
+}
+
+bool Form1::RunToolOn(const std::wstring& library, const wchar_t* name, bool unregister, std::wstring* failure) {
+    const wchar_t* const action = unregister ? L"卸载" : L"注册";
+    const WORD machine = MachineOf(library);
+    if (machine == 0) {
+        *failure = std::wstring(action) + name + L"失败：" + library + L"不是有效的组件文件。";
+        return false;
+    }
+    const std::wstring tool = RegistrationTool(machine);
+    if (tool.empty()) {
+        *failure = std::wstring(L"本软件的组件为") + Bits(machine) + L"位，本机的Windows无法" + action + L"。";
+        return false;
+    }
+    DWORD exitCode = 0;
+    const HRESULT hr = RunRegistrationTool(tool, library, unregister, kToolTimeout, &exitCode);
+    if (hr == E_ABORT) return false;
+    if (hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) {
+        *failure = std::wstring(action) + name + L"失败：Regsvr32在60秒内没有结束，已被终止。";
+    } else if (FAILED(hr)) {
+        *failure = std::wstring(action) + name + L"失败：无法运行" + tool + L"：\n" + SystemReason(hr);
+    } else if (exitCode != 0) {
+        *failure = std::wstring(action) + name + L"失败（Regsvr32退出代码" + std::to_wstring(exitCode) + L"）。";
+    }
+    return failure->empty();
 }
 
 }  // namespace cartulane::installer

@@ -19,8 +19,12 @@ private:
 
     void Command1_Click();
     void Command2_Click();
-    // Runs the tool on each installed library, reporting the first failure; whether all ran.
-    bool RunTool(const std::wstring& systemRoot, bool unregister);
+    // Registers each installed library, reporting the first failure and undoing the
+    // registrations before it; whether all were registered.
+    bool RegisterAll(const std::wstring& systemRoot);
+    // Runs the tool on one library: whether it succeeded, and what failed (nothing when the
+    // program is ending).
+    bool RunToolOn(const std::wstring& library, const wchar_t* name, bool unregister, std::wstring* failure);
     int Tell(const std::wstring& text, UINT style);
     void EnableCommands(bool enable);
 

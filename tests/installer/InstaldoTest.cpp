@@ -264,6 +264,14 @@ public:
         return ::SendMessageTimeoutW(dialog_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result) &&
                ::IsWindowEnabled(::GetDlgItem(dialog_, kCommand1)) && ::IsWindowEnabled(::GetDlgItem(dialog_, kCommand2));
     }
+    // Whether the command running has ended within a generous while (its buttons come back).
+    bool AwaitsCommands() const {
+        for (int i = 0; i < 1200; ++i) {
+            if (::IsWindowEnabled(::GetDlgItem(dialog_, kCommand1))) return Answers();
+            ::Sleep(50);
+        }
+        return false;
+    }
 
 private:
     struct Search {
@@ -420,7 +428,7 @@ TEST_F(InstaldoTest, TheDialogStaysWhileARegistrationRunsAndReadOnlyCopiesAreRep
     ::SetFileAttributesW(JoinPath(package_, L"Tabrix.ocx").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(InstaldoTest, AMissingLibraryCopiesNothingAndUnregisteringWithoutCopiesSaysNothing) {
+TEST_F(InstaldoTest, AMissingLibraryCopiesNothingAndUnregisteringNamesAMissingCopy) {
     ASSERT_HRESULT_SUCCEEDED(files_.RemoveFile(JoinPath(package_, L"TabrixAddIn.dll")));
     Instaldo instaldo(Program());
     ASSERT_NE(instaldo.Dialog(), nullptr);
@@ -436,10 +444,19 @@ TEST_F(InstaldoTest, AMissingLibraryCopiesNothingAndUnregisteringWithoutCopiesSa
     instaldo.Press(kCommand1);
     EXPECT_EQ(instaldo.NextMessage(), kMissing);
 
-    // Only one copy installed: unregistering does nothing and says nothing.
-    MakeFile(Installed(L"Tabrix.ocx"));
+    // One copy gone after the installation: unregistering names it, and unregisters the other.
+    ::SetFileAttributesW(JoinPath(package_, L"TabrixAddIn.dll").c_str(), FILE_ATTRIBUTE_NORMAL);
+    instaldo.Press(kCommand1);
+    EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
+    ASSERT_HRESULT_SUCCEEDED(files_.RemoveFile(Installed(L"TabrixAddIn.dll")));
     instaldo.Press(kCommand2);
-    ExpectSilence(instaldo);
+    EXPECT_EQ(instaldo.NextMessage(), L"未找到已安装的组件：\n" + Installed(L"TabrixAddIn.dll") + L"\n\n其余组件已卸载。");
+    EXPECT_EQ(ServerOf(L"Quillet.TestControl"), L"<none>");
+    // Neither there: both are named.
+    ASSERT_HRESULT_SUCCEEDED(files_.RemoveFile(Installed(L"Tabrix.ocx")));
+    instaldo.Press(kCommand2);
+    EXPECT_EQ(instaldo.NextMessage(),
+              L"未找到已安装的组件：\n" + Installed(L"Tabrix.ocx") + L"\n" + Installed(L"TabrixAddIn.dll"));
     EXPECT_TRUE(instaldo.Answers());
 }
 
@@ -470,6 +487,22 @@ TEST_F(InstaldoTest, ACopyInUseIsReportedAndNothingIsReplaced) {
     EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
 }
 
+// Tabrix.ocx is registered first; when TabrixAddIn.dll then fails, Tabrix.ocx is
+// unregistered again and the message says so.
+TEST_F(InstaldoTest, ASecondRegistrationThatFailsUndoesTheFirst) {
+    ASSERT_HRESULT_SUCCEEDED(
+        files_.CopyFileTo(test::LibraryPath(L"Instaldo.exe"), JoinPath(package_, L"TabrixAddIn.dll")));
+    Instaldo instaldo(Program());
+    ASSERT_NE(instaldo.Dialog(), nullptr);
+    instaldo.Press(kCommand1);
+    const std::wstring said = instaldo.NextMessage();
+    EXPECT_TRUE(said.starts_with(L"注册TabrixAddIn.dll失败（Regsvr32退出代码")) << Narrow(said);
+    EXPECT_TRUE(said.ends_with(L"\n已撤销Tabrix.ocx的注册。")) << Narrow(said);
+    ExpectSilence(instaldo);
+    EXPECT_EQ(ServerOf(L"Quillet.TestControl"), L"<none>");
+    EXPECT_TRUE(instaldo.Answers());
+}
+
 TEST_F(InstaldoTest, ALibraryTheToolRefusesIsReportedWithItsExitCode) {
     // A program of the right machine, but no COM library: the tool cannot register it.
     ASSERT_HRESULT_SUCCEEDED(files_.CopyFileTo(test::LibraryPath(L"Instaldo.exe"), JoinPath(package_, L"Tabrix.ocx")));
@@ -482,12 +515,17 @@ TEST_F(InstaldoTest, ALibraryTheToolRefusesIsReportedWithItsExitCode) {
     ExpectSilence(instaldo);
     EXPECT_TRUE(instaldo.Answers());
 
-    // Installed copies that are no libraries at all: told so, not taken for another bitness.
+    // Installed copies that are no libraries at all: told so, not taken for another bitness;
+    // the add-in beside it is still unregistered.
     MakeFile(Installed(L"Tabrix.ocx"), "not a library");
+    test::CallExportOnce(Installed(L"TabrixAddIn.dll"), "DllRegisterServer");
+    ASSERT_NE(ServerOf(L"Brevant.Connect"), L"<none>");
     instaldo.Press(kCommand2);
     const std::wstring unregistering = instaldo.NextMessage();
     EXPECT_TRUE(unregistering.starts_with(L"卸载Tabrix.ocx失败：")) << Narrow(unregistering);
     EXPECT_NE(unregistering.find(L"不是有效的组件文件"), std::wstring::npos) << Narrow(unregistering);
+    EXPECT_TRUE(instaldo.AwaitsCommands());
+    EXPECT_EQ(ServerOf(L"Brevant.Connect"), L"<none>");
 }
 
 TEST_F(InstaldoTest, ASpreadsheetApplicationOfTheOtherBitsIsToldFirst) {

@@ -81,6 +81,9 @@ bool Form1::Form_QueryUnload() { return !busy_; }
 void Form1::Form_Unload() { ::PostQuitMessage(0); }
 
 void Form1::OnCommand(UINT id, UINT code) {
+    // A click that comes while a command runs (its tool awaited, messages handled) waits for
+    // nothing: the command running ends first, and its buttons come back.
+    if (code == BN_CLICKED && (id == kCommand1 || id == kCommand2) && busy_) return;
     if (code == BN_CLICKED && id == kCommand1) {
         Command1_Click();
     } else if (code == BN_CLICKED && id == kCommand2) {
@@ -185,13 +188,12 @@ bool Form1::RegisterAll(const std::wstring& systemRoot) {
         std::wstring failure;
         if (RunToolOn(InstalledPath(systemRoot, kRegistered[i]), kRegistered[i], false, &failure)) continue;
         if (failure.empty()) return false;  // the program is ending
-        std::wstring undone;
         for (size_t j = 0; j < i; ++j) {
-            std::wstring ignored;
-            if (RunToolOn(InstalledPath(systemRoot, kRegistered[j]), kRegistered[j], true, &ignored))
-                undone += undone.empty() ? kRegistered[j] : std::wstring(L"、") + kRegistered[j];
+            std::wstring undoing;
+            failure += RunToolOn(InstalledPath(systemRoot, kRegistered[j]), kRegistered[j], true, &undoing)
+                           ? L"\n已撤销" + std::wstring(kRegistered[j]) + L"的注册。"
+                           : L"\n未能撤销" + std::wstring(kRegistered[j]) + L"的注册：" + undoing;
         }
-        if (!undone.empty()) failure += L"\n已撤销" + undone + L"的注册。";
         Tell(failure, MB_OK | MB_ICONEXCLAMATION);
         return false;
     }

@@ -73,8 +73,12 @@ HRESULT CheckReplaceable(const std::wstring& target) {
     const DWORD attributes = ::GetFileAttributesW(extended.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return S_OK;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return LinkAtTargetError();
-    const UniqueFile held(::CreateFileW(extended.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // Write access too: a library a program has loaded is mapped, with no handle left open,
+    // and only a write is refused. A read-only copy (made writable before it is replaced)
+    // can be asked for deletion only.
+    const DWORD write = (attributes & FILE_ATTRIBUTE_READONLY) ? 0 : FILE_WRITE_DATA;
+    const UniqueFile held(::CreateFileW(extended.c_str(), DELETE | FILE_READ_ATTRIBUTES | write, 0, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     return held ? S_OK : LastErrorResult();
 }
 

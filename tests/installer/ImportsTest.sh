@@ -1,8 +1,9 @@
 #!/bin/sh
 # The shipped binaries of both architectures (Instaldo.exe, Tabrix.ocx, TabrixAddIn.dll)
 # import only libraries Windows 7 to 11 always take from the system's folder (KnownDLLs,
-# and ntdll), plus comctl32, which the installer takes through its manifest's side-by-side
-# entry; never one that a copy beside the program (a download folder) could stand in for.
+# and ntdll), plus comctl32, which the installer takes through the side-by-side entry of
+# the manifest built into it; never one that a copy beside the program (a download
+# folder) could stand in for.
 # The x86 libraries export the four server functions undecorated, as regsvr32 and COM look
 # them up.
 # usage: ImportsTest.sh <build folder holding x64/ and x86/>
@@ -18,7 +19,12 @@ for arch in x64 x86; do
     if [ ! -f "$file" ]; then
       echo "FAIL $arch/$name: not built"; failed=1; continue
     fi
-    imports=$("$objdump" -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
+    table=$("$objdump" -p "$file") || { echo "FAIL $arch/$name: $objdump cannot read it"; failed=1; continue; }
+    imports=$(echo "$table" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
+    case " $(echo $imports) " in
+      *" kernel32.dll "*) ;;
+      *) echo "FAIL $arch/$name: no import table read"; failed=1 ;;
+    esac
     for dll in $imports; do
       case " $known " in
         *" $dll "*) ;;
@@ -27,8 +33,8 @@ for arch in x64 x86; do
     done
     echo "$arch/$name imports: $(echo $imports)"
   done
-  grep -q 'Microsoft.Windows.Common-Controls' "$(dirname "$0")/../../installer/Instaldo.manifest" ||
-    { echo "FAIL the installer's manifest has no side-by-side entry for comctl32"; failed=1; }
+  grep -aq 'Microsoft.Windows.Common-Controls' "$build/$arch/bin/Instaldo.exe" ||
+    { echo "FAIL $arch/Instaldo.exe has no manifest with a side-by-side entry for comctl32"; failed=1; }
   for name in Tabrix.ocx TabrixAddIn.dll; do
     exports=$("$objdump" -p "$build/$arch/bin/$name" 2>/dev/null | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p')
     for export in DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer; do

@@ -132,6 +132,13 @@ TEST(Registration, OnlyAFileNobodyHoldsOrNothingIsReplaceable) {
                                             OPEN_EXISTING, 0, nullptr));
         EXPECT_EQ(installer::CheckReplaceable(dir / L"free.ocx"), HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION));
     }
+    // A library loaded, as the spreadsheet application holds one: mapped, with no handle open.
+    ASSERT_HRESULT_SUCCEEDED(FileSystem().CopyFileTo(test::LibraryPath(L"TabrixAddIn.dll"), dir / L"loaded.dll"));
+    HMODULE loaded = ::LoadLibraryExW((dir / L"loaded.dll").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_TRUE(FAILED(installer::CheckReplaceable(dir / L"loaded.dll")));
+    ::FreeLibrary(loaded);
+    EXPECT_EQ(installer::CheckReplaceable(dir / L"loaded.dll"), S_OK);
     const DWORD link = ::GetFileAttributesW(L"T:\\links\\planted.ocx");
     ASSERT_TRUE(link != INVALID_FILE_ATTRIBUTES && (link & FILE_ATTRIBUTE_REPARSE_POINT));
     EXPECT_EQ(installer::CheckReplaceable(L"T:\\links\\planted.ocx"), installer::LinkAtTargetError());

@@ -418,7 +418,27 @@ UniqueFile OpenTopToDelete(const std::wstring& path, ItemKind kind) {
                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-HRESULT NtFailure(NTSTATUS status) { return Win32Failure(::RtlNtStatusToDosError(status)); }
+// The native functions the deletion uses, taken from the ntdll every process has loaded
+// rather than imported: an import would have an elevated program that links this look for
+// ntdll by name, beside itself first.
+struct NativeFunctions {
+    decltype(&::NtCreateFile) createFile;
+    decltype(&::NtQueryInformationFile) queryInformationFile;
+    decltype(&::RtlNtStatusToDosError) statusToError;
+};
+
+const NativeFunctions& Native() {
+    static const NativeFunctions functions = [] {
+        const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        const auto find = [&](const char* name) { return reinterpret_cast<void*>(::GetProcAddress(ntdll, name)); };
+        return NativeFunctions{reinterpret_cast<decltype(&::NtCreateFile)>(find("NtCreateFile")),
+                               reinterpret_cast<decltype(&::NtQueryInformationFile)>(find("NtQueryInformationFile")),
+                               reinterpret_cast<decltype(&::RtlNtStatusToDosError)>(find("RtlNtStatusToDosError"))};
+    }();
+    return functions;
+}
+
+HRESULT NtFailure(NTSTATUS status) { return Win32Failure(Native().statusToError(status)); }
 
 // Statuses of an entry gone since it was listed (deleted, or being deleted, by another).
 constexpr NTSTATUS kNameNotFound = static_cast<NTSTATUS>(0xC0000034L);
@@ -445,7 +465,7 @@ HRESULT OpenEntryToDelete(HANDLE folder, const ListedItem& listed, bool posix, U
                           (isFile ? FILE_NON_DIRECTORY_FILE | (posix ? 0 : FILE_DELETE_ON_CLOSE) : FILE_DIRECTORY_FILE);
     IO_STATUS_BLOCK status;
     HANDLE opened = nullptr;
-    const NTSTATUS result = ::NtCreateFile(&opened, access, &object, &status, nullptr, 0, kShareAll, FILE_OPEN,
+    const NTSTATUS result = Native().createFile(&opened, access, &object, &status, nullptr, 0, kShareAll, FILE_OPEN,
                                            options, nullptr, 0);
     if (result == kNameNotFound || result == kPathNotFound || result == kDeletePending) return S_FALSE;
     if (result < 0) return NtFailure(result);
@@ -461,7 +481,7 @@ HRESULT CheckListed(HANDLE item, const ListedItem& listed) {
     IO_STATUS_BLOCK status;
     FILE_INTERNAL_INFORMATION identifier;
     const NTSTATUS asked =
-        ::NtQueryInformationFile(item, &status, &identifier, sizeof(identifier), FileInternalInformation);
+        Native().queryInformationFile(item, &status, &identifier, sizeof(identifier), FileInternalInformation);
     if (asked < 0) return NtFailure(asked);
     if (listed.index != 0 && static_cast<ULONGLONG>(identifier.IndexNumber.QuadPart) != listed.index)
         return ItemChangedError();

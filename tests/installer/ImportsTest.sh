@@ -1,7 +1,7 @@
 #!/bin/sh
 # The shipped binaries of both architectures (Instaldo.exe, Tabrix.ocx, TabrixAddIn.dll)
-# import only libraries Windows 7 to 11 always take from the system's folder (KnownDLLs,
-# and ntdll), plus comctl32, which the installer takes through the side-by-side entry of
+# import only libraries Windows 7 to 11 always take from the system's folder (KnownDLLs),
+# plus comctl32, which the installer takes through the side-by-side entry of
 # the manifest built into it; never one that a copy beside the program (a download
 # folder) could stand in for.
 # The x86 libraries export the four server functions undecorated, as regsvr32 and COM look
@@ -10,7 +10,7 @@
 build=$1
 known="advapi32.dll clbcatq.dll comdlg32.dll difxapi.dll gdi32.dll imagehlp.dll imm32.dll kernel32.dll \
 msctf.dll msvcrt.dll normaliz.dll nsi.dll ole32.dll oleaut32.dll psapi.dll rpcrt4.dll sechost.dll \
-setupapi.dll shell32.dll shlwapi.dll user32.dll wldap32.dll ws2_32.dll ntdll.dll comctl32.dll"
+setupapi.dll shell32.dll shlwapi.dll user32.dll wldap32.dll ws2_32.dll comctl32.dll"
 failed=0
 for arch in x64 x86; do
   case $arch in x64) objdump=x86_64-w64-mingw32-objdump ;; x86) objdump=i686-w64-mingw32-objdump ;; esac

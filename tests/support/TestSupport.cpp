@@ -163,7 +163,8 @@ FolderBrowserAnswer::FolderBrowserAnswer(std::wstring folder)
     : folder_(std::move(folder)), watcher_([this](HWND dialog) {
           if (::GetDlgItem(dialog, 0xFFFF)) return;  // a message box, not the browser
           ++shown_;
-          tries_ = 0;
+          deadline_ = ::GetTickCount64() + 60000;
+          nextAsk_ = 0;
           if (folder_.empty()) {
               ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
               return;
@@ -179,7 +180,9 @@ void CALLBACK FolderBrowserAnswer::Tick(HWND dialog, UINT, UINT_PTR, DWORD) {
     if (g_browserAnswer) g_browserAnswer->Answer(dialog);
 }
 
-// OK once the browser's tree has the folder selected (its last name is the item's text).
+// OK once the browser's tree has the folder selected (its last name is the item's text), or
+// after a minute. The selection is asked for again each second: a busy machine may fill the
+// tree after the first ask.
 void FolderBrowserAnswer::Answer(HWND dialog) {
     HWND tree = ::FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
     for (HWND child = ::GetWindow(dialog, GW_CHILD); !tree && child; child = ::GetWindow(child, GW_HWNDNEXT))
@@ -195,11 +198,14 @@ void FolderBrowserAnswer::Answer(HWND dialog) {
         if (item.hItem && TreeView_GetItem(tree, &item)) selected = text;
     }
     const std::wstring name = folder_.substr(folder_.find_last_of(L'\\') + 1);
-    if (selected == name || ++tries_ > 100) {
+    const ULONGLONG now = ::GetTickCount64();
+    if (selected == name || now >= deadline_) {
         ::KillTimer(dialog, kBrowserTimer);
         ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         return;
     }
+    if (now < nextAsk_) return;
+    nextAsk_ = now + 1000;
     ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder_.c_str()));
 }
 

@@ -104,7 +104,7 @@ private:
     void Answer(HWND dialog);
     std::wstring folder_;
     int shown_ = 0;
-    int tries_ = 0;
+    ULONGLONG deadline_ = 0, nextAsk_ = 0;
     DialogWatcher watcher_;
 };
 

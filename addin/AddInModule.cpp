@@ -1,5 +1,6 @@
-// TabrixAddIn.dll: its classes, Connect and ExcelApp, and the library's four exports.
-// Registering it also enters the add-in in the application's list of COM add-ins.
+// TabrixAddIn.dll: its classes, Connect and ExcelApp, and the library's exports. Registering
+// it serves the classes for the machine; DllInstall enters the add-in in the application's
+// list of COM add-ins for the user who runs it.
 
 #include "addin/AddInValues.h"
 #include "addin/Connect.h"
@@ -43,3 +44,6 @@ STDAPI DllCanUnloadNow() { return com::CanUnloadNow(kServer); }
 STDAPI DllRegisterServer() { return com::RegisterServer(kServer); }
 
 STDAPI DllUnregisterServer() { return com::UnregisterServer(kServer); }
+
+// "regsvr32 /n /i:user" from the user's own (not elevated) process; "/u /n /i:user" removes it.
+STDAPI DllInstall(BOOL install, PCWSTR commandLine) { return com::InstallForUser(kServer, install, commandLine); }

@@ -37,6 +37,12 @@ private:
 
 std::wstring ClassKey(const ServerClass& entry) { return L"CLSID\\" + GuidString(*entry.clsid); }
 
+// The classes are the machine's: written to and removed from HKLM\Software\Classes itself.
+// Through HKEY_CLASSES_ROOT they would land in the running account's own classes wherever
+// that account has a key of the same name, and an administrator's elevation would register
+// them for the administrator alone.
+constexpr wchar_t kMachineClasses[] = L"Software\\Classes\\";
+
 std::vector<RegistryValue> ClassValues(const ServerClass& entry, const std::wstring& modulePath,
                                        const GUID& typeLibrary) {
     const std::wstring clsid = GuidString(*entry.clsid);
@@ -67,6 +73,10 @@ std::vector<RegistryValue> ClassValues(const ServerClass& entry, const std::wstr
             {HKEY_CLASSES_ROOT, key + L"\\MiscStatus", L"", L"0"},
             {HKEY_CLASSES_ROOT, key + L"\\MiscStatus\\1", L"", std::to_wstring(entry.miscStatus)},
         });
+    }
+    for (RegistryValue& value : values) {
+        value.root = HKEY_LOCAL_MACHINE;
+        value.key = kMachineClasses + value.key;
     }
     return values;
 }
@@ -201,10 +211,6 @@ HRESULT RegisterServer(const Server& server) {
             const auto classValues = ClassValues(entry, path, *server.typeLibrary);
             values.insert(values.end(), classValues.begin(), classValues.end());
         }
-        if (server.extraValues) {
-            const auto extra = server.extraValues();
-            values.insert(values.end(), extra.begin(), extra.end());
-        }
         HRESULT hr = WriteRegistry(values);
         if (SUCCEEDED(hr)) hr = RegisterModuleTypeLib(ThisModule());
         if (FAILED(hr)) UnregisterServer(server);
@@ -216,14 +222,27 @@ HRESULT UnregisterServer(const Server& server) {
     return Boundary([&]() -> HRESULT {
         std::vector<std::wstring> keys;
         for (const ServerClass& entry : server.classes) {
-            keys.push_back(ClassKey(entry));
-            keys.push_back(entry.progId);
-            if (entry.versionedProgId) keys.push_back(entry.versionedProgId);
+            keys.push_back(kMachineClasses + ClassKey(entry));
+            keys.push_back(kMachineClasses + std::wstring(entry.progId));
+            if (entry.versionedProgId) keys.push_back(kMachineClasses + std::wstring(entry.versionedProgId));
         }
-        const HRESULT classes = DeleteRegistryTrees(HKEY_CLASSES_ROOT, keys);
-        const HRESULT extra = server.extraKeys ? DeleteRegistryTrees(HKEY_CURRENT_USER, server.extraKeys()) : S_OK;
+        const HRESULT classes = DeleteRegistryTrees(HKEY_LOCAL_MACHINE, keys);
+        // The entry of the account that runs this goes too, so that nothing of the library is
+        // left for it to find.
+        const HRESULT extra = server.userKeys ? DeleteRegistryTrees(HKEY_CURRENT_USER, server.userKeys()) : S_OK;
         const HRESULT library = UnregisterModuleTypeLib(ThisModule());
         return FAILED(classes) ? classes : FAILED(extra) ? extra : library;
+    });
+}
+
+HRESULT InstallForUser(const Server& server, BOOL install, PCWSTR commandLine) {
+    if (!commandLine || ::CompareStringOrdinal(commandLine, -1, L"user", -1, TRUE) != CSTR_EQUAL) return E_INVALIDARG;
+    return Boundary([&]() -> HRESULT {
+        if (!install) return server.userKeys ? DeleteRegistryTrees(HKEY_CURRENT_USER, server.userKeys()) : S_OK;
+        if (!server.userValues) return S_OK;
+        const HRESULT hr = WriteRegistry(server.userValues());
+        if (FAILED(hr) && server.userKeys) DeleteRegistryTrees(HKEY_CURRENT_USER, server.userKeys());
+        return hr;
     });
 }
 

@@ -28,7 +28,7 @@ struct ServerClass {
     DWORD miscStatus;                // an ActiveX control's OLEMISC flags; 0 for a plain class
 };
 
-// One value written besides the classes' own (the add-in's entry for its application).
+// One value of the registry (a class's, or the add-in's entry for its application).
 struct RegistryValue {
     HKEY root;
     std::wstring key;
@@ -41,8 +41,10 @@ struct RegistryValue {
 struct Server {
     std::span<const ServerClass> classes;
     const GUID* typeLibrary;
-    std::vector<RegistryValue> (*extraValues)();   // may be nullptr
-    std::vector<std::wstring> (*extraKeys)();      // under HKEY_CURRENT_USER; may be nullptr
+    // The entry of one user (under HKEY_CURRENT_USER), written by InstallForUser alone; each
+    // may be nullptr.
+    std::vector<RegistryValue> (*userValues)();
+    std::vector<std::wstring> (*userKeys)();
     void (*letGo)();                               // what the module releases once it can be unloaded
 };
 
@@ -51,11 +53,16 @@ HRESULT GetClassObject(const Server& server, REFCLSID clsid, REFIID iid, void** 
 // S_OK once no object of the module is alive and no lock is held: then the module lets
 // go of what it kept (letGo, the type information, its window classes).
 HRESULT CanUnloadNow(const Server& server);
-// Writes every value (twice is the same as once) and registers the type library; on a
-// failure what was written is removed again.
+// Writes the classes' values for the machine (twice is the same as once) and registers the
+// type library; on a failure what was written is removed again. No user's entry: the
+// registration runs with administrator rights, maybe as another account than the user's.
 HRESULT RegisterServer(const Server& server);
-// Removes exactly what RegisterServer wrote; what is not there is already done.
+// Removes exactly what RegisterServer wrote, and the entry of the account running it; what
+// is not there is already done.
 HRESULT UnregisterServer(const Server& server);
+// DllInstall's body, for "regsvr32 /n /i:user" (install) and "regsvr32 /u /n /i:user": writes
+// or removes the entry of the user who runs it. E_INVALIDARG for any other command line.
+HRESULT InstallForUser(const Server& server, BOOL install, PCWSTR commandLine);
 
 // The type library embedded as resource TYPELIB 1 of the module.
 HRESULT LoadModuleTypeLib(HMODULE module, ITypeLib** library);

@@ -23,6 +23,7 @@ const wchar_t kAddInKey[] = L"Software\\Microsoft\\Office\\Excel\\Addins\\Brevan
 
 using test::AddInPath;
 using test::CallAddIn;
+using test::InstallAddIn;
 
 const auto* const g_control = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
 const auto* const g_addIn = ::testing::AddGlobalTestEnvironment(new test::AddInEnvironment);
@@ -95,7 +96,7 @@ protected:
     std::unique_ptr<HostWindow> host_;
 };
 
-TEST_F(AddInTest, RegistrationEntersTheAddInForTheApplicationAndUnregistrationRemovesIt) {
+TEST_F(AddInTest, RegistrationServesTheMachineTheUserStepEntersTheAddInAndUnregistrationRemovesBoth) {
     EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, kAddInKey, L"FriendlyName"), L"Folvane Add-In");
     EXPECT_EQ(RegistryText(HKEY_CURRENT_USER, kAddInKey, L"Description"), L"Add-In Project Template");
     EXPECT_EQ(RegistryNumber(HKEY_CURRENT_USER, kAddInKey, L"LoadBehavior"), 3u);
@@ -121,7 +122,31 @@ TEST_F(AddInTest, RegistrationEntersTheAddInForTheApplicationAndUnregistrationRe
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Brevant.ExcelApp"));
     // The application's own interfaces were never ours to register.
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\{000C0396-0000-0000-C000-000000000046}\\TypeLib"));
+
+    // Registering, as the installer's elevated part does, serves the classes from the
+    // machine's own classes, even where this account has a key of the same name, and enters
+    // the add-in for no user: that is the user's own step.
+    const std::wstring userClass = L"Software\\Classes\\Brevant.Connect";
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, userClass.c_str(), nullptr, REG_SZ, L"", sizeof(wchar_t)),
+              ERROR_SUCCESS);
     ASSERT_HRESULT_SUCCEEDED(CallAddIn("DllRegisterServer"));
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, userClass.c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, userClass.c_str());
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, L"Software\\Classes\\Brevant.Connect\\CLSID", nullptr), clsid);
+    EXPECT_EQ(RegistryText(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\" + clsid + L"\\InprocServer32", nullptr),
+              AddInPath());
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kAddInKey));
+
+    // "regsvr32 /n /i:user" and "/u /n /i:user": the user's entry alone, in and out.
+    EXPECT_EQ(InstallAddIn(true, L"machine"), E_INVALIDARG);
+    EXPECT_EQ(InstallAddIn(true, nullptr), E_INVALIDARG);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kAddInKey));
+    ASSERT_HRESULT_SUCCEEDED(InstallAddIn(true, L"User"));
+    EXPECT_EQ(RegistryNumber(HKEY_CURRENT_USER, kAddInKey, L"LoadBehavior"), 3u);
+    ASSERT_HRESULT_SUCCEEDED(InstallAddIn(false, L"user"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kAddInKey));
+    EXPECT_EQ(RegistryText(HKEY_CLASSES_ROOT, L"Brevant.Connect\\CLSID", nullptr), clsid);
+    ASSERT_HRESULT_SUCCEEDED(InstallAddIn(true, L"user"));
 }
 
 TEST_F(AddInTest, AtStartTheRibbonHasTheToggleAndThePaneIsDockedLeftWithItsFolderTree) {

@@ -4,8 +4,8 @@
 # plus comctl32, which the installer takes through the side-by-side entry of
 # the manifest built into it; never one that a copy beside the program (a download
 # folder) could stand in for.
-# The x86 libraries export the four server functions undecorated, as regsvr32 and COM look
-# them up.
+# The libraries export the four server functions undecorated (the add-in DllInstall too), as
+# regsvr32 and COM look them up.
 # usage: ImportsTest.sh <build folder holding x64/ and x86/>
 build=$1
 known="advapi32.dll clbcatq.dll comdlg32.dll difxapi.dll gdi32.dll imagehlp.dll imm32.dll kernel32.dll \
@@ -37,7 +37,10 @@ for arch in x64 x86; do
     { echo "FAIL $arch/Instaldo.exe has no manifest with a side-by-side entry for comctl32"; failed=1; }
   for name in Tabrix.ocx TabrixAddIn.dll; do
     exports=$("$objdump" -p "$build/$arch/bin/$name" 2>/dev/null | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p')
-    for export in DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer; do
+    wanted="DllGetClassObject DllCanUnloadNow DllRegisterServer DllUnregisterServer"
+    # The add-in's entry for the user is made through "regsvr32 /n /i:user".
+    [ "$name" = TabrixAddIn.dll ] && wanted="$wanted DllInstall"
+    for export in $wanted; do
       echo "$exports" | grep -Eq "\] $export\$" || { echo "FAIL $arch/$name does not export $export undecorated"; failed=1; }
     done
   done

@@ -41,7 +41,20 @@ std::wstring AddInPath() { return LibraryPath(L"TabrixAddIn.dll"); }
 
 HRESULT CallAddIn(const char* name) { return CallExportOnce(AddInPath(), name); }
 
-void AddInEnvironment::SetUp() { ASSERT_HRESULT_SUCCEEDED(CallAddIn("DllRegisterServer")); }
+HRESULT InstallAddIn(bool install, const wchar_t* commandLine) {
+    HMODULE library = ::LoadLibraryW(AddInPath().c_str());
+    if (!library) return HRESULT_FROM_WIN32(::GetLastError());
+    using Install = HRESULT(STDAPICALLTYPE*)(BOOL, PCWSTR);
+    const auto function = reinterpret_cast<Install>(reinterpret_cast<void*>(::GetProcAddress(library, "DllInstall")));
+    const HRESULT hr = function ? function(install, commandLine) : E_NOTIMPL;
+    ::FreeLibrary(library);
+    return hr;
+}
+
+void AddInEnvironment::SetUp() {
+    ASSERT_HRESULT_SUCCEEDED(CallAddIn("DllRegisterServer"));
+    ASSERT_HRESULT_SUCCEEDED(InstallAddIn(true, L"user"));
+}
 
 void AddInEnvironment::TearDown() { CallAddIn("DllUnregisterServer"); }
 

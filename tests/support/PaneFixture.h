@@ -34,8 +34,11 @@ public:
 // without keeping it loaded.
 std::wstring AddInPath();
 HRESULT CallAddIn(const char* name);
+// DllInstall(install, commandLine) of the add-in library, as "regsvr32 [/u] /n /i:<commandLine>".
+HRESULT InstallAddIn(bool install, const wchar_t* commandLine);
 
-// Registers the add-in library for the whole program (the application then loads it).
+// Registers the add-in library, and enters it for this user, for the whole program (the
+// application then loads it).
 class AddInEnvironment : public ::testing::Environment {
 public:
     void SetUp() override;

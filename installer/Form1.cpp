@@ -1,13 +1,12 @@
 #include "installer/Form1.h"
 
-#include "installer/Registration.h"
+#include "installer/Installation.h"
 #include "runtime/ComServer.h"
 #include "runtime/Error.h"
-#include "runtime/FileSystem.h"
 #include "runtime/Handles.h"
 #include "skin/MSkinner.h"
 
-#include <string>
+#include <shellapi.h>
 
 namespace cartulane::installer {
 
@@ -15,46 +14,6 @@ namespace {
 
 constexpr UINT kCommand1 = 101, kCommand2 = 102, kLabel1 = 103;
 constexpr UINT kIconId = 1;
-constexpr DWORD kToolTimeout = 60 * 1000;
-
-constexpr const wchar_t* kNote = L"注：进行以上操作时，请先关闭Excel文件。";
-constexpr const wchar_t* kMissing = L"请确保注册文件：TabrixAddIn.dll及Tabrix.ocx均在本软件相同目录下！";
-// In the order they are copied; registered the other way round.
-constexpr const wchar_t* kLibraries[] = {L"TabrixAddIn.dll", L"Tabrix.ocx"};
-constexpr const wchar_t* kRegistered[] = {L"Tabrix.ocx", L"TabrixAddIn.dll"};
-
-// An existing file that is neither hidden nor a system file.
-bool IsOrdinaryFile(const std::wstring& path) {
-    const DWORD attributes = ::GetFileAttributesW(ExtendedPath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES &&
-           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
-}
-
-std::wstring ProgramFolder() {
-    std::wstring folder = com::ModulePath(nullptr);
-    folder.erase(folder.rfind(L'\\') + 1);
-    return folder;
-}
-
-std::wstring InstalledPath(const std::wstring& systemRoot, const wchar_t* name) {
-    return systemRoot + L"\\" + name;
-}
-
-// Copies over an installed copy even when it is read-only or hidden, and leaves the new
-// one writable, so that the next installation can replace it. A link at the target's name
-// is refused: what it leads to is not the installer's to write.
-HRESULT CopyOver(const std::wstring& source, const std::wstring& target) {
-    const std::wstring extended = ExtendedPath(target);
-    const DWORD attributes = ::GetFileAttributesW(extended.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return LinkAtTargetError();
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)))
-        ::SetFileAttributesW(extended.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RETURN_IF_FAILED(FileSystem().CopyFileTo(source, target));
-    const DWORD copied = ::GetFileAttributesW(extended.c_str());
-    if (copied != INVALID_FILE_ATTRIBUTES && (copied & FILE_ATTRIBUTE_READONLY))
-        ::SetFileAttributesW(extended.c_str(), copied & ~FILE_ATTRIBUTE_READONLY);
-    return S_OK;
-}
 
 }  // namespace
 
@@ -102,18 +61,22 @@ void Form1::EnableCommands(bool enable) {
     for (const UINT id : {kCommand1, kCommand2}) ::EnableWindow(::GetDlgItem(Hwnd(), id), enable);
 }
 
+// Whatever the elevated part sends while it runs is kept, to be told once it has ended;
+// anything else sent as data is not taken.
+LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COPYDATA) return Form::OnMessage(message, wParam, lParam);
+    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (!awaiting_ || !data || data->dwData != kToldData || !data->lpData || data->cbData % sizeof(wchar_t) != 0 ||
+        data->cbData > 64 * 1024 || told_.size() >= 16)
+        return FALSE;
+    told_.emplace_back(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t));
+    return TRUE;
+}
+
 void Form1::Command1_Click() {
-    const std::wstring systemRoot = WindowsFolder();
-    const std::wstring folder = ProgramFolder();
-    for (const wchar_t* name : kLibraries) {
-        if (!IsOrdinaryFile(folder + name)) {
-            Tell(kMissing, MB_OK | MB_ICONEXCLAMATION);
-            return;
-        }
-    }
-    const WORD machine = MachineOf(folder + kLibraries[0]);
-    if (machine == 0 || MachineOf(folder + kLibraries[1]) != machine) {
-        Tell(L"无法识别TabrixAddIn.dll及Tabrix.ocx的位数，或两者的位数不同。", MB_OK | MB_ICONEXCLAMATION);
+    WORD machine = 0;
+    if (const std::wstring problem = CheckPackage(&machine); !problem.empty()) {
+        Tell(problem, MB_OK | MB_ICONEXCLAMATION);
         return;
     }
     const WORD spreadsheet = InstalledSpreadsheetMachine();
@@ -122,107 +85,64 @@ void Form1::Command1_Click() {
                                   Bits(spreadsheet) + L"位。请使用" + Bits(spreadsheet) + L"位安装包。\n\n是否仍要注册？";
         if (Tell(text, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
     }
-
-    // Both copies are replaced, or neither: each is looked at before the first is written.
-    for (const wchar_t* name : kLibraries) {
-        const std::wstring target = InstalledPath(systemRoot, name);
-        const HRESULT hr = CheckReplaceable(target);
-        if (SUCCEEDED(hr)) continue;
-        const std::wstring reason = hr == LinkAtTargetError()
-                                        ? target + L"是一个链接，不会被替换。"
-                                        : SystemReason(hr);
-        Tell(L"无法复制" + std::wstring(name) + L"到" + systemRoot + L"：\n" + reason + L"\n\n" + kNote,
-             MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-
     EnableCommands(false);
-    bool done = true;
-    for (const wchar_t* name : kLibraries) {
-        const HRESULT hr = CopyOver(folder + name, InstalledPath(systemRoot, name));
-        if (FAILED(hr)) {
-            Tell(L"无法复制" + std::wstring(name) + L"到" + systemRoot + L"：\n" + SystemReason(hr) + L"\n\n" + kNote,
-                 MB_OK | MB_ICONEXCLAMATION);
-            done = false;
-            break;
-        }
-    }
-    done = done && RegisterAll(systemRoot);
+    bool done = false;
+    // The add-in is entered for this user once the libraries are in place and registered.
+    if (RunElevatedPart(L"/register", &done) && done)
+        done = ForUser(true, [this](const std::wstring& text) { Tell(text, MB_OK | MB_ICONEXCLAMATION); });
     EnableCommands(true);
     if (done) Tell(L"注册成功！", MB_OK | MB_ICONINFORMATION);
 }
 
-// Each installed library is unregistered; one that is missing is named, and the others are
-// still unregistered.
+// The elevated part unregisters; this user's entry goes once it has run, whatever it found.
 void Form1::Command2_Click() {
-    const std::wstring systemRoot = WindowsFolder();
-    std::wstring missing;
-    bool done = true, any = false;
     EnableCommands(false);
-    for (const wchar_t* name : kRegistered) {
-        const std::wstring library = InstalledPath(systemRoot, name);
-        if (!IsOrdinaryFile(library)) {
-            missing += L"\n" + library;
-            continue;
-        }
-        any = true;
-        std::wstring failure;
-        if (!RunToolOn(library, name, true, &failure)) {
-            done = false;
-            if (failure.empty()) break;  // the program is ending
-            Tell(failure, MB_OK | MB_ICONEXCLAMATION);
-        }
-    }
+    bool done = false;
+    if (RunElevatedPart(L"/unregister", &done))
+        done = ForUser(false, [this](const std::wstring& text) { Tell(text, MB_OK | MB_ICONEXCLAMATION); }) && done;
     EnableCommands(true);
-    if (!missing.empty()) {
-        Tell(L"未找到已安装的组件：" + missing + (any && done ? L"\n\n其余组件已卸载。" : L""), MB_OK | MB_ICONEXCLAMATION);
-    } else if (done) {
-        Tell(L"卸载成功！", MB_OK | MB_ICONINFORMATION);
-    }
+    if (done) Tell(L"卸载成功！", MB_OK | MB_ICONINFORMATION);
 }
 
-// Registers each installed library. When one fails, those registered before it are
-// unregistered again, so that no half registration is left.
-bool Form1::RegisterAll(const std::wstring& systemRoot) {
-    for (size_t i = 0; i < std::size(kRegistered); ++i) {
-        std::wstring failure;
-        if (RunToolOn(InstalledPath(systemRoot, kRegistered[i]), kRegistered[i], false, &failure)) continue;
-        if (failure.empty()) return false;  // the program is ending
-        for (size_t j = 0; j < i; ++j) {
-            std::wstring undoing;
-            failure += RunToolOn(InstalledPath(systemRoot, kRegistered[j]), kRegistered[j], true, &undoing)
-                           ? L"\n已撤销" + std::wstring(kRegistered[j]) + L"的注册。"
-                           : L"\n未能撤销" + std::wstring(kRegistered[j]) + L"的注册：" + undoing;
-        }
-        Tell(failure, MB_OK | MB_ICONEXCLAMATION);
+bool Form1::RunElevatedPart(const wchar_t* command, bool* done) {
+    *done = false;
+    const std::wstring program = com::ModulePath(nullptr);
+    const std::wstring parameters =
+        std::wstring(command) + L" " + std::to_wstring(reinterpret_cast<ULONG_PTR>(Hwnd()));
+    SHELLEXECUTEINFOW run{};
+    run.cbSize = sizeof(run);
+    run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI | SEE_MASK_UNICODE;
+    run.hwnd = Hwnd();
+    run.lpVerb = L"runas";
+    run.lpFile = program.c_str();
+    run.lpParameters = parameters.c_str();
+    run.nShow = SW_HIDE;
+    if (!::ShellExecuteExW(&run) || !run.hProcess) {
+        const DWORD error = run.hProcess ? ERROR_INVALID_HANDLE : ::GetLastError();
+        Tell(error == ERROR_CANCELLED
+                 ? std::wstring(L"未获得管理员权限，未作任何更改。")
+                 : L"无法以管理员身份运行" + program + L"：\n" + SystemReason(HRESULT_FROM_WIN32(error)),
+             MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
-    return true;
-}
-
-bool Form1::RunToolOn(const std::wstring& library, const wchar_t* name, bool unregister, std::wstring* failure) {
-    const wchar_t* const action = unregister ? L"卸载" : L"注册";
-    const WORD machine = MachineOf(library);
-    if (machine == 0) {
-        *failure = std::wstring(action) + name + L"失败：" + library + L"不是有效的组件文件。";
-        return false;
-    }
-    const std::wstring tool = RegistrationTool(machine);
-    if (tool.empty()) {
-        *failure = std::wstring(L"本软件的组件为") + Bits(machine) + L"位，本机的Windows无法" + action + L"。";
-        return false;
-    }
+    const UniqueKernelHandle process(run.hProcess);
+    told_.clear();
+    awaiting_ = true;
     DWORD exitCode = 0;
-    const HRESULT hr = RunRegistrationTool(tool, library, unregister, kToolTimeout, &exitCode);
-    if (hr == E_ABORT) return false;
-    if (hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) {
-        *failure = std::wstring(action) + name + L"失败：Regsvr32在60秒内没有结束，已被终止。";
-    } else if (FAILED(hr)) {
-        *failure = std::wstring(action) + name + L"失败：无法运行" + tool + L"：\n" + SystemReason(hr);
-    } else if (exitCode != 0) {
-        *failure = std::wstring(action) + name + L"失败（Regsvr32退出代码" + std::to_wstring(exitCode) + L"）。";
+    const HRESULT hr = AwaitProcess(process.get(), INFINITE, &exitCode);
+    awaiting_ = false;
+    if (hr == E_ABORT) return false;  // the program is ending
+    const std::vector<std::wstring> told = std::move(told_);
+    told_.clear();
+    for (const std::wstring& text : told) Tell(text, MB_OK | MB_ICONEXCLAMATION);
+    const std::wstring action = command == std::wstring(L"/register") ? L"注册" : L"卸载";
+    if (FAILED(hr)) {
+        Tell(action + L"未完成：\n" + SystemReason(hr), MB_OK | MB_ICONEXCLAMATION);
+    } else if (exitCode > 1 || (exitCode == 1 && told.empty())) {
+        Tell(action + L"未完成（退出代码" + std::to_wstring(exitCode) + L"）。", MB_OK | MB_ICONEXCLAMATION);
     }
-    return failure->empty();
+    *done = SUCCEEDED(hr) && exitCode == 0;
+    return true;
 }
 
 }  // namespace cartulane::installer

@@ -25,10 +25,12 @@ std::wstring SystemFolder(Function function) {
     return size == 0 || size >= MAX_PATH ? std::wstring() : std::wstring(folder, size);
 }
 
-// A string value of HKEY_CLASSES_ROOT in one registry view (REG_EXPAND_SZ comes expanded).
+// A string value of the machine's classes in one registry view (REG_EXPAND_SZ comes
+// expanded). Not HKEY_CLASSES_ROOT: the user's own classes there are the user's to write.
 std::wstring ClassesValue(const std::wstring& key, REGSAM view) {
     UniqueHKey opened;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE | view, opened.put()) != ERROR_SUCCESS)
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + key).c_str(), 0, KEY_QUERY_VALUE | view,
+                        opened.put()) != ERROR_SUCCESS)
         return {};
     DWORD size = 0;
     if (::RegGetValueW(opened.get(), nullptr, nullptr, RRF_RT_REG_SZ, nullptr, nullptr,
@@ -100,33 +102,16 @@ std::wstring RegistrationTool(WORD machine) {
     return folder.empty() ? folder : JoinPath(folder, L"regsvr32.exe");
 }
 
-HRESULT RunRegistrationTool(const std::wstring& tool, const std::wstring& library, bool unregister, DWORD timeout,
-                            DWORD* exitCode) {
+HRESULT AwaitProcess(HANDLE process, DWORD timeout, DWORD* exitCode) {
     *exitCode = 0;
-    std::wstring commandLine = std::wstring(unregister ? L"Regsvr32 /s /u " : L"Regsvr32 /s ") + L'"' + library + L'"';
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION started{};
-    // The tool by its full path, never found along the search path.
-    RETURN_LAST_ERROR_IF(!::CreateProcessW(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                           nullptr, &startup, &started));
-    const UniqueKernelHandle process(started.hProcess), thread(started.hThread);
-
     const ULONGLONG deadline = ::GetTickCount64() + timeout;
     for (;;) {
         const ULONGLONG now = ::GetTickCount64();
-        HANDLE handle = process.get();
-        // A message handled for long may have outlasted the deadline: the tool's end counts first.
-        const DWORD wait = ::MsgWaitForMultipleObjects(1, &handle, FALSE,
-                                                       now >= deadline ? 0 : static_cast<DWORD>(deadline - now),
-                                                       QS_ALLINPUT);
+        const DWORD left = timeout == INFINITE ? INFINITE : now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+        // A message handled for long may have outlasted the deadline: the process's end counts first.
+        const DWORD wait = ::MsgWaitForMultipleObjects(1, &process, FALSE, left, QS_ALLINPUT);
         if (wait == WAIT_OBJECT_0) break;
-        if (wait == WAIT_TIMEOUT || now >= deadline) {
-            ::TerminateProcess(process.get(), ERROR_TIMEOUT);
-            return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
-        }
+        if (wait == WAIT_TIMEOUT || (timeout != INFINITE && now >= deadline)) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
         if (wait != WAIT_OBJECT_0 + 1) return LastErrorResult();
         MSG message;
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -139,8 +124,31 @@ HRESULT RunRegistrationTool(const std::wstring& tool, const std::wstring& librar
             ::DispatchMessageW(&message);
         }
     }
-    RETURN_LAST_ERROR_IF(!::GetExitCodeProcess(process.get(), exitCode));
+    RETURN_LAST_ERROR_IF(!::GetExitCodeProcess(process, exitCode));
     return S_OK;
+}
+
+HRESULT RunRegistrationTool(const std::wstring& tool, const std::wstring& library, ToolStep step, DWORD timeout,
+                            DWORD* exitCode) {
+    *exitCode = 0;
+    const wchar_t* const switches[] = {L"Regsvr32 /s ", L"Regsvr32 /s /u ", L"Regsvr32 /s /n /i:user ",
+                                       L"Regsvr32 /s /u /n /i:user "};
+    std::wstring commandLine = switches[static_cast<int>(step)] + (L'"' + library + L'"');
+    // The system's folder, which a 64-bit tool started from a 32-bit installer sees too,
+    // rather than whatever folder the installer was started in.
+    const std::wstring folder = SystemFolder(::GetSystemDirectoryW);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION started{};
+    // The tool by its full path, never found along the search path.
+    RETURN_LAST_ERROR_IF(!::CreateProcessW(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                           folder.empty() ? nullptr : folder.c_str(), &startup, &started));
+    const UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+    const HRESULT hr = AwaitProcess(process.get(), timeout, exitCode);
+    if (hr == HRESULT_FROM_WIN32(ERROR_TIMEOUT)) ::TerminateProcess(process.get(), ERROR_TIMEOUT);
+    return hr;
 }
 
 WORD InstalledSpreadsheetMachine() {

@@ -31,16 +31,28 @@ const wchar_t* Bits(WORD machine);
 // from a 32-bit installer on 64-bit Windows. Empty when this Windows has no such tool.
 std::wstring RegistrationTool(WORD machine);
 
-// Runs "Regsvr32 /s " (or "Regsvr32 /s /u ") and the library's path in double quotes with
-// tool, its window hidden, and waits for it at most timeout milliseconds while this
-// thread's messages go on being handled. S_OK with the tool's exit code; the failure to
-// start it; HRESULT_FROM_WIN32(ERROR_TIMEOUT) when it did not end in time, and then it is
-// ended, so that it does not keep the library loaded.
-HRESULT RunRegistrationTool(const std::wstring& tool, const std::wstring& library, bool unregister, DWORD timeout,
+// What a run of the registration tool does with a library.
+enum class ToolStep {
+    Register,       // "Regsvr32 /s ": its classes, for the machine
+    Unregister,     // "Regsvr32 /s /u "
+    EnterForUser,   // "Regsvr32 /s /n /i:user ": the add-in's entry of the user who runs it
+    RemoveForUser,  // "Regsvr32 /s /u /n /i:user "
+};
+
+// Waits at most timeout milliseconds (INFINITE: for as long as it runs) for a process to
+// end while this thread's messages go on being handled. S_OK with its exit code;
+// HRESULT_FROM_WIN32(ERROR_TIMEOUT) when it did not end in time; E_ABORT when the program
+// is ending (its quit is posted again).
+HRESULT AwaitProcess(HANDLE process, DWORD timeout, DWORD* exitCode);
+
+// Runs the tool's command line for the step and the library's path in double quotes, its
+// window hidden, in the system's folder, and awaits it (AwaitProcess). Ended when it did not
+// end in time, so that it does not keep the library loaded; the failure to start it.
+HRESULT RunRegistrationTool(const std::wstring& tool, const std::wstring& library, ToolStep step, DWORD timeout,
                             DWORD* exitCode);
 
-// The machine of the program registered as the local server of "Excel.Application", in
-// either registry view; 0 when none is registered or it cannot be read.
+// The machine of the program registered for the machine as the local server of
+// "Excel.Application", in either registry view; 0 when none is registered or it cannot be read.
 WORD InstalledSpreadsheetMachine();
 
 }  // namespace cartulane::installer

@@ -117,8 +117,10 @@ protected:
     // The icon in the caption and the task bar; the client area keeps its size.
     void SetIcon(HICON big, HICON small);
 
-private:
+    // A form that handles a message of its own passes the others on to this.
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
     void OnDestroyed() override;
     void Place(HWND owner);
     // The window's size for the client area at dpi_.

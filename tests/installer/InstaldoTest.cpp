@@ -14,8 +14,13 @@
 #include <gtest/gtest.h>
 
 #include <psapi.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cwctype>
+#include <thread>
+#include <vector>
 
 namespace cartulane {
 namespace {
@@ -145,6 +150,7 @@ TEST(Registration, OnlyAFileNobodyHoldsOrNothingIsReplaceable) {
 }
 
 TEST(Registration, TheToolRunsOnAPathWithBlanksAndItsEndIsAwaited) {
+    using installer::ToolStep;
     TempDir dir;
     constexpr WORD kOwn = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386;
     const std::wstring tool = installer::RegistrationTool(kOwn);
@@ -153,10 +159,10 @@ TEST(Registration, TheToolRunsOnAPathWithBlanksAndItsEndIsAwaited) {
     ASSERT_HRESULT_SUCCEEDED(FileSystem().CopyFileTo(test::LibraryPath(L"Tabrix.ocx"), library));
 
     DWORD exitCode = 1;
-    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(tool, library, false, 60000, &exitCode));
+    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(tool, library, ToolStep::Register, 60000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
     EXPECT_TRUE(SamePath(ServerOf(L"Quillet.TestControl"), library)) << Narrow(ServerOf(L"Quillet.TestControl"));
-    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(tool, library, true, 60000, &exitCode));
+    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(tool, library, ToolStep::Unregister, 60000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
     EXPECT_EQ(ServerOf(L"Quillet.TestControl"), L"<none>");
 
@@ -167,16 +173,17 @@ TEST(Registration, TheToolRunsOnAPathWithBlanksAndItsEndIsAwaited) {
         return true;
     });
     ::PostMessageW(slow.hwnd(), WM_APP, 0, 0);
-    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(tool, library, false, 1000, &exitCode));
+    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(tool, library, ToolStep::Register, 1000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
-    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(tool, library, true, 60000, &exitCode));
+    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(tool, library, ToolStep::Unregister, 60000, &exitCode));
 
     // A tool that is not there; one that does not end in time (a program that runs until it is
     // closed) is ended at the limit.
-    EXPECT_EQ(installer::RunRegistrationTool(dir / L"regsvr32.exe", library, false, 60000, &exitCode),
+    EXPECT_EQ(installer::RunRegistrationTool(dir / L"regsvr32.exe", library, ToolStep::Register, 60000, &exitCode),
               HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     const ULONGLONG start = ::GetTickCount64();
-    EXPECT_EQ(installer::RunRegistrationTool(test::LibraryPath(L"sheethost.exe"), library, false, 2000, &exitCode),
+    EXPECT_EQ(installer::RunRegistrationTool(test::LibraryPath(L"sheethost.exe"), library, ToolStep::Register, 2000,
+                                             &exitCode),
               HRESULT_FROM_WIN32(ERROR_TIMEOUT));
     EXPECT_GE(::GetTickCount64() - start, 2000u);
 }
@@ -233,6 +240,7 @@ public:
     Instaldo& operator=(const Instaldo&) = delete;
 
     HWND Dialog() const { return dialog_; }
+    DWORD Process() const { return id_; }
 
     // A click on a button, posted: the handler runs while the test goes on.
     void Press(UINT id) const {
@@ -311,6 +319,65 @@ private:
     DWORD id_ = 0;
     HWND dialog_ = nullptr;
     mutable bool lastBoxSkinned_ = false;
+};
+
+// The processes started while it watches, in the order they were first seen, each with the
+// process that started it; and whether the add-in's entry of this user was there at any
+// moment while an Instaldo.exe started by the dialog ran.
+class ProcessWatch {
+public:
+    struct Started {
+        DWORD id, parent;
+        std::wstring name;  // lower case
+    };
+
+    explicit ProcessWatch(DWORD dialog) : dialog_(dialog), thread_([this] { Run(); }) {}
+    ~ProcessWatch() { Stop(); }
+    ProcessWatch(const ProcessWatch&) = delete;
+    ProcessWatch& operator=(const ProcessWatch&) = delete;
+
+    void Stop() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    // The processes one process started, in order (after Stop).
+    std::vector<Started> StartedBy(DWORD parent) const {
+        std::vector<Started> children;
+        for (const Started& started : started_)
+            if (started.parent == parent) children.push_back(started);
+        return children;
+    }
+    bool EntrySeenWhileElevatedPartRan() const { return entryWhileElevated_; }
+
+private:
+    void Run() {
+        while (!stop_) {
+            bool elevatedRuns = false;
+            const UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+            PROCESSENTRY32W entry{};
+            entry.dwSize = sizeof(entry);
+            for (BOOL more = snapshot && ::Process32FirstW(snapshot.get(), &entry); more;
+                 more = ::Process32NextW(snapshot.get(), &entry)) {
+                std::wstring name = entry.szExeFile;
+                for (wchar_t& c : name) c = static_cast<wchar_t>(std::towlower(c));
+                name = name.substr(name.find_last_of(L'\\') + 1);
+                if (name.empty()) continue;  // a process being made: its name comes with the next look
+                if (entry.th32ParentProcessID == dialog_ && name == L"instaldo.exe") elevatedRuns = true;
+                const bool known = std::any_of(started_.begin(), started_.end(), [&](const Started& seen) {
+                    return seen.id == entry.th32ProcessID && seen.parent == entry.th32ParentProcessID && seen.name == name;
+                });
+                if (!known) started_.push_back({entry.th32ProcessID, entry.th32ParentProcessID, name});
+            }
+            if (elevatedRuns && test::KeyExists(HKEY_CURRENT_USER, kAddInKey)) entryWhileElevated_ = true;
+            ::Sleep(5);
+        }
+    }
+
+    const DWORD dialog_;
+    std::vector<Started> started_;
+    bool entryWhileElevated_ = false;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 // A package folder (its path with a blank and Chinese) holding Instaldo.exe and both
@@ -413,6 +480,38 @@ TEST_F(InstaldoTest, RegistersSoThatTheApplicationLoadsTheInstalledCopiesAndUnre
     // Unregistering leaves the copies.
     EXPECT_TRUE(files_.FileExists(Installed(L"Tabrix.ocx")));
     EXPECT_TRUE(instaldo.Answers());
+}
+
+// The dialog runs as the user who started it, and an elevated Instaldo.exe it starts copies
+// and registers, with regsvr32 (which enters the add-in for no user). The add-in's entry is
+// the dialog's own step once that has ended: a regsvr32 it starts itself. Unregistering
+// likewise: the elevated part first, then the dialog's own step.
+TEST_F(InstaldoTest, TheElevatedPartCopiesAndRegistersAndTheDialogEntersTheAddInForItsUser) {
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kAddInKey);
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, kAddInKey);
+    Instaldo instaldo(Program());
+    ASSERT_NE(instaldo.Dialog(), nullptr);
+    for (const bool install : {true, false}) {
+        ProcessWatch watch(instaldo.Process());
+        instaldo.Press(install ? kCommand1 : kCommand2);
+        EXPECT_EQ(instaldo.NextMessage(), install ? L"注册成功！" : L"卸载成功！");
+        watch.Stop();
+        EXPECT_EQ(test::KeyExists(HKEY_CURRENT_USER, kAddInKey), install);
+
+        const auto byDialog = watch.StartedBy(instaldo.Process());
+        std::wstring names;
+        for (const auto& started : byDialog) names += started.name + L" ";
+        ASSERT_EQ(byDialog.size(), 2u) << "the elevated part, then the user's own step: " << Narrow(names);
+        EXPECT_EQ(byDialog[0].name, L"instaldo.exe");
+        EXPECT_EQ(byDialog[1].name, L"regsvr32.exe");
+        const auto byElevatedPart = watch.StartedBy(byDialog[0].id);
+        EXPECT_EQ(byElevatedPart.size(), 2u) << "a registration tool for each library";
+        for (const auto& started : byElevatedPart) EXPECT_EQ(started.name, L"regsvr32.exe");
+        if (install) {
+            EXPECT_FALSE(watch.EntrySeenWhileElevatedPartRan()) << "the elevated part entered the add-in";
+        }
+    }
+    EXPECT_EQ(ServerOf(L"Brevant.Connect"), L"<none>");
 }
 
 TEST_F(InstaldoTest, TheDialogStaysWhileARegistrationRunsAndReadOnlyCopiesAreReplaced) {

@@ -3,6 +3,7 @@
 #include "runtime/ComServer.h"
 #include "runtime/Error.h"
 #include "runtime/FileSystem.h"
+#include "runtime/Handles.h"
 
 namespace cartulane::installer {
 
@@ -109,6 +110,28 @@ std::wstring CheckPackage(WORD* machine) {
 }
 
 bool CopyAndRegister(const Tell& tell) {
+    // The package's libraries are held from the first look to the end of the copy: opened
+    // once, shared for reading only, so that nobody changes, renames or deletes them, nor a
+    // folder above them, in between; and neither may be a link, which would have this
+    // program read, with its rights, a file the user who put it there may not read.
+    const std::wstring folder = ProgramFolder();
+    UniqueFile held[std::size(kLibraries)];
+    for (size_t i = 0; i < std::size(kLibraries); ++i) {
+        const std::wstring source = folder + kLibraries[i];
+        held[i].reset(::CreateFileW(ExtendedPath(source).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!held[i]) {
+            const HRESULT hr = LastErrorResult();
+            tell(IsOrdinaryFile(source) ? CopyFailure(kLibraries[i], SystemReason(hr)) : std::wstring(kMissing));
+            return false;
+        }
+        if (!::GetFileInformationByHandle(held[i].get(), &information) ||
+            (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || information.nNumberOfLinks != 1) {
+            tell(CopyFailure(kLibraries[i], source + L"是一个链接，不会被复制。"));
+            return false;
+        }
+    }
     WORD machine = 0;
     if (const std::wstring problem = CheckPackage(&machine); !problem.empty()) {
         tell(problem);
@@ -123,7 +146,6 @@ bool CopyAndRegister(const Tell& tell) {
             return false;
         }
     }
-    const std::wstring folder = ProgramFolder();
     for (const wchar_t* name : kLibraries) {
         if (const HRESULT hr = CopyOver(folder + name, InstalledPath(name)); FAILED(hr)) {
             tell(CopyFailure(name, SystemReason(hr)));

@@ -589,6 +589,18 @@ TEST_F(InstaldoTest, ACopyInUseIsReportedAndNothingIsReplaced) {
         EXPECT_EQ(ReadFile(Installed(L"TabrixAddIn.dll")), "old") << Narrow(name) << " in use";
         EXPECT_EQ(ReadFile(Installed(L"Tabrix.ocx")), "old") << Narrow(name) << " in use";
     }
+    // A library of the package that another program may still write: nothing is copied from it.
+    RemoveInstalled();
+    {
+        const UniqueFile writing(::CreateFileW(JoinPath(package_, L"Tabrix.ocx").c_str(), GENERIC_WRITE,
+                                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(writing);
+        instaldo.Press(kCommand1);
+        const std::wstring said = instaldo.NextMessage();
+        EXPECT_TRUE(said.starts_with(L"无法复制Tabrix.ocx到")) << Narrow(said);
+        ExpectSilence(instaldo);
+        EXPECT_FALSE(files_.FileExists(Installed(L"TabrixAddIn.dll")));
+    }
     instaldo.Press(kCommand1);
     EXPECT_EQ(instaldo.NextMessage(), L"注册成功！");
 }

@@ -3,6 +3,10 @@
 #include "control/NodeImages.h"
 #include "runtime/Variant.h"
 #include "runtime/FileSystem.h"
+#include "runtime/Handles.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <unordered_map>
 #include <vector>
@@ -16,12 +20,24 @@ namespace {
 thread_local std::wstring ParentKey;  // the node that ListFolder adds under
 thread_local std::wstring RootText;
 
+// The user's desktop folder as the system names it ("" when it has none); the folder itself
+// is not looked at, as it may be redirected to a share.
+std::wstring SystemDesktop() {
+    UniqueCoTaskMemory<wchar_t> path;
+    if (FAILED(::SHGetKnownFolderPath(FOLDERID_Desktop, KF_FLAG_DONT_VERIFY, nullptr, path.put()))) return {};
+    return path.get();
+}
+
+bool IsDesktop(const std::wstring& root) {
+    return root == EnvironmentVariable(L"USERPROFILE") + L"\\桌面" || root == SystemDesktop();
+}
+
 int RootImage(const std::wstring& root) {
     std::wstring withoutBackslashes = root;
     std::erase(withoutBackslashes, L'\\');
     if (!withoutBackslashes.empty() && withoutBackslashes.back() == L':') return kImageDrive;
     const std::wstring profile = EnvironmentVariable(L"USERPROFILE");
-    if (root == profile + L"\\桌面") return kImageDesktop;
+    if (IsDesktop(root)) return kImageDesktop;
     if (root == profile + L"\\My Documents") return kImageDocumentsFolder;
     return kImageFolder;
 }
@@ -129,7 +145,12 @@ bool SyncFolder(Node& folder, const std::wstring& key, const std::wstring& prefi
 
 }  // namespace
 
-std::wstring DefaultRootPath() { return EnvironmentVariable(L"USERPROFILE") + L"\\桌面"; }
+std::wstring DefaultRootPath() {
+    const std::wstring named = EnvironmentVariable(L"USERPROFILE") + L"\\桌面";
+    if (FileSystem().FolderExists(named)) return named;
+    const std::wstring desktop = SystemDesktop();
+    return desktop.empty() ? named : desktop;
+}
 
 std::wstring TrimPath(std::wstring& path) {
     const size_t first = path.find_first_not_of(L' ');
@@ -238,7 +259,8 @@ void BuildFolderTree(TreeView& tree, ListedFolders* listed) {
     TreeNodes& nodes = tree.Nodes();
     ParentKey = RootPath;
     const size_t lastBackslash = RootPath.rfind(L'\\');
-    RootText = (RootPath.empty() || RootPath.back() != L'\\') && lastBackslash != std::wstring::npos
+    RootText = IsDesktop(RootPath) ? L"桌面"
+               : (RootPath.empty() || RootPath.back() != L'\\') && lastBackslash != std::wstring::npos
                    ? RootPath.substr(lastBackslash + 1)
                    : RootPath;
     nodes.Clear();

@@ -28,7 +28,9 @@ bool IsWorkbookFile(std::wstring_view name);
 // text for text). A drive's root keeps its backslash ("C:\").
 bool IsAtOrBelow(const std::wstring& key, const std::wstring& folder);
 
-// USERPROFILE & "\桌面": the user's desktop folder, the default root.
+// The default root: USERPROFILE & "\桌面" where that folder exists, and otherwise (Windows
+// Vista and later name it "Desktop") the user's desktop as the system knows it. Either is
+// shown as "桌面".
 std::wstring DefaultRootPath();
 
 // The folders whose entries the tree shows (the root, each folder listed), by their nodes'

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <algorithm>
 #include <set>
 
@@ -176,6 +179,18 @@ TEST_F(FolderTreeTest, TheDesktopAndMyDocumentsGetTheirOwnImages) {
     // The comparison is exact: another case is an ordinary folder.
     Build(profile / L"my documents");
     EXPECT_EQ(Root()->Image(), kImageFolder);
+
+    // No "桌面" in the profile (Windows Vista and later): the desktop the system knows, still
+    // shown as 桌面.
+    ASSERT_HRESULT_SUCCEEDED(FileSystem().DeleteFolder(profile / L"桌面"));
+    wchar_t* known = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_Desktop, KF_FLAG_DONT_VERIFY, nullptr, &known));
+    const std::wstring desktop = known;
+    ::CoTaskMemFree(known);
+    EXPECT_EQ(DefaultRootPath(), desktop);
+    Build(DefaultRootPath());
+    EXPECT_EQ(Root()->Text(), L"桌面");
+    EXPECT_EQ(Root()->Image(), kImageDesktop);
     ::SetEnvironmentVariableW(L"USERPROFILE", saved);
 }
 

@@ -6,6 +6,10 @@ namespace cartulane::dispatch {
 
 namespace {
 
+// The locale of every call: the application's object model is English, and an application
+// without the language pack of the user's locale refuses calls made in it.
+constexpr LCID kEnglish = MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT);
+
 // A failure raised by the object itself: its code, and its description kept as
 // the thread's error information.
 HRESULT FromException(ExcepInfo& info) {
@@ -34,7 +38,7 @@ HRESULT InvokeByName(IDispatch* object, const wchar_t* name, WORD flags, Args ar
 HRESULT GetId(IDispatch* object, const wchar_t* name, DISPID* id) {
     if (!object) return E_POINTER;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    return object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id);
+    return object->GetIDsOfNames(IID_NULL, names, 1, kEnglish, id);
 }
 
 HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, const VARIANT* args, size_t count, VARIANT* result) {
@@ -49,7 +53,7 @@ HRESULT Invoke(IDispatch* object, DISPID id, WORD flags, const VARIANT* args, si
     UINT badArg = 0;
     Variant ignored;
     if (!result && !(flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF))) result = &ignored;
-    const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &info, &badArg);
+    const HRESULT hr = object->Invoke(id, IID_NULL, kEnglish, flags, &params, result, &info, &badArg);
     return hr == DISP_E_EXCEPTION ? FromException(info) : hr;
 }
 

@@ -1,5 +1,7 @@
 #include "sheethost/Automation.h"
 
+#include <atomic>
+
 namespace cartulane::sheethost {
 
 HRESULT ApplicationError() { return ControlError(1004); }
@@ -31,6 +33,21 @@ HRESULT StringArg(const CallArgs& args, size_t index, std::wstring* out) {
     Variant copy;
     RETURN_IF_FAILED(::VariantCopy(&copy, const_cast<VARIANT*>(arg)));
     return copy.ToString(out);
+}
+
+namespace {
+std::atomic<LCID> g_userLocale{0};
+}  // namespace
+
+void SetUserLocale(LCID locale) { g_userLocale = locale; }
+
+HRESULT CheckCallLocale(LCID locale) {
+    if (locale == LOCALE_USER_DEFAULT) locale = g_userLocale ? g_userLocale.load() : ::GetUserDefaultLCID();
+    if (locale == LOCALE_SYSTEM_DEFAULT) locale = ::GetSystemDefaultLCID();
+    if (locale == LOCALE_NEUTRAL || locale == LOCALE_INVARIANT ||
+        PRIMARYLANGID(LANGIDFROMLCID(locale)) == LANG_ENGLISH)
+        return S_OK;
+    return TYPE_E_INVDATAREAD;
 }
 
 HRESULT MemberIdOfName(std::span<const Member> members, LPOLESTR* names, UINT count, DISPID* ids) {

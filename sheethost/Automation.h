@@ -38,6 +38,14 @@ private:
 // An argument as text; DISP_E_PARAMNOTFOUND when it was left out.
 HRESULT StringArg(const CallArgs& args, size_t index, std::wstring* out);
 
+// The locale LOCALE_USER_DEFAULT stands for in a call: the user's, until this sets another
+// (a Chinese user's, say; 0 gives the user's back).
+void SetUserLocale(LCID locale);
+// Whether a call made in this locale is understood. The object model's names are English;
+// an installation without the language pack of the caller's locale refuses the call with
+// TYPE_E_INVDATAREAD ("Old format or invalid type library"), as the application does.
+HRESULT CheckCallLocale(LCID locale);
+
 // The IDispatch half of an automation object: a name looked up in the member table, and
 // a failed call turned into DISP_E_EXCEPTION with its description.
 HRESULT MemberIdOfName(std::span<const Member> members, LPOLESTR* names, UINT count, DISPID* ids);
@@ -61,11 +69,13 @@ public:
 
     STDMETHODIMP GetTypeInfoCount(UINT* count) override { return count ? (*count = 0, S_OK) : E_POINTER; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) override {
+        RETURN_IF_FAILED(CheckCallLocale(locale));
         return MemberIdOfName(Members(), names, count, ids);
     }
-    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* exception, UINT*) override {
+        RETURN_IF_FAILED(CheckCallLocale(locale));
         bool known = false;
         for (const Member& member : Members()) known = known || member.id == id;
         if (!known) return DISP_E_MEMBERNOTFOUND;

@@ -110,6 +110,21 @@ TEST_F(WorkbookTreeTest, EveryWorkbookWithItsSheetsInOrderExpanded) {
     EXPECT_EQ(Children(workbookTree_, nullptr), std::vector<std::wstring>{L"Book2"});
 }
 
+// With a Chinese user's locale the application refuses calls made in it; the fill calls in
+// English, and works.
+TEST_F(WorkbookTreeTest, TheFillCallsInEnglishWhateverTheUsersLocale) {
+    sheethost::SetUserLocale(MAKELCID(MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED), SORT_DEFAULT));
+    Add();
+    LPOLESTR name = const_cast<LPOLESTR>(L"Workbooks");
+    DISPID id = 0;
+    EXPECT_EQ(static_cast<IDispatch*>(app_)->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id),
+              TYPE_E_INVDATAREAD);
+    Connect();
+    Fill();
+    sheethost::SetUserLocale(0);
+    EXPECT_EQ(Children(workbookTree_, nullptr), std::vector<std::wstring>{L"Book1"});
+}
+
 TEST_F(WorkbookTreeTest, KeysThatWouldCollideDoNotEndTheFill) {
     test::TempDir dir;
     std::wstring error;

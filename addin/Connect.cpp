@@ -17,8 +17,12 @@ bool WindowPerWorkbook(IDispatch* application) {
     return _wtoi(version.c_str()) >= 15;
 }
 
-// The toggle's pressed state as the ribbon passes it: by value or by reference.
+// The toggle's pressed state as the ribbon passes it: by value or by reference (never a
+// reference to nothing).
 HRESULT PressedArgument(const VARIANT& argument, VARIANT_BOOL* pressed) {
+    if ((argument.vt & VT_BYREF) && !argument.byref) return DISP_E_TYPEMISMATCH;
+    if (argument.vt == (VT_VARIANT | VT_BYREF) && (argument.pvarVal->vt & VT_BYREF) && !argument.pvarVal->byref)
+        return DISP_E_TYPEMISMATCH;
     Variant converted;
     RETURN_IF_FAILED(::VariantChangeType(&converted, const_cast<VARIANT*>(&argument), 0, VT_BOOL));
     *pressed = converted.boolVal;
@@ -28,6 +32,7 @@ HRESULT PressedArgument(const VARIANT& argument, VARIANT_BOOL* pressed) {
 // The ribbon control: an object by value or by reference; Nothing is allowed.
 HRESULT ControlArgument(const VARIANT& argument, ComPtr<IDispatch>* control) {
     const VARIANT* v = argument.vt == (VT_VARIANT | VT_BYREF) ? argument.pvarVal : &argument;
+    if (!v || ((v->vt & VT_BYREF) && !v->byref)) return DISP_E_TYPEMISMATCH;
     switch (v->vt) {
         case VT_DISPATCH: *control = v->pdispVal; return S_OK;
         case VT_DISPATCH | VT_BYREF: *control = *v->ppdispVal; return S_OK;
@@ -57,28 +62,30 @@ const QITAB* Connect::Interfaces() {
 // the pressed state by value, which a by-reference parameter would refuse.
 STDMETHODIMP Connect::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                              EXCEPINFO* exception, UINT* badArgument) {
-    DISPID showTaskPane = DISPID_UNKNOWN;
-    LPOLESTR name = const_cast<LPOLESTR>(L"ShowTaskPane");
-    RETURN_IF_FAILED(GetIDsOfNames(IID_NULL, &name, 1, 0, &showTaskPane));
-    if (id != showTaskPane) return DISP_E_MEMBERNOTFOUND;
-    if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-    if (!params) return E_POINTER;
-    if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
-    if (params->cArgs != 2) return DISP_E_BADPARAMCOUNT;
-    ComPtr<IDispatch> control;
-    if (FAILED(ControlArgument(params->rgvarg[1], &control))) {
-        if (badArgument) *badArgument = 1;
-        return DISP_E_TYPEMISMATCH;
-    }
-    VARIANT_BOOL pressed = VARIANT_FALSE;
-    if (FAILED(PressedArgument(params->rgvarg[0], &pressed))) {
-        if (badArgument) *badArgument = 0;
-        return DISP_E_TYPEMISMATCH;
-    }
-    IDispatch* controlArgument = control.Get();
-    const HRESULT hr = ShowTaskPane(&controlArgument, &pressed);
-    if (result) ::VariantInit(result);
-    return FAILED(hr) ? FillExcepInfo(exception, hr, L"Brevant", TakeErrorDescription()) : hr;
+    return Boundary([&]() -> HRESULT {
+        DISPID showTaskPane = DISPID_UNKNOWN;
+        LPOLESTR name = const_cast<LPOLESTR>(L"ShowTaskPane");
+        RETURN_IF_FAILED(GetIDsOfNames(IID_NULL, &name, 1, 0, &showTaskPane));
+        if (id != showTaskPane) return DISP_E_MEMBERNOTFOUND;
+        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        if (!params) return E_POINTER;
+        if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+        if (params->cArgs != 2) return DISP_E_BADPARAMCOUNT;
+        ComPtr<IDispatch> control;
+        if (FAILED(ControlArgument(params->rgvarg[1], &control))) {
+            if (badArgument) *badArgument = 1;
+            return DISP_E_TYPEMISMATCH;
+        }
+        VARIANT_BOOL pressed = VARIANT_FALSE;
+        if (FAILED(PressedArgument(params->rgvarg[0], &pressed))) {
+            if (badArgument) *badArgument = 0;
+            return DISP_E_TYPEMISMATCH;
+        }
+        IDispatch* controlArgument = control.Get();
+        const HRESULT hr = ShowTaskPane(&controlArgument, &pressed);
+        if (result) ::VariantInit(result);
+        return FAILED(hr) ? FillExcepInfo(exception, hr, L"Brevant", TakeErrorDescription()) : hr;
+    });
 }
 
 // The pane, or from 15.0 on the panes of every window: to the user the pane is one
@@ -89,14 +96,16 @@ STDMETHODIMP Connect::ShowTaskPane(IDispatch** control, VARIANT_BOOL* pressed) {
 }
 
 STDMETHODIMP Connect::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*, SAFEARRAY**) {
-    HostApp = Application;
-    PanePerWindow = WindowPerWorkbook(Application);
-    PanesShown = true;
-    ComPtr<ExcelApp> relay = com::Make<ExcelApp>();
-    RETURN_IF_NULL_ALLOC(relay);
-    AppEventSink = relay.Get();
-    IDispatch* application = HostApp.Get();
-    return relay->Attech(&application);
+    return Boundary([&]() -> HRESULT {
+        HostApp = Application;
+        PanePerWindow = WindowPerWorkbook(Application);
+        PanesShown = true;
+        ComPtr<ExcelApp> relay = com::Make<ExcelApp>();
+        RETURN_IF_NULL_ALLOC(relay);
+        AppEventSink = relay.Get();
+        IDispatch* application = HostApp.Get();
+        return relay->Attech(&application);
+    });
 }
 
 // The application is going away when it disconnects at shutdown: the pane and the

@@ -28,7 +28,9 @@ public:
         if (!owner_) return S_OK;
         ComPtr<IDispatch> workbook = Argument(params, 0), window = Argument(params, 1);
         ComPtr<ExcelApp> owner(owner_);  // a handler may end the subscription
-        return Boundary([&]() -> HRESULT {
+        // What the refresh met is the add-in's own business: the application's event
+        // passes whatever it was.
+        Boundary([&]() -> HRESULT {
             switch (id) {
                 case office::NewWorkbook: return owner->XlApp_NewWorkbook(workbook.Get());
                 case office::WorkbookActivate: return owner->XlApp_WorkbookActivate(workbook.Get());
@@ -41,6 +43,7 @@ public:
                 default: return S_OK;  // no other event is handled
             }
         });
+        return S_OK;
     }
 
 private:
@@ -96,22 +99,24 @@ const QITAB* ExcelApp::Interfaces() {
 // Subscribes to the events of the application given, ending an earlier subscription.
 STDMETHODIMP ExcelApp::Attech(IDispatch** application) {
     if (!application) return E_POINTER;
-    Unsubscribe();
-    XlApp = *application;
-    if (!XlApp) return S_OK;
-    ComPtr<IConnectionPointContainer> container;
-    RETURN_IF_FAILED(XlApp.As(&container));
-    ComPtr<IConnectionPoint> point;
-    RETURN_IF_FAILED(container->FindConnectionPoint(DIID_AppEvents, &point));
-    ComPtr<Events> events = com::Make<Events>(this);
-    RETURN_IF_NULL_ALLOC(events);
-    auto later = std::make_unique<Later>();
-    RETURN_IF_FAILED(later->Create());
-    RETURN_IF_FAILED(point->Advise(static_cast<IDispatch*>(events.Get()), &cookie_));
-    point_ = point;
-    events_ = events;
-    later_ = std::move(later);
-    return S_OK;
+    return Boundary([&]() -> HRESULT {
+        Unsubscribe();
+        XlApp = *application;
+        if (!XlApp) return S_OK;
+        ComPtr<IConnectionPointContainer> container;
+        RETURN_IF_FAILED(XlApp.As(&container));
+        ComPtr<IConnectionPoint> point;
+        RETURN_IF_FAILED(container->FindConnectionPoint(DIID_AppEvents, &point));
+        ComPtr<Events> events = com::Make<Events>(this);
+        RETURN_IF_NULL_ALLOC(events);
+        auto later = std::make_unique<Later>();
+        RETURN_IF_FAILED(later->Create());
+        RETURN_IF_FAILED(point->Advise(static_cast<IDispatch*>(events.Get()), &cookie_));
+        point_ = point;
+        events_ = events;
+        later_ = std::move(later);
+        return S_OK;
+    });
 }
 
 void ExcelApp::Unsubscribe() {

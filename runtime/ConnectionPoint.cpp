@@ -55,7 +55,7 @@ HRESULT EventSinks::Advise(IUnknown* sink, DWORD* cookie) {
 
 HRESULT EventSinks::Unadvise(DWORD cookie) { return sinks_.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION; }
 
-void EventSinks::Raise(DISPID event, VARIANT* args, UINT count) const {
+void EventSinks::Raise(DISPID event, VARIANT* args, UINT count) {
     std::vector<ComPtr<IDispatch>> sinks;
     sinks.reserve(sinks_.size());
     for (const auto& [cookie, sink] : sinks_) sinks.push_back(sink);
@@ -63,7 +63,9 @@ void EventSinks::Raise(DISPID event, VARIANT* args, UINT count) const {
         DISPPARAMS params{args, nullptr, count, 0};
         Variant ignored;
         ExcepInfo exception;
-        sink->Invoke(event, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &ignored, &exception, nullptr);
+        const HRESULT hr =
+            sink->Invoke(event, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &ignored, &exception, nullptr);
+        if (FAILED(hr) && SUCCEEDED(failure_)) failure_ = hr;
     }
 }
 

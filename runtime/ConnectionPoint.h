@@ -8,6 +8,7 @@
 #include <ocidl.h>
 
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace cartulane::com {
@@ -27,11 +28,14 @@ public:
 
     // Calls every sink; a handler may advise or unadvise meanwhile. The arguments are
     // in DISPPARAMS order (last first).
-    void Raise(DISPID event, VARIANT* args, UINT count) const;
+    void Raise(DISPID event, VARIANT* args, UINT count);
+    // The first failure a sink returned from an event since the last call, S_OK for none.
+    HRESULT TakeFailure() { return std::exchange(failure_, S_OK); }
 
 private:
     const IID& iid_;
     std::map<DWORD, ComPtr<IDispatch>> sinks_;
+    HRESULT failure_ = S_OK;
     DWORD nextCookie_ = 1;
 };
 

@@ -20,6 +20,7 @@ HRESULT Variant::ToInt(long* out) const {
 }
 
 HRESULT Variant::ToBool(bool* out) const {
+    if ((vt & VT_BYREF) && !byref) return E_POINTER;
     Variant converted;
     RETURN_IF_FAILED(::VariantChangeType(&converted, const_cast<Variant*>(this), 0, VT_BOOL));
     *out = converted.boolVal != VARIANT_FALSE;
@@ -29,6 +30,7 @@ HRESULT Variant::ToBool(bool* out) const {
 HRESULT Variant::ToDispatch(ComPtr<IDispatch>* out) const {
     const VARIANT* v = this;
     if (vt == (VT_VARIANT | VT_BYREF)) v = pvarVal;
+    if (!v || ((v->vt & VT_BYREF) && !v->byref)) return E_POINTER;
     switch (v->vt) {
         case VT_DISPATCH:
             *out = v->pdispVal;

@@ -183,6 +183,8 @@ public:
     HRESULT Quit();
 
     size_t EventSinks() const { return events_.Count(); }
+    // The first failure a handler returned from an event since the last ask (S_OK for none).
+    HRESULT TakeEventFailure() { return events_.TakeFailure(); }
 
     // Calls made on task panes that were deleted: they fail, as the application's do.
     void NoteCallOnDeletedPane() { ++deletedPaneCalls_; }

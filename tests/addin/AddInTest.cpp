@@ -291,6 +291,35 @@ TEST_F(AddInTest, TheToggleShowsAndHidesThePaneWhetherThePressedStateComesByValu
     }
 }
 
+// The application's event passes whatever the refresh met (here a control whose application
+// refuses every name), and by-reference arguments that point at nothing are refused, not read.
+TEST_F(AddInTest, EventsPassWhateverTheRefreshMetAndReferencesToNothingAreRefused) {
+    Start();
+    ComPtr<_TestControl> control;
+    ASSERT_HRESULT_SUCCEEDED(Pane().Control()->QueryInterface(IID_PPV_ARGS(&control)));
+    ComPtr<IDispatch> notTheApplication = test::CreateByProgId(L"Scripting.Dictionary");
+    ASSERT_HRESULT_SUCCEEDED(control->put_Application(notTheApplication.Get()));
+    ASSERT_EQ(control->FillTvw(), DISP_E_UNKNOWNNAME);
+    host_->App().TakeEventFailure();
+    ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
+    EXPECT_EQ(host_->App().TakeEventFailure(), S_OK);
+
+    ComPtr<IDispatch> connect;
+    ASSERT_HRESULT_SUCCEEDED(Connect()->QueryInterface(IID_PPV_ARGS(&connect)));
+    VARIANT nothing{}, pressed{};
+    nothing.vt = VT_VARIANT | VT_BYREF;  // pvarVal null
+    pressed.vt = VT_BOOL;
+    pressed.boolVal = VARIANT_TRUE;
+    EXPECT_EQ(CallShowTaskPane(connect.Get(), nothing, pressed), DISP_E_TYPEMISMATCH);
+    VARIANT noControl{}, noPressed{};
+    noControl.vt = VT_DISPATCH | VT_BYREF;  // ppdispVal null
+    EXPECT_EQ(CallShowTaskPane(connect.Get(), noControl, pressed), DISP_E_TYPEMISMATCH);
+    noPressed.vt = VT_BOOL | VT_BYREF;  // pboolVal null
+    VARIANT empty{};
+    EXPECT_EQ(CallShowTaskPane(connect.Get(), empty, noPressed), DISP_E_TYPEMISMATCH);
+    EXPECT_TRUE(Pane().Visible());
+}
+
 TEST_F(AddInTest, TheCallbackIsFoundByNameThroughEveryInterfaceTheAddInGivesOut) {
     Start();
     ComPtr<IRibbonExtensibility> ribbon;

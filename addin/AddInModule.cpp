@@ -2,6 +2,7 @@
 // it serves the classes for the machine; DllInstall enters the add-in in the application's
 // list of COM add-ins for the user who runs it.
 
+#include "addin/AddInEntry.h"
 #include "addin/AddInValues.h"
 #include "addin/Connect.h"
 #include "addin/ExcelApp.h"
@@ -17,7 +18,7 @@ const com::ServerClass kClasses[] = {
 };
 
 // The application's entry for the add-in: loaded at every start of the application.
-std::wstring AddInKey() { return std::wstring(office::kAddInsKey) + L"\\Brevant.Connect"; }
+std::wstring AddInKey() { return addin::kAddInEntryKey; }
 
 std::vector<com::RegistryValue> AddInEntry() {
     return {

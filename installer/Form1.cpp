@@ -62,14 +62,16 @@ void Form1::EnableCommands(bool enable) {
 }
 
 // Whatever the elevated part sends while it runs is kept, to be told once it has ended;
-// anything else sent as data is not taken.
+// anything else sent as data (from a program that does not know the token) is not taken.
 LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != WM_COPYDATA) return Form::OnMessage(message, wParam, lParam);
     const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
     if (!awaiting_ || !data || data->dwData != kToldData || !data->lpData || data->cbData % sizeof(wchar_t) != 0 ||
         data->cbData > 64 * 1024 || told_.size() >= 16)
         return FALSE;
-    told_.emplace_back(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t));
+    const std::wstring_view sent(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t));
+    if (token_.empty() || !sent.starts_with(token_)) return FALSE;
+    told_.emplace_back(sent.substr(token_.size()));
     return TRUE;
 }
 
@@ -106,9 +108,12 @@ void Form1::Command2_Click() {
 
 bool Form1::RunElevatedPart(const wchar_t* command, bool* done) {
     *done = false;
+    GUID guid{};
+    wchar_t token[40] = {};
+    if (FAILED(::CoCreateGuid(&guid)) || !::StringFromGUID2(guid, token, 40)) return false;
     const std::wstring program = com::ModulePath(nullptr);
     const std::wstring parameters =
-        std::wstring(command) + L" " + std::to_wstring(reinterpret_cast<ULONG_PTR>(Hwnd()));
+        std::wstring(command) + L" " + std::to_wstring(reinterpret_cast<ULONG_PTR>(Hwnd())) + L" " + token;
     SHELLEXECUTEINFOW run{};
     run.cbSize = sizeof(run);
     run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI | SEE_MASK_UNICODE;
@@ -116,9 +121,16 @@ bool Form1::RunElevatedPart(const wchar_t* command, bool* done) {
     run.lpVerb = L"runas";
     run.lpFile = program.c_str();
     run.lpParameters = parameters.c_str();
-    run.nShow = SW_HIDE;
-    if (!::ShellExecuteExW(&run) || !run.hProcess) {
-        const DWORD error = run.hProcess ? ERROR_INVALID_HANDLE : ::GetLastError();
+    run.nShow = SW_SHOWNORMAL;
+    // Its messages are taken from the start: the shell may handle this window's messages
+    // while it starts the program.
+    token_ = token;
+    told_.clear();
+    awaiting_ = true;
+    const bool started = ::ShellExecuteExW(&run) != FALSE;
+    if (!started || !run.hProcess) {
+        awaiting_ = false;
+        const DWORD error = started ? ERROR_INVALID_HANDLE : ::GetLastError();
         Tell(error == ERROR_CANCELLED
                  ? std::wstring(L"未获得管理员权限，未作任何更改。")
                  : L"无法以管理员身份运行" + program + L"：\n" + SystemReason(HRESULT_FROM_WIN32(error)),
@@ -126,19 +138,19 @@ bool Form1::RunElevatedPart(const wchar_t* command, bool* done) {
         return false;
     }
     const UniqueKernelHandle process(run.hProcess);
-    told_.clear();
-    awaiting_ = true;
     DWORD exitCode = 0;
     const HRESULT hr = AwaitProcess(process.get(), INFINITE, &exitCode);
     awaiting_ = false;
+    token_.clear();
     if (hr == E_ABORT) return false;  // the program is ending
     const std::vector<std::wstring> told = std::move(told_);
     told_.clear();
     for (const std::wstring& text : told) Tell(text, MB_OK | MB_ICONEXCLAMATION);
+    // Exit code 1: it said why, here or (when this window could not be reached) in its own box.
     const std::wstring action = command == std::wstring(L"/register") ? L"注册" : L"卸载";
     if (FAILED(hr)) {
         Tell(action + L"未完成：\n" + SystemReason(hr), MB_OK | MB_ICONEXCLAMATION);
-    } else if (exitCode > 1 || (exitCode == 1 && told.empty())) {
+    } else if (exitCode > 1) {
         Tell(action + L"未完成（退出代码" + std::to_wstring(exitCode) + L"）。", MB_OK | MB_ICONEXCLAMATION);
     }
     *done = SUCCEEDED(hr) && exitCode == 0;

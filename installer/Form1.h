@@ -11,7 +11,8 @@
 
 namespace cartulane::installer {
 
-// WM_COPYDATA's dwData for a message of the elevated part, its text in UTF-16.
+// WM_COPYDATA's dwData for a message of the elevated part: in UTF-16, the token the dialog
+// gave it on its command line, then the text.
 inline constexpr ULONG_PTR kToldData = 0x496E7374;
 
 class Form1 final : public Form {
@@ -28,14 +29,16 @@ private:
 
     void Command1_Click();
     void Command2_Click();
-    // Runs this program elevated with the switch ("/register", "/unregister") and awaits it,
-    // then tells what it said. Whether it ran; *done whether all it had to do was done.
+    // Runs this program elevated with the switch ("/register", "/unregister"), this window
+    // and a new token, and awaits it; then tells what it said. Whether it ran; *done whether
+    // all it had to do was done.
     bool RunElevatedPart(const wchar_t* command, bool* done);
     int Tell(const std::wstring& text, UINT style);
     void EnableCommands(bool enable);
 
     bool busy_ = false;       // a command is running: the dialog is not closed under it
     bool awaiting_ = false;   // the elevated part runs, and what it says is kept
+    std::wstring token_;      // what each of its messages begins with, new for each run
     std::vector<std::wstring> told_;
 };
 

@@ -1,5 +1,6 @@
 #include "installer/Installation.h"
 
+#include "addin/AddInEntry.h"
 #include "runtime/ComServer.h"
 #include "runtime/Error.h"
 #include "runtime/FileSystem.h"
@@ -180,8 +181,17 @@ bool UnregisterAll(const Tell& tell) {
 bool ForUser(bool enter, const Tell& tell) {
     const std::wstring library = InstalledPath(kAddIn);
     if (!IsOrdinaryFile(library)) {
-        if (enter) tell(L"未找到已安装的组件：\n" + library);
-        return !enter;
+        if (enter) {
+            tell(L"未找到已安装的组件：\n" + library);
+            return false;
+        }
+        // Without the library its entry would have the application fail to load it at every
+        // start: it goes by its name.
+        const LSTATUS status = ::RegDeleteTreeW(HKEY_CURRENT_USER, addin::kAddInEntryKey);
+        if (status == ERROR_SUCCESS) ::RegDeleteKeyW(HKEY_CURRENT_USER, addin::kAddInEntryKey);
+        if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) return true;
+        tell(L"为当前用户卸载" + std::wstring(kAddIn) + L"失败：\n" + SystemReason(HRESULT_FROM_WIN32(status)));
+        return false;
     }
     std::wstring failure;
     if (RunToolOn(library, kAddIn, enter ? ToolStep::EnterForUser : ToolStep::RemoveForUser, &failure)) return true;

@@ -38,7 +38,7 @@ bool CopyAndRegister(const Tell& tell);
 bool UnregisterAll(const Tell& tell);
 
 // Enters the add-in for the user running this (or removes the entry) through the installed
-// add-in library; whether it was done. Nothing to do when that library is not there.
+// add-in library; whether it was done. Without that library the entry is removed by its name.
 bool ForUser(bool enter, const Tell& tell);
 
 }  // namespace cartulane::installer

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
@@ -36,23 +37,29 @@ DWORD ParentProcess() {
     return 0;
 }
 
-// The elevated part: its messages go to the dialog named on the command line when that is a
-// window of the program that started this one, and are shown here otherwise. 0 when all
-// was done, 1 when not (and it was said why).
-int ElevatedPart(bool unregister, const wchar_t* dialogArgument) {
+// The elevated part: its messages go, after the token, to the dialog named on the command
+// line when that is a window of the program that started this one, and are shown here
+// otherwise (or when the dialog does not take them within a minute). 0 when all was done,
+// 1 when not (and it was said why).
+int ElevatedPart(bool unregister, const wchar_t* dialogArgument, const wchar_t* token) {
     namespace installer = cartulane::installer;
     const ULONG_PTR named = dialogArgument ? std::wcstoull(dialogArgument, nullptr, 10) : 0;
     HWND dialog = reinterpret_cast<HWND>(named);
     DWORD owner = 0;
-    if (!dialog || !::GetWindowThreadProcessId(dialog, &owner) || owner == 0 || owner != ParentProcess())
+    if (!dialog || !token || !::GetWindowThreadProcessId(dialog, &owner) || owner == 0 || owner != ParentProcess())
         dialog = nullptr;
-    const installer::Tell tell = [dialog](const std::wstring& text) {
-        COPYDATASTRUCT data{installer::kToldData, static_cast<DWORD>(text.size() * sizeof(wchar_t)),
-                            const_cast<wchar_t*>(text.c_str())};
-        DWORD_PTR taken = FALSE;
-        if (dialog && ::SendMessageTimeoutW(dialog, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                                            SMTO_ABORTIFHUNG, 30000, &taken) && taken)
-            return;
+    const installer::Tell tell = [dialog, token](const std::wstring& text) {
+        if (dialog) {
+            std::wstring sent = token + text;
+            COPYDATASTRUCT data{installer::kToldData, static_cast<DWORD>(sent.size() * sizeof(wchar_t)), sent.data()};
+            DWORD_PTR taken = FALSE;
+            // The dialog may not be reading its messages yet (still in the shell's call that
+            // started this): it is given a minute, not taken for hung.
+            if (::SendMessageTimeoutW(dialog, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_BLOCK, 60000,
+                                      &taken) &&
+                taken)
+                return;
+        }
         ::MessageBoxW(nullptr, text.c_str(), L"提示", MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND);
     };
     return (unregister ? installer::UnregisterAll(tell) : installer::CopyAndRegister(tell)) ? 0 : 1;
@@ -67,10 +74,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (arguments && count >= 2) {
         const std::wstring command = arguments.get()[1];
         if (command == L"/register" || command == L"/unregister")
-            return ElevatedPart(command == L"/unregister", count >= 3 ? arguments.get()[2] : nullptr);
+            return ElevatedPart(command == L"/unregister", count >= 4 ? arguments.get()[2] : nullptr,
+                                count >= 4 ? arguments.get()[3] : nullptr);
     }
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
+    // The shell starts the elevated part through COM.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     int result = 0;
     {
         cartulane::installer::Form1 form;
@@ -83,5 +93,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
         result = static_cast<int>(message.wParam);
     }
+    if (SUCCEEDED(com)) ::CoUninitialize();
     return result;
 }

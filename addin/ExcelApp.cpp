@@ -1,7 +1,11 @@
 #include "addin/ExcelApp.h"
 
 #include "addin/TaskPanes.h"
+#include "runtime/Dispatch.h"
 #include "runtime/Window.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace cartulane::addin {
 
@@ -61,26 +65,83 @@ private:
 };
 
 // A hidden window of the relay's that runs what must wait until the application's call
-// under way has completed: the trees' refresh after a close. It goes with the subscription,
-// and what it had queued with it.
+// under way has completed: the trees' refresh after a save, a new sheet or a close. It goes
+// with the subscription, and what it had queued with it.
 class ExcelApp::Later final : private Window {
 public:
+    explicit Later(IDispatch* application) : application_(application) {}
     HRESULT Create() { return CreateWindowOf({L"BrevantRelay", -1}, 0, L"", 0, 0, 0, 0, 0, HWND_MESSAGE); }
     ~Later() override { Destroy(); }
-    // One refresh however many closes ask for it before it runs.
+    // One refresh however many events ask for it before it runs.
     void PostRefresh() {
         if (posted_ || !Hwnd()) return;
         posted_ = ::PostMessageW(Hwnd(), kRefresh, 0, 0) != FALSE;
     }
+    // A workbook about to close: the trees are rebuilt once it has left the application's
+    // workbooks. The application may first ask about unsaved changes, and that question's
+    // loop runs this window's messages while the workbook is still open; so it is looked for
+    // now and then, for as long as a question may take, and forgotten after that (a
+    // cancelled close keeps it open, and the trees list it already).
+    void RefreshAfterClose(IDispatch* workbook) {
+        ComPtr<IUnknown> identity;
+        if (!Hwnd() || !workbook || FAILED(workbook->QueryInterface(IID_PPV_ARGS(&identity)))) return;
+        closing_.push_back({identity, ::GetTickCount64() + kCloseWatch});
+        PostRefresh();
+        ::SetTimer(Hwnd(), kCloseTimer, 250, nullptr);
+    }
 
 private:
     static constexpr UINT kRefresh = WM_APP + 1;
+    static constexpr UINT_PTR kCloseTimer = 1;
+    static constexpr ULONGLONG kCloseWatch = 60 * 1000;
+    struct Closing {
+        ComPtr<IUnknown> workbook;
+        ULONGLONG until;
+    };
+
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
-        if (message != kRefresh) return Default(message, wParam, lParam);
-        posted_ = false;
-        RefreshWorkbookTrees();
-        return 0;
+        if (message == kRefresh) {
+            posted_ = false;
+            LookAtClosing();
+            RefreshWorkbookTrees();
+            return 0;
+        }
+        if (message == WM_TIMER && wParam == kCloseTimer) {
+            if (LookAtClosing()) RefreshWorkbookTrees();
+            if (closing_.empty()) ::KillTimer(Hwnd(), kCloseTimer);
+            return 0;
+        }
+        return Default(message, wParam, lParam);
     }
+
+    // Forgets the workbooks that have closed, and those looked for long enough; whether one
+    // has closed. The application's list is read first: what it does may re-enter.
+    bool LookAtClosing() {
+        if (closing_.empty()) return false;
+        std::vector<ComPtr<IUnknown>> open;
+        ComPtr<IDispatch> workbooks;
+        if (FAILED(dispatch::GetDispatch(application_.Get(), L"Workbooks", &workbooks)) ||
+            FAILED(dispatch::ForEach(workbooks.Get(), [&](const Variant& item) {
+                ComPtr<IDispatch> book;
+                ComPtr<IUnknown> identity;
+                if (SUCCEEDED(item.ToDispatch(&book)) && SUCCEEDED(book.As(&identity))) open.push_back(identity);
+                return S_OK;
+            })))
+            return false;
+        const ULONGLONG now = ::GetTickCount64();
+        bool closed = false;
+        std::erase_if(closing_, [&](const Closing& entry) {
+            const bool gone = std::none_of(open.begin(), open.end(), [&](const ComPtr<IUnknown>& book) {
+                return book.Get() == entry.workbook.Get();
+            });
+            closed = closed || gone;
+            return gone || now >= entry.until;
+        });
+        return closed;
+    }
+
+    ComPtr<IDispatch> application_;
+    std::vector<Closing> closing_;
     bool posted_ = false;
 };
 
@@ -109,7 +170,7 @@ STDMETHODIMP ExcelApp::Attech(IDispatch** application) {
         RETURN_IF_FAILED(container->FindConnectionPoint(DIID_AppEvents, &point));
         ComPtr<Events> events = com::Make<Events>(this);
         RETURN_IF_NULL_ALLOC(events);
-        auto later = std::make_unique<Later>();
+        auto later = std::make_unique<Later>(XlApp.Get());
         RETURN_IF_FAILED(later->Create());
         RETURN_IF_FAILED(point->Advise(static_cast<IDispatch*>(events.Get()), &cookie_));
         point_ = point;
@@ -144,7 +205,10 @@ HRESULT ExcelApp::XlApp_WorkbookNewSheet(IDispatch*) { return RefreshLater(); }
 // No event follows a close by itself (a workbook that was not active, the last one), and
 // the close is not done yet: the trees are rebuilt once it is, and then list what is open,
 // whether the close went through or was cancelled.
-HRESULT ExcelApp::XlApp_WorkbookBeforeClose(IDispatch*) { return RefreshLater(); }
+HRESULT ExcelApp::XlApp_WorkbookBeforeClose(IDispatch* Wb) {
+    if (later_) later_->RefreshAfterClose(Wb);
+    return S_OK;
+}
 
 HRESULT ExcelApp::RefreshLater() {
     if (later_) later_->PostRefresh();

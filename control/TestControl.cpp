@@ -374,6 +374,13 @@ HRESULT TestControl::TreeView1_MouseUp(int button, int, float x, float y) {
     return S_OK;
 }
 
+// While the container's modal dialog is up, the help window and the pop-up that are loaded
+// take no input either.
+void TestControl::EnableModelessWindows(bool enable) {
+    for (Form* form : {static_cast<Form*>(&DefaultInstance<Form1>()), static_cast<Form*>(&DefaultInstance<Form2>())})
+        if (form->Loaded()) ::EnableWindow(form->Hwnd(), enable);
+}
+
 HRESULT TestControl::Command7_Click() {
     Form1& help = DefaultInstance<Form1>();
     help.Show(OwnerWindow());

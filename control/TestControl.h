@@ -39,6 +39,7 @@ private:
     LRESULT OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam, bool* handled) override;
     void OnDestroy() override;
     bool KeepsKey(const MSG& message) override;
+    void EnableModelessWindows(bool enable) override;
 
     HRESULT FillWorkbookTree();
     void UserControl_Resize();

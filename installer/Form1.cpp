@@ -52,7 +52,10 @@ void Form1::OnCommand(UINT id, UINT code) {
     }
 }
 
-int Form1::Tell(const std::wstring& text, UINT style) { return ::MessageBoxW(Hwnd(), text.c_str(), L"提示", style); }
+int Form1::Tell(const std::wstring& text, UINT style) {
+    const OwnDialogs own;  // the skin dresses it
+    return ::MessageBoxW(Hwnd(), text.c_str(), L"提示", style);
+}
 
 // While a command runs the dialog still paints and moves, but its commands wait and it
 // cannot be closed.

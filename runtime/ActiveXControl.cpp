@@ -243,9 +243,10 @@ int ActiveXControl::ShowMessage(const std::wstring& text, const wchar_t* title, 
 
 // Keys pressed in the control stay in the control: Tab moves between its children
 // (around, never out), plain keys go to the focused child, and only combinations with
-// Ctrl or Alt are offered to the container. In an edit box (a label being renamed) the
-// control keeps those too, Ctrl+V and AltGr characters among them; only the menus'
-// Alt+letter and the function keys go to the container.
+// Ctrl or Alt are offered to the container, with F6, Shift+F6 and Esc, with which a
+// keyboard user leaves the pane. In an edit box (a label being renamed) the control keeps
+// those too, Ctrl+V and AltGr characters among them, and Esc, which ends the edit; only the
+// menus' Alt+letter and the function keys go to the container.
 STDMETHODIMP ActiveXControl::TranslateAccelerator(LPMSG message) {
     if (!message || message->message < WM_KEYFIRST || message->message > WM_KEYLAST) return S_FALSE;
     // A key's command may make the host let go of the control (its window closed).
@@ -270,7 +271,10 @@ STDMETHODIMP ActiveXControl::TranslateAccelerator(LPMSG message) {
     const bool functionKey = message->wParam >= VK_F1 && message->wParam <= VK_F24 &&
                              message->message != WM_CHAR && message->message != WM_SYSCHAR;
     const bool menuKey = alt && !ctrl && systemKey;
-    const bool offer = inEdit ? (functionKey || menuKey) : (ctrl || alt || systemKey);
+    const bool leaveKey = ((message->message == WM_KEYDOWN || message->message == WM_KEYUP) &&
+                           (message->wParam == VK_F6 || message->wParam == VK_ESCAPE)) ||
+                          (message->message == WM_CHAR && message->wParam == VK_ESCAPE);
+    const bool offer = inEdit ? (functionKey || menuKey) : (ctrl || alt || systemKey || leaveKey);
     if (offer) {
         if (controlSite_) {
             const DWORD modifiers =

@@ -75,7 +75,12 @@ public:
     STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
     STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
     STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
-    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+    // The container's modal dialog comes (FALSE) and goes (TRUE): the control's own modeless
+    // windows wait with the container's.
+    STDMETHODIMP EnableModeless(BOOL enable) override {
+        EnableModelessWindows(enable != FALSE);
+        return S_OK;
+    }
 
     // IViewObject, IViewObject2
     STDMETHODIMP Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC target, LPCRECTL bounds, LPCRECTL,
@@ -148,6 +153,7 @@ protected:
                 int& depth;
                 ~Depth() { --depth; }
             } up{++modal_};
+            const OwnDialogs own;
             return show();
         }();
         if (frame) frame->EnableModeless(TRUE);
@@ -160,6 +166,8 @@ protected:
     // Keys the control keeps for itself although the container would take them (a
     // shortcut of the control with Ctrl, say): they go to the focused child.
     virtual bool KeepsKey(const MSG&) { return false; }
+    // Enables or disables the control's modeless windows (its forms) for EnableModeless.
+    virtual void EnableModelessWindows(bool) {}
     // The window that owns the control's pop-ups: the top-level window it sits in.
     HWND OwnerWindow() const;
 

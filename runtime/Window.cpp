@@ -152,4 +152,12 @@ void UnregisterWindowClasses() {
     RegisteredClasses().clear();
 }
 
+namespace {
+thread_local int g_ownDialogs = 0;
+}  // namespace
+
+OwnDialogs::OwnDialogs() { ++g_ownDialogs; }
+OwnDialogs::~OwnDialogs() { --g_ownDialogs; }
+bool OwnDialogs::Showing() { return g_ownDialogs > 0; }
+
 }  // namespace cartulane

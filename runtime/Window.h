@@ -78,4 +78,16 @@ private:
 // be unloaded (a class left behind would point into unloaded code).
 void UnregisterWindowClasses();
 
+// While one lives, the dialogs this thread shows are this module's own (a message box, an
+// input box, a dialog of the shell it opened): the skin dresses those, never a dialog that
+// other code (the application, a macro, another add-in) opens over one of our forms.
+class OwnDialogs {
+public:
+    OwnDialogs();
+    ~OwnDialogs();
+    OwnDialogs(const OwnDialogs&) = delete;
+    OwnDialogs& operator=(const OwnDialogs&) = delete;
+    static bool Showing();
+};
+
 }  // namespace cartulane

@@ -29,6 +29,7 @@ HostWindow::~HostWindow() {
         app_->WindowOpened = nullptr;
         app_->WindowClosed = nullptr;
         app_->ArrangeRequested = nullptr;
+        app_->ModelessEnabled = nullptr;
     }
     front_ = nullptr;
     windows_.clear();
@@ -55,6 +56,11 @@ HRESULT HostWindow::Create(const wchar_t* title, int width, int height, bool vis
     app_->WindowOpened = [this](WorkbookWindow& window) { Opened(window); };
     app_->WindowClosed = [this](WorkbookWindow& window) { Closed(window); };
     app_->ArrangeRequested = [this](long style) { Arrange(style); };
+    // Around its own modal dialogs the application tells the active control, as a container does.
+    app_->ModelessEnabled = [this](bool enable) {
+        NoteContainerCall(enable ? L"ActiveObject.EnableModeless(TRUE)" : L"ActiveObject.EnableModeless(FALSE)");
+        if (ComPtr<IOleInPlaceActiveObject> active = activeObject_) active->EnableModeless(enable ? TRUE : FALSE);
+    };
     app_->WindowHandle = [this](const WorkbookWindow& window) {
         MainWindow* shown = WindowOf(&window);
         return shown ? shown->Hwnd() : nullptr;
@@ -258,6 +264,17 @@ bool HostWindow::HostAccelerator(const MSG& message) {
     if (message.message != WM_KEYDOWN) return false;
     const bool ctrl = ::GetKeyState(VK_CONTROL) < 0;
     const UINT key = static_cast<UINT>(message.wParam);
+    // F6 and Shift+F6 move between the application's parts, Esc goes back to the sheet: here
+    // both give the workbook the focus. Keys of other top-level windows (a form of an add-in's)
+    // are theirs.
+    const HWND root = ::GetAncestor(message.hwnd, GA_ROOT);
+    const auto windows = Windows();
+    const bool inFrame = std::any_of(windows.begin(), windows.end(), [&](MainWindow* w) { return w->Hwnd() == root; });
+    if (!ctrl && inFrame && (key == VK_F6 || key == VK_ESCAPE)) {
+        if (HWND area = WorkbookArea()) ::SetFocus(area);
+        hostKeys_.push_back(key);
+        return true;
+    }
     const bool cellKey = key == VK_LEFT || key == VK_RIGHT || key == VK_UP || key == VK_DOWN || key == VK_DELETE ||
                          key == VK_F2 || key == VK_RETURN || key == VK_TAB || key == VK_HOME || key == VK_END;
     const bool shortcut = ctrl && (key == 'N' || key == 'O' || key == 'S' || key == 'W' || key == 'C' || key == 'X' ||

@@ -66,7 +66,8 @@ public:
     // Keys the host handled itself, in order (virtual-key codes; Ctrl adds 0x10000).
     const std::vector<UINT>& HostKeys() const { return hostKeys_; }
     // The host's own keys: cell navigation and its Ctrl shortcuts (new, open, save, close,
-    // and the worksheet's copy, cut, paste, undo and select all).
+    // and the worksheet's copy, cut, paste, undo and select all); F6, Shift+F6 and Esc, which
+    // give the workbook the focus.
     bool HostAccelerator(const MSG& message);
     // The container's callbacks that a control made, in order, as "Frame.EnableModeless(FALSE)",
     // "Frame.SetBorderSpace(NULL)", "Site.ShowObject" (the others are not written down).

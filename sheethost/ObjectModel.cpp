@@ -668,9 +668,17 @@ HRESULT Application::CloseWorkbook(Workbook* book, std::optional<bool> saveChang
     if (cancel != VARIANT_FALSE) return S_OK;
 
     bool save = saveChanges.value_or(false);
+    // The application's modal dialogs: the active control's modeless windows wait meanwhile.
+    const auto modal = [this](auto&& show) {
+        if (ModelessEnabled) ModelessEnabled(false);
+        const auto result = show();
+        if (ModelessEnabled) ModelessEnabled(true);
+        return result;
+    };
     if (!saveChanges && !book->Saved()) {
         const std::wstring question = L"Want to save your changes to '" + book->Name() + L"'?";
-        const int answer = ::MessageBoxW(owner_, question.c_str(), kTitle, MB_YESNOCANCEL | MB_ICONWARNING);
+        const int answer =
+            modal([&] { return ::MessageBoxW(owner_, question.c_str(), kTitle, MB_YESNOCANCEL | MB_ICONWARNING); });
         if (answer == IDCANCEL) return S_OK;
         save = answer == IDYES;
     }
@@ -685,7 +693,7 @@ HRESULT Application::CloseWorkbook(Workbook* book, std::optional<bool> saveChang
             dialog.lpstrFile = chosen;
             dialog.nMaxFile = MAX_PATH;
             dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-            if (!::GetSaveFileNameW(&dialog)) return S_OK;  // cancelled: it stays open
+            if (!modal([&] { return ::GetSaveFileNameW(&dialog); })) return S_OK;  // cancelled: it stays open
             file = chosen;
         }
         RETURN_IF_FAILED(book->SaveAs(file, error));

@@ -197,6 +197,8 @@ public:
     std::function<void(WorkbookWindow&)> WindowOpened;
     std::function<void(WorkbookWindow&)> WindowClosed;
     std::function<void(long style)> ArrangeRequested;
+    // Before (false) and after (true) each modal dialog of the application's own.
+    std::function<void(bool enable)> ModelessEnabled;
     // The top-level window that shows a workbook's window.
     std::function<HWND(const WorkbookWindow&)> WindowHandle;
 

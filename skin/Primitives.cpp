@@ -11,7 +11,6 @@ namespace cartulane::skin {
 
 namespace {
 
-constexpr UINT_PTR kSkinTimerId = 1;
 constexpr UINT kSkinTimerMilliseconds = 15;
 
 RECT Rect(int left, int top, int width, int height) { return RECT{left, top, left + width, top + height}; }
@@ -85,9 +84,12 @@ int GetBorderOffsets(HWND window, int* offsetX, int* offsetY) {
     return 1;
 }
 
+// An address of this library's: no other code of the window uses it as a timer's id.
+UINT_PTR SkinTimerId() { return reinterpret_cast<UINT_PTR>(&kSkinTimerMilliseconds); }
+
 UINT_PTR StartSkinTimer(HWND window) {
     if (::GetPropW(window, kTimerId)) return 0;
-    const UINT_PTR id = ::SetTimer(window, kSkinTimerId, kSkinTimerMilliseconds, nullptr);
+    const UINT_PTR id = ::SetTimer(window, SkinTimerId(), kSkinTimerMilliseconds, nullptr);
     ::SetPropW(window, kTimerId, reinterpret_cast<HANDLE>(id));
     return id;
 }

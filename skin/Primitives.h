@@ -56,6 +56,8 @@ int GetBorderOffsets(HWND window, int* offsetX, int* offsetY);
 
 // The fade timer (id 1, every 15 ms) of a window, kept in its "TIMERID" property: the new
 // timer's id, or 0 when one was running; KillTimer's result, or 0 when none was running.
+// The fade timer's id, one no other code of a window uses.
+UINT_PTR SkinTimerId();
 UINT_PTR StartSkinTimer(HWND window);
 BOOL StopSkinTimer(HWND window);
 // One WM_MOUSELEAVE when the mouse leaves the window: through user32's TrackMouseEvent

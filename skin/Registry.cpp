@@ -1,6 +1,8 @@
 #include "skin/Registry.h"
 
 #include "runtime/ComObject.h"
+#include "runtime/ComServer.h"
+#include "runtime/Window.h"
 #include "skin/MSkinner.h"
 #include "skin/Properties.h"
 #include "skin/PushButton.h"
@@ -9,6 +11,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <set>
 
 namespace cartulane::skin {
 
@@ -37,6 +40,53 @@ std::wstring LowerCaseClass(HWND window) {
 bool KeepsMouseState(Family family) {
     return family == Family::ComboBox || family == Family::DriveList || family == Family::CheckBox ||
            family == Family::OptionButton;
+}
+
+// The windows of this thread whose skin came off while another procedure stood in front of
+// ours: ours stays in their chain, passing every message on, until they go. Never freed: a
+// window may outlive everything else of the library's.
+std::set<HWND>& PassingOnWindows() {
+    thread_local std::set<HWND>* windows = new std::set<HWND>();
+    return *windows;
+}
+
+// What attach gave the window by its family, taken off again (a form's children with it).
+void ForgetFamilyState(HWND window, Family family) {
+    switch (family) {
+        case Family::Form:
+            ::EnumChildWindows(window, &EnumDetachProc, 0);
+            break;
+        case Family::PushButton:
+            FreeButtonImages(window);
+            StopSkinTimer(window);
+            // The button type attach changed goes back; whatever changed since (shown, hidden,
+            // enabled, disabled) stays as it is now.
+            ::SetWindowLongPtrW(window, GWL_STYLE,
+                                (::GetWindowLongPtrW(window, GWL_STYLE) & ~LONG_PTR{BS_TYPEMASK}) |
+                                    (GetNumber(window, kOldStyle) & BS_TYPEMASK));
+            for (const wchar_t* name : {kOldStyle, kMouseFlag, kTimerId, kOldState, kAlphaLevel})
+                RemoveNumber(window, name);
+            ::SetWindowRgn(window, nullptr, TRUE);
+            break;
+        case Family::Header:
+            for (const wchar_t* name : {kMouseFlag, kHdIndex, kHmIndex}) RemoveNumber(window, name);
+            break;
+        default:
+            if (KeepsMouseState(family)) {
+                RemoveNumber(window, kMouseFlag);
+                RemoveNumber(window, kOldState);
+            }
+            break;
+    }
+}
+
+// One window fewer in the skin's count: the images go with the last.
+void CountOneLess() {
+    SkinState& skin = Skin();
+    if (--skin.SkinnedWindowCount <= 0) {
+        skin.SkinnedWindowCount = 0;
+        FreeSkinImages();
+    }
 }
 
 }  // namespace
@@ -90,6 +140,9 @@ int AttachSkin(HWND window) {
 
 int SubclassWindow(HWND window) {
     if (!window || !::IsWindow(window) || GetNumber(window, kProcAddr)) return 0;
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process != ::GetCurrentProcessId()) return 0;  // another program's window cannot be subclassed
     const Family family = WindowFamily(window);
     switch (family) {
         case Family::Form:
@@ -124,6 +177,13 @@ int SubclassWindow(HWND window) {
     com::LockModule();
     const LONG_PTR previous =
         ::SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SkinWindowProc));
+    if (previous == 0) {
+        // Not subclassed after all: what was given to it goes again, and it is not counted.
+        ForgetFamilyState(window, family);
+        CountOneLess();
+        com::UnlockModule();
+        return 0;
+    }
     SetNumber(window, kProcAddr, previous);
     RepaintWhole(window);
     return 1;
@@ -132,55 +192,53 @@ int SubclassWindow(HWND window) {
 int UnsubclassWindow(HWND window) {
     if (!window) return 0;
     const LONG_PTR previous = GetNumber(window, kProcAddr);
-    if (!previous) return 0;
-    const Family family = WindowFamily(window);
-    switch (family) {
-        case Family::Form:
-            ::EnumChildWindows(window, &EnumDetachProc, 0);
-            break;
-        case Family::PushButton:
-            FreeButtonImages(window);
-            StopSkinTimer(window);
-            // The button type attach changed goes back; whatever changed since (shown, hidden,
-            // enabled, disabled) stays as it is now.
-            ::SetWindowLongPtrW(window, GWL_STYLE,
-                                (::GetWindowLongPtrW(window, GWL_STYLE) & ~LONG_PTR{BS_TYPEMASK}) |
-                                    (GetNumber(window, kOldStyle) & BS_TYPEMASK));
-            for (const wchar_t* name : {kOldStyle, kMouseFlag, kTimerId, kOldState, kAlphaLevel})
-                RemoveNumber(window, name);
-            ::SetWindowRgn(window, nullptr, TRUE);
-            break;
-        case Family::Header:
-            for (const wchar_t* name : {kMouseFlag, kHdIndex, kHmIndex}) RemoveNumber(window, name);
-            break;
-        default:
-            if (KeepsMouseState(family)) {
-                RemoveNumber(window, kMouseFlag);
-                RemoveNumber(window, kOldState);
-            }
-            break;
+    if (!previous || IsPassingOn(window)) return 0;
+    ForgetFamilyState(window, WindowFamily(window));
+    // Another procedure put in front of ours since would be cut out of the chain if the
+    // previous one went back: then ours stays, passing every message on, until the window goes.
+    const bool ours = ::GetWindowLongPtrW(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&SkinWindowProc);
+    if (ours) {
+        RemoveNumber(window, kProcAddr);
+        ::SetWindowLongPtrW(window, GWLP_WNDPROC, previous);
+    } else {
+        PassingOnWindows().insert(window);
     }
-    RemoveNumber(window, kProcAddr);
-    ::SetWindowLongPtrW(window, GWLP_WNDPROC, previous);
     RepaintWhole(window);
-
-    SkinState& skin = Skin();
-    if (--skin.SkinnedWindowCount <= 0) {
-        skin.SkinnedWindowCount = 0;
-        FreeSkinImages();
-    }
-    com::UnlockModule();
+    CountOneLess();
+    if (ours) com::UnlockModule();
     return 1;
+}
+
+bool IsPassingOn(HWND window) {
+    const std::set<HWND>& windows = PassingOnWindows();
+    return !windows.empty() && windows.count(window) != 0;
+}
+
+LRESULT PassOn(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = ::CallWindowProcW(prevProc, window, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        PassingOnWindows().erase(window);
+        RemoveNumber(window, kProcAddr);
+        com::UnlockModule();
+    }
+    return result;
 }
 
 LRESULT AttachActivatedWindow(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // Only a window taking the activation from this one (a message box, a dialog, a form it
     // opened): when this one is activated, lParam is whatever was active before, which the
     // skin has no business with; nor with windows of other threads.
+    // Of those, only windows of ours: a form of this library's, or a dialog our own code shows
+    // (OwnDialogs); never the application's question, a macro's message box or another
+    // add-in's form.
     const HWND other = reinterpret_cast<HWND>(lParam);
     if (other && LOWORD(wParam) == WA_INACTIVE &&
         ::GetWindowThreadProcessId(other, nullptr) == ::GetCurrentThreadId()) {
-        if (::GetParent(other) == window || IsFormClass(LowerCaseClass(other))) SubclassWindow(other);
+        const bool ourForm =
+            ::GetClassLongPtrW(other, GCLP_HMODULE) == reinterpret_cast<ULONG_PTR>(com::ThisModule());
+        const bool ourDialog =
+            OwnDialogs::Showing() && (::GetParent(other) == window || IsFormClass(LowerCaseClass(other)));
+        if (ourForm || ourDialog) SubclassWindow(other);
     }
     return ::CallWindowProcW(prevProc, window, message, wParam, lParam);
 }

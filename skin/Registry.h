@@ -37,8 +37,13 @@ bool IsProcExported(const char* procName, const wchar_t* moduleName);
 int SubclassWindow(HWND window);
 // 1 if detached; 0 for no window or one without "PROCADDR".
 int UnsubclassWindow(HWND window);
+// Whether the window's skin came off behind another procedure (ours only passes its
+// messages on now), and that passing on, which lets go of the window when it goes.
+bool IsPassingOn(HWND window);
+LRESULT PassOn(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // WM_ACTIVATE of a skinned window: the window taking the activation is attached when it is
-// the window's child or a form or dialog; then the message goes on to prevProc.
+// a form of this library's, or, while our own code shows it (OwnDialogs), the window's child
+// or a form or dialog; then the message goes on to prevProc.
 LRESULT AttachActivatedWindow(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL CALLBACK EnumAttachProc(HWND window, LPARAM);
 BOOL CALLBACK EnumDetachProc(HWND window, LPARAM);

@@ -1,6 +1,7 @@
 #include "skin/WindowProc.h"
 
 #include "runtime/Handles.h"
+#include "runtime/Window.h"
 #include "skin/ControlPaint.h"
 #include "skin/Painters.h"
 #include "skin/Primitives.h"
@@ -242,6 +243,8 @@ LRESULT HandleKeyUp(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, 
 }
 
 LRESULT HandleTimer(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Another timer of the window's own is the window's.
+    if (wParam != SkinTimerId()) return Pass(prevProc, window, message, wParam, lParam);
     if (WindowFamily(window) == Family::PushButton) {
         // One fade step: the target image over the face at this level, 3 stronger next time.
         const LONG_PTR level = GetNumber(window, kAlphaLevel);
@@ -399,6 +402,7 @@ Handler RoutedHandler(UINT message) {
 LRESULT Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const auto prevProc = reinterpret_cast<WNDPROC>(GetNumber(window, kProcAddr));
     if (!prevProc) return ::DefWindowProcW(window, message, wParam, lParam);
+    if (IsPassingOn(window)) return PassOn(prevProc, window, message, wParam, lParam);
     switch (message) {
         case WM_DESTROY:
             // Detached first: the window (a form: with everything in it) goes with its own
@@ -407,7 +411,13 @@ LRESULT Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return Pass(prevProc, window, message, wParam, lParam);
         case WM_ACTIVATE:
             return AttachActivatedWindow(prevProc, window, message, wParam, lParam);
-        case WM_ENTERIDLE:
+        case WM_ENTERIDLE: {
+            // A dialog over this window is dressed only when it is one of ours.
+            const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
+            if (lParam && (wParam != MSGF_DIALOGBOX || OwnDialogs::Showing()))
+                SubclassWindow(reinterpret_cast<HWND>(lParam));
+            return result;
+        }
         case WM_CTLCOLORLISTBOX: {
             const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
             if (lParam) SubclassWindow(reinterpret_cast<HWND>(lParam));

@@ -322,6 +322,49 @@ TEST_F(WorkbookTreeTest, TheHelpButtonShowsTheHelpWindow) {
     EXPECT_EQ(ShownForm(L"帮助"), nullptr);
 }
 
+// While the application's own modal dialog is up (its question about unsaved changes), the
+// help window takes no input: the application tells the active control so.
+TEST_F(WorkbookTreeTest, TheHelpWindowWaitsWhileTheApplicationsModalDialogIsUp) {
+    Workbook* book = Add();
+    Connect();
+    ::SetFocus(workbookTree_);  // the control becomes the active one
+    host_.PumpMessages();
+    ASSERT_NE(host_.ActiveObject(), nullptr);
+    ::SendMessageW(Child(L"帮助"), BM_CLICK, 0, 0);
+    HWND help = ShownForm(L"帮助");
+    ASSERT_NE(help, nullptr);
+    book->SetSaved(false);
+    int seen = 0;
+    bool enabledMeanwhile = true;
+    {
+        test::DialogWatcher answer([&](HWND box) {
+            ++seen;
+            enabledMeanwhile = ::IsWindowEnabled(help) != FALSE;
+            ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        });
+        std::wstring error;
+        ASSERT_HRESULT_SUCCEEDED(app_->CloseWorkbook(book, std::nullopt, &error));
+    }
+    EXPECT_EQ(seen, 1);
+    EXPECT_FALSE(enabledMeanwhile);
+    EXPECT_TRUE(::IsWindowEnabled(help));
+    ::SendMessageW(help, WM_CLOSE, 0, 0);
+}
+
+// F6 (Shift+F6 alike) and Esc take the keyboard out of the pane, to the workbook.
+TEST_F(WorkbookTreeTest, F6AndEscapeLeaveThePane) {
+    Add();
+    Connect();
+    Fill();
+    for (const UINT key : {VK_F6, VK_ESCAPE}) {
+        ::SetFocus(workbookTree_);
+        host_.PumpMessages();
+        ::PostMessageW(workbookTree_, WM_KEYDOWN, key, 0);
+        host_.PumpMessages();
+        EXPECT_EQ(::GetFocus(), host_.WorkbookArea()) << key;
+    }
+}
+
 // The application's loop never calls IsDialogMessage for the control's forms: their keys
 // work all the same, and the application's own shortcuts do not see them.
 TEST_F(WorkbookTreeTest, TabEnterAndEscapeWorkInTheHelpWindowThroughTheApplicationsLoop) {

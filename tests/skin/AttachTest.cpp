@@ -5,7 +5,9 @@
 
 #include "runtime/ComObject.h"
 #include "runtime/ComServer.h"
+#include "runtime/Window.h"
 #include "skin/MSkinner.h"
+#include "skin/Properties.h"
 #include "skin/Registry.h"
 #include "skin/SkinState.h"
 #include "skin/WindowProc.h"
@@ -382,6 +384,7 @@ TEST_F(Attach, EnterInASkinnedMessageBoxPressesTheFocusedButton) {
         ::SetTimer(dialog, 78, 100, &TabToYes);
         ::SetTimer(dialog, 79, 300, &EnterOnFocus);
     });
+    const OwnDialogs own;
     EXPECT_EQ(::MessageBoxW(f.form, L"是否仍要注册？", L"提示", MB_YESNO | MB_DEFBUTTON2), IDYES);
     ::DestroyWindow(f.form);
 }
@@ -406,7 +409,9 @@ void CALLBACK ReadBoxAndAnswer(HWND box, UINT, UINT_PTR id, DWORD) {
     ::PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
-TEST_F(Attach, AMessageBoxShownFromASkinnedFormIsSkinnedWithItsButtons) {
+// Our own message box over a skinned form wears the skin; one that other code shows over it
+// (the application's question, a macro's box) is left as it is.
+TEST_F(Attach, OurMessageBoxShownFromASkinnedFormIsSkinnedAndAnotherCodesIsNot) {
     SkinForm f;
     ASSERT_EQ(AttachSkin(f.form), 1);
     ::SetForegroundWindow(f.form);
@@ -414,13 +419,57 @@ TEST_F(Attach, AMessageBoxShownFromASkinnedFormIsSkinnedWithItsButtons) {
     const int formCount = SkinnedWindowCount();
     boxFound = BoxFound{};
     test::DialogWatcher watcher([](HWND dialog) { ::SetTimer(dialog, 77, 100, &ReadBoxAndAnswer); });
-    EXPECT_EQ(::MessageBoxW(f.form, L"消息", L"Instaldo", MB_OK), IDOK);
+    {
+        const OwnDialogs own;
+        EXPECT_EQ(::MessageBoxW(f.form, L"消息", L"Instaldo", MB_OK), IDOK);
+    }
     EXPECT_TRUE(boxFound.box);
     EXPECT_EQ(boxFound.buttons, 1);
     EXPECT_EQ(boxFound.ownerDrawn, 1);
     EXPECT_GT(boxFound.count, formCount + 1);
     EXPECT_EQ(SkinnedWindowCount(), formCount) << "the box's windows were detached as they went";
+
+    boxFound = BoxFound{};
+    EXPECT_EQ(::MessageBoxW(f.form, L"Want to save your changes?", L"sheethost", MB_OK), IDOK);
+    EXPECT_FALSE(boxFound.box);
+    EXPECT_EQ(boxFound.buttons, 0);
+    EXPECT_EQ(boxFound.count, formCount);
     ::DestroyWindow(f.form);
+}
+
+// A procedure put in front of the skin's after it: detaching leaves it in place (the skin's
+// passes messages on until the window goes, and then lets go of the library).
+WNDPROC g_skinProcBehind = nullptr;
+int g_seenInFront = 0;
+LRESULT CALLBACK InFront(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) ++g_seenInFront;
+    return ::CallWindowProcW(g_skinProcBehind, window, message, wParam, lParam);
+}
+
+TEST_F(Attach, DetachingBehindAnotherProcedureKeepsItInTheChainAndATimerOfTheWindowsOwnIsNotAFadeStep) {
+    const long locks = com::ModuleLocks();
+    {
+        SkinForm f;
+        ASSERT_EQ(AttachSkin(f.form), 1);
+        // Another timer of the button's: not a step of the skin's fade.
+        SetNumber(f.push, L"ALPHALEVEL", 30);
+        ::SendMessageW(f.push, WM_TIMER, 1, 0);
+        EXPECT_EQ(Number(f.push, L"ALPHALEVEL"), 30);
+
+        g_seenInFront = 0;
+        g_skinProcBehind = reinterpret_cast<WNDPROC>(
+            ::SetWindowLongPtrW(f.push, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&InFront)));
+        EXPECT_EQ(UnsubclassWindow(f.form), 1);
+        EXPECT_EQ(::GetWindowLongPtrW(f.push, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&InFront));
+        EXPECT_EQ(SkinnedWindowCount(), 0);
+        ::SendMessageW(f.push, WM_APP, 0, 0);
+        EXPECT_EQ(g_seenInFront, 1);
+        wchar_t text[32] = {};
+        ::GetWindowTextW(f.push, text, 32);
+        EXPECT_NE(std::wstring(text), L"") << "the button's own procedure still answers";
+        EXPECT_EQ(SubclassWindow(f.push), 0) << "not attached again while the skin's still passes on";
+    }
+    EXPECT_EQ(com::ModuleLocks(), locks);
 }
 
 }  // namespace

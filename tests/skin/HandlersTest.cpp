@@ -2,6 +2,7 @@
 // real mouse, key and timer messages, painting replaced, resized and disabled; check boxes
 // and option buttons drawn with the skin's glyphs; clicks still raising commands.
 
+#include "skin/Primitives.h"
 #include "skin/MSkinner.h"
 #include "skin/Registry.h"
 #include "skin/SkinState.h"
@@ -101,7 +102,7 @@ TEST_F(Handlers, TheMouseFadesAButtonToHotAndBackToNormalTickByTick) {
     PumpFor(60);
     EXPECT_EQ(Number(f.push, L"MOUSEFLAG"), 1);
     EXPECT_EQ(Number(f.push, L"OLDSTATE"), 1);
-    EXPECT_EQ(Number(f.push, L"TIMERID"), 1);
+    EXPECT_EQ(Number(f.push, L"TIMERID"), static_cast<LONG_PTR>(SkinTimerId()));
     // The fade to the hot image runs to its end: 86 blends (levels 0, 3, ..., 255).
     std::vector<LONG_PTR> levels = FadeLevels(f.push);
     ASSERT_FALSE(levels.empty());
@@ -136,7 +137,7 @@ TEST_F(Handlers, AFadeStepsByThreeFromWhereItStartsAndStopsPast255) {
     // Each tick, whatever its id, is one step: 66 draws from 60.
     std::vector<LONG_PTR> levels;
     for (int i = 0; i < 66; ++i) {
-        ::SendMessageW(f.push, WM_TIMER, 1, 0);
+        ::SendMessageW(f.push, WM_TIMER, SkinTimerId(), 0);
         levels.push_back(Number(f.push, L"ALPHALEVEL"));
     }
     EXPECT_EQ(levels, Steps(60));
@@ -146,7 +147,7 @@ TEST_F(Handlers, AFadeStepsByThreeFromWhereItStartsAndStopsPast255) {
 
 TEST_F(Handlers, APaintDuringAFadeShowsTheTargetAtFullStrength) {
     ::SendMessageW(f.push, WM_MOUSELEAVE, 0, 0);  // hot at 140, then a fade to normal
-    EXPECT_EQ(Number(f.push, L"TIMERID"), 1);
+    EXPECT_EQ(Number(f.push, L"TIMERID"), static_cast<LONG_PTR>(SkinTimerId()));
     ::InvalidateRect(f.push, nullptr, FALSE);
     ::UpdateWindow(f.push);
     EXPECT_EQ(Number(f.push, L"TIMERID"), 0);
@@ -184,7 +185,7 @@ TEST_F(Handlers, TheSpaceBarPressesAndReleasesOtherKeysChangeNothing) {
     ::SendMessageW(f.push, WM_KEYUP, VK_SPACE, 0);
     EXPECT_EQ(Number(f.push, L"OLDSTATE"), 0);
     EXPECT_EQ(Number(f.push, L"ALPHALEVEL"), 0);
-    EXPECT_EQ(Number(f.push, L"TIMERID"), 1);
+    EXPECT_EQ(Number(f.push, L"TIMERID"), static_cast<LONG_PTR>(SkinTimerId()));
     // The button still did its own work: the space bar clicked it.
     int clicks = 0;
     for (const test::Seen& m : seen)
@@ -215,7 +216,7 @@ TEST_F(Handlers, AClickOnASkinnedButtonStillRaisesItsCommand) {
 TEST_F(Handlers, DraggingOutWithTheButtonHeldShowsTheImageAtFullStrength) {
     ::SetCursorPos(Centre(f.push).x, Centre(f.push).y);
     ::SendMessageW(f.push, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
-    EXPECT_EQ(Number(f.push, L"TIMERID"), 1);
+    EXPECT_EQ(Number(f.push, L"TIMERID"), static_cast<LONG_PTR>(SkinTimerId()));
     ::SetCursorPos(kAway.x, kAway.y);
     ::SendMessageW(f.push, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(-300, 600));
     EXPECT_EQ(Number(f.push, L"TIMERID"), 0);

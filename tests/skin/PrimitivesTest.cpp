@@ -126,9 +126,9 @@ TEST(Primitives, RepeatedPaintingLeavesNoGdiObjectBehind) {
 
 TEST(Primitives, TheSkinTimerRunsOnceAndStops) {
     test::HiddenWindow window;
-    EXPECT_EQ(StartSkinTimer(window.hwnd()), 1u);
+    EXPECT_EQ(StartSkinTimer(window.hwnd()), SkinTimerId());
     EXPECT_EQ(StartSkinTimer(window.hwnd()), 0u);
-    EXPECT_EQ(reinterpret_cast<UINT_PTR>(::GetPropW(window.hwnd(), L"TIMERID")), 1u);
+    EXPECT_EQ(reinterpret_cast<UINT_PTR>(::GetPropW(window.hwnd(), L"TIMERID")), SkinTimerId());
     EXPECT_NE(StopSkinTimer(window.hwnd()), 0);
     EXPECT_EQ(::GetPropW(window.hwnd(), L"TIMERID"), nullptr);
     EXPECT_EQ(StopSkinTimer(window.hwnd()), 0);

@@ -8,6 +8,7 @@ constinit StaticComPtr<IDispatch> HostApp;
 constinit StaticComPtr<ExcelApp> AppEventSink;
 constinit StaticComPtr<_CustomTaskPane> FileTaskPane;
 constinit StaticComPtr<_TestControl> PaneControl;
+constinit StaticComPtr<IDispatch> RibbonUI;
 constinit bool PanePerWindow = false;
 constinit StaticComPtr<ICTPFactory> PaneFactory;
 constinit com::ModuleState<std::vector<WindowPane>> WindowPanes;
@@ -21,6 +22,7 @@ void ReleasePane() {
 }
 
 void ReleaseAddInValues() {
+    RibbonUI.Reset();
     AppEventSink.Reset();
     HostApp.Reset();
     ReleasePane();

@@ -22,6 +22,8 @@ extern StaticComPtr<ExcelApp> AppEventSink;         // set by OnConnection
 // The pane and the control of the active window (before 15.0: of the one window).
 extern StaticComPtr<_CustomTaskPane> FileTaskPane;  // set by CTPFactoryAvailable
 extern StaticComPtr<_TestControl> PaneControl;      // set by CTPFactoryAvailable
+// The ribbon's IRibbonUI, through which the toggle of every window is asked again.
+extern StaticComPtr<IDispatch> RibbonUI;            // set by the ribbon's onLoad
 
 // A pane of ours, its control, and the window it was last seen in (empty until known, and
 // in a window without a workbook) with that window's handle (0 when it has none).

@@ -58,32 +58,48 @@ const QITAB* Connect::Interfaces() {
     return table;
 }
 
-// ShowTaskPane is taken apart here rather than by the type library: the ribbon may pass
-// the pressed state by value, which a by-reference parameter would refuse.
+// The ribbon's callbacks are taken apart here rather than by the type library: the ribbon
+// may pass the pressed state by value, which a by-reference parameter would refuse.
 STDMETHODIMP Connect::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                              EXCEPINFO* exception, UINT* badArgument) {
     return Boundary([&]() -> HRESULT {
-        DISPID showTaskPane = DISPID_UNKNOWN;
-        LPOLESTR name = const_cast<LPOLESTR>(L"ShowTaskPane");
-        RETURN_IF_FAILED(GetIDsOfNames(IID_NULL, &name, 1, 0, &showTaskPane));
-        if (id != showTaskPane) return DISP_E_MEMBERNOTFOUND;
+        const auto idOf = [this](const wchar_t* text) {
+            DISPID found = DISPID_UNKNOWN;
+            LPOLESTR name = const_cast<LPOLESTR>(text);
+            return SUCCEEDED(GetIDsOfNames(IID_NULL, &name, 1, 0, &found)) ? found : DISPID_UNKNOWN;
+        };
         if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        const DISPID showTaskPane = idOf(L"ShowTaskPane"), onLoad = idOf(L"OnRibbonLoad"),
+                     getPressed = idOf(L"GetPressed");
+        if (id != showTaskPane && id != onLoad && id != getPressed) return DISP_E_MEMBERNOTFOUND;
         if (!params) return E_POINTER;
         if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
-        if (params->cArgs != 2) return DISP_E_BADPARAMCOUNT;
+        if (params->cArgs != (id == showTaskPane ? 2u : 1u)) return DISP_E_BADPARAMCOUNT;
         ComPtr<IDispatch> control;
-        if (FAILED(ControlArgument(params->rgvarg[1], &control))) {
-            if (badArgument) *badArgument = 1;
+        if (FAILED(ControlArgument(params->rgvarg[params->cArgs - 1], &control))) {
+            if (badArgument) *badArgument = params->cArgs - 1;
             return DISP_E_TYPEMISMATCH;
         }
-        VARIANT_BOOL pressed = VARIANT_FALSE;
-        if (FAILED(PressedArgument(params->rgvarg[0], &pressed))) {
-            if (badArgument) *badArgument = 0;
-            return DISP_E_TYPEMISMATCH;
-        }
-        IDispatch* controlArgument = control.Get();
-        const HRESULT hr = ShowTaskPane(&controlArgument, &pressed);
         if (result) ::VariantInit(result);
+        HRESULT hr = S_OK;
+        if (id == onLoad) {
+            hr = OnRibbonLoad(control.Get());
+        } else if (id == getPressed) {
+            VARIANT_BOOL pressed = VARIANT_FALSE;
+            hr = GetPressed(control.Get(), &pressed);
+            if (SUCCEEDED(hr) && result) {
+                result->vt = VT_BOOL;
+                result->boolVal = pressed;
+            }
+        } else {
+            VARIANT_BOOL pressed = VARIANT_FALSE;
+            if (FAILED(PressedArgument(params->rgvarg[0], &pressed))) {
+                if (badArgument) *badArgument = 0;
+                return DISP_E_TYPEMISMATCH;
+            }
+            IDispatch* controlArgument = control.Get();
+            hr = ShowTaskPane(&controlArgument, &pressed);
+        }
         return FAILED(hr) ? FillExcepInfo(exception, hr, L"Brevant", TakeErrorDescription()) : hr;
     });
 }
@@ -93,6 +109,19 @@ STDMETHODIMP Connect::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* pa
 STDMETHODIMP Connect::ShowTaskPane(IDispatch** control, VARIANT_BOOL* pressed) {
     if (!pressed) return E_POINTER;
     return ShowPanes(control ? *control : nullptr, *pressed != VARIANT_FALSE);
+}
+
+// The ribbon, kept until the application disconnects: when the panes are shown or hidden,
+// the toggle of every window is asked again.
+STDMETHODIMP Connect::OnRibbonLoad(IDispatch* ribbon) {
+    RibbonUI = ribbon;
+    return S_OK;
+}
+
+STDMETHODIMP Connect::GetPressed(IDispatch* control, VARIANT_BOOL* pressed) {
+    if (!pressed) return E_POINTER;
+    *pressed = ToggleDown(control) ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
 }
 
 STDMETHODIMP Connect::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*, SAFEARRAY**) {
@@ -112,6 +141,7 @@ STDMETHODIMP Connect::OnConnection(IDispatch* Application, ext_ConnectMode, IDis
 // control are let go now, not when the library is unloaded (which may come after the
 // control's library is gone).
 STDMETHODIMP Connect::OnDisconnection(ext_DisconnectMode RemoveMode, SAFEARRAY**) {
+    RibbonUI.Reset();
     HostApp.Reset();
     AppEventSink.Reset();  // ends the subscription
     if (RemoveMode == ext_dm_HostShutdown) ReleasePane();

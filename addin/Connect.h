@@ -27,6 +27,8 @@ public:
 
     // _Connect
     STDMETHODIMP ShowTaskPane(IDispatch** control, VARIANT_BOOL* pressed) override;
+    STDMETHODIMP OnRibbonLoad(IDispatch* ribbon) override;
+    STDMETHODIMP GetPressed(IDispatch* control, VARIANT_BOOL* pressed) override;
     // IDTExtensibility2
     STDMETHODIMP OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch* AddInInst,
                               SAFEARRAY** custom) override;

@@ -80,21 +80,32 @@ bool OpenWindows(std::vector<WindowKey>* open) {
 // A pane whose window has closed is deleted with it: when its window is no longer among
 // the application's, it is forgotten without a call. A pane whose window is not known is
 // asked for it; one that cannot answer is gone too.
+// Every window's toggle is asked for its state again once the panes are as they will stay
+// (the ribbon asks later, not from inside this call): after a toggle, when a window got a pane
+// and when one was found gone.
+void AskToggles() {
+    if (ComPtr<IDispatch> ribbon = RibbonUI.Get())
+        dispatch::Call(ribbon.Get(), L"InvalidateControl", {Variant(L"Button")});
+}
+
 void ForgetDeadPanes() {
     std::vector<WindowPane>* panes = WindowPanes.Peek();
     if (!panes || panes->empty()) return;
     std::vector<WindowKey> open;
     const bool listed = OpenWindows(&open);
     const std::vector<WindowPane> snapshot = *panes;
+    bool forgot = false;
     for (const WindowPane& entry : snapshot) {
         if (entry.window && listed) {
             if (std::find(open.begin(), open.end(), KeyOf(entry)) != open.end()) continue;
             Forget(entry.pane.Get());
+            forgot = true;
             continue;
         }
         ComPtr<IDispatch> window;
         if (FAILED(entry.pane->get_Window(&window))) {
             Forget(entry.pane.Get());
+            forgot = true;
             continue;
         }
         const long handle = HandleOf(window.Get());
@@ -103,6 +114,7 @@ void ForgetDeadPanes() {
             kept->windowHandle = handle;
         }
     }
+    if (forgot) AskToggles();
 }
 
 // The live pane of ours in that window (Nothing: the window without a workbook).
@@ -132,6 +144,9 @@ HRESULT MakeFilledPane(IDispatch* window, bool visible) {
 
 HRESULT MakePane(ICTPFactory* factory, IDispatch* window, bool visible) {
     if (!factory) return E_POINTER;
+    struct AskAfter {
+        ~AskAfter() { AskToggles(); }
+    } askAfter;
     return Boundary([&]() -> HRESULT {
         RETURN_IF_NULL_ALLOC(WindowPanes.Get());
         ComPtr<IDispatch> parent(window);  // the host's calls below may let go of the caller's
@@ -189,15 +204,30 @@ HRESULT RefreshWorkbookTrees() {
     });
 }
 
+bool ToggleDown(IDispatch* ribbonControl) {
+    if (!PanesShown || !PanePerWindow || !ribbonControl) return PanesShown;
+    return Boundary([&]() -> HRESULT {
+               ForgetDeadPanes();
+               Variant context;
+               RETURN_IF_FAILED(dispatch::Get(ribbonControl, L"Context", &context));
+               ComPtr<IDispatch> window;  // Nothing: the window without a workbook
+               context.ToDispatch(&window);
+               return PaneIn(window.Get()) ? S_OK : S_FALSE;
+           }) == S_OK;
+}
+
 HRESULT ShowPanes(IDispatch* ribbonControl, bool shown) {
     const auto noPane = [] {
         return SetErrorDescription(ControlError(91), L"Object variable or With block variable not set");
     };
     if (!PanePerWindow) {
         if (!FileTaskPane) return noPane();
-        return FileTaskPane->put_Visible(shown ? VARIANT_TRUE : VARIANT_FALSE);
+        PanesShown = shown;
+        const HRESULT hr = FileTaskPane->put_Visible(shown ? VARIANT_TRUE : VARIANT_FALSE);
+        AskToggles();
+        return hr;
     }
-    return Boundary([&]() -> HRESULT {
+    const HRESULT result = Boundary([&]() -> HRESULT {
         PanesShown = shown;
         ForgetDeadPanes();
         Variant context;
@@ -215,6 +245,8 @@ HRESULT ShowPanes(IDispatch* ribbonControl, bool shown) {
             if (FAILED(pane->put_Visible(shown ? VARIANT_TRUE : VARIANT_FALSE))) Forget(pane.Get());
         return S_OK;
     });
+    AskToggles();
+    return result;
 }
 
 }  // namespace cartulane::addin

@@ -183,9 +183,28 @@ HRESULT AddIns::Load(const std::wstring& progId) {
         if (SUCCEEDED(added.ribbonResult) && xml.get()) {
             added.ribbonXml = xml.str();
             added.ribbon = ribbon;
+            std::wstring onLoad;
             for (MainWindow* window : host_.Windows()) {
-                const HRESULT hr = window->GetRibbon().AddCustomUI(added.ribbonXml, ribbon.Get());
+                const HRESULT hr = window->GetRibbon().AddCustomUI(added.ribbonXml, ribbon.Get(), &onLoad);
                 if (SUCCEEDED(added.ribbonResult)) added.ribbonResult = hr;
+            }
+            // The definition's onLoad gets the one IRibbonUI, which asks every window's ribbon.
+            if (SUCCEEDED(added.ribbonResult) && !onLoad.empty()) {
+                added.ribbonUI = MakeRibbonUI([this](const std::wstring& id) {
+                    for (MainWindow* window : host_.Windows()) window->GetRibbon().Invalidate(id);
+                });
+                DISPID id = DISPID_UNKNOWN;
+                LPOLESTR name = onLoad.data();
+                added.onLoadResult = ribbon->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+                if (SUCCEEDED(added.onLoadResult)) {
+                    Variant args[1];
+                    args[0] = Variant(added.ribbonUI.Get());
+                    DISPPARAMS params{args, nullptr, 1, 0};
+                    Variant result;
+                    ExcepInfo exception;
+                    added.onLoadResult = ribbon->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                                                        &result, &exception, nullptr);
+                }
             }
         }
     }
@@ -201,6 +220,7 @@ void AddIns::UnloadAll() {
     CustomArray custom;
     for (const Loaded& addIn : loaded_) addIn.connect->OnBeginShutdown(custom.get());
     for (const Loaded& addIn : loaded_) addIn.connect->OnDisconnection(ext_dm_HostShutdown, custom.get());
+    for (const Loaded& addIn : loaded_) DetachRibbonUI(addIn.ribbonUI.Get());
     for (MainWindow* window : host_.Windows()) window->GetRibbon().Clear();
     loaded_.clear();
     host_.Layout();

@@ -44,6 +44,8 @@ public:
         HRESULT paneResult = S_OK;    // CTPFactoryAvailable
         std::wstring ribbonXml;
         ComPtr<IRibbonExtensibility> ribbon;
+        ComPtr<IDispatch> ribbonUI;   // given to the definition's onLoad
+        HRESULT onLoadResult = S_OK;
     };
     const std::vector<Loaded>& Connected() const { return loaded_; }
 

@@ -56,6 +56,30 @@ private:
     ComPtr<IDispatch> context_;
 };
 
+// IRibbonUI: Invalidate (1) and InvalidateControl (2) by name.
+class RibbonUI final : public Automation<RibbonUI> {
+public:
+    explicit RibbonUI(std::function<void(const std::wstring&)> invalidate) : invalidate_(std::move(invalidate)) {}
+    void Detach() { invalidate_ = nullptr; }
+
+protected:
+    std::span<const Member> Members() const override {
+        static const Member members[] = {{L"Invalidate", 1}, {L"InvalidateControl", 2}};
+        return members;
+    }
+    HRESULT Call(DISPID id, WORD, const CallArgs& args, VARIANT*, std::wstring*) override {
+        std::wstring control;
+        if (id == 2) RETURN_IF_FAILED(StringArg(args, 0, &control));
+        if (invalidate_) invalidate_(control);
+        return S_OK;
+    }
+
+private:
+    std::function<void(const std::wstring&)> invalidate_;
+};
+
+constexpr UINT kInvalidated = WM_APP + 7;
+
 // An attribute of an XML element, "" when it is absent.
 HRESULT Attribute(IDispatch* element, const wchar_t* name, std::wstring* value) {
     Variant result;
@@ -97,7 +121,15 @@ int Ribbon::Scale(int pixels) const { return ::MulDiv(pixels, dpi_, 96); }
 
 int Ribbon::Height() const { return tabs_.empty() ? 0 : Scale(24 + 96); }
 
-HRESULT Ribbon::AddCustomUI(const std::wstring& xml, IRibbonExtensibility* addIn) {
+ComPtr<IDispatch> MakeRibbonUI(std::function<void(const std::wstring& id)> invalidate) {
+    return com::Make<RibbonUI>(std::move(invalidate));
+}
+
+void DetachRibbonUI(IDispatch* ribbonUI) {
+    if (ribbonUI) static_cast<RibbonUI*>(ribbonUI)->Detach();
+}
+
+HRESULT Ribbon::AddCustomUI(const std::wstring& xml, IRibbonExtensibility* addIn, std::wstring* onLoad) {
     if (!addIn || !Hwnd()) return E_POINTER;
     CLSID clsid;
     RETURN_IF_FAILED(::CLSIDFromProgID(L"Msxml2.DOMDocument.6.0", &clsid));
@@ -124,6 +156,7 @@ HRESULT Ribbon::AddCustomUI(const std::wstring& xml, IRibbonExtensibility* addIn
         return SetErrorDescription(E_INVALIDARG, L"The custom UI is not a customUI element of the ribbon's namespace.");
     RETURN_IF_FAILED(dispatch::Call(document.Get(), L"setProperty",
                                     {Variant(L"SelectionNamespaces"), Variant(L"xmlns:c='" + space + L"'")}));
+    if (onLoad) RETURN_IF_FAILED(Attribute(root.Get(), L"onLoad", onLoad));
     RETURN_IF_FAILED(SelectEach(document.Get(), L"/c:customUI/c:ribbon/c:tabs/c:tab",
                                 [&](IDispatch* tab) { return AddTab(tab, addIn); }));
     ShowTab(TabCtrl_GetCurSel(tabStrip_));
@@ -149,6 +182,7 @@ HRESULT Ribbon::AddTab(IDispatch* tabElement, IRibbonExtensibility* addIn) {
             RETURN_IF_FAILED(Attribute(button, L"id", &control.id));
             RETURN_IF_FAILED(Attribute(button, L"tag", &control.tag));
             RETURN_IF_FAILED(Attribute(button, L"onAction", &control.onAction));
+            RETURN_IF_FAILED(Attribute(button, L"getPressed", &control.getPressed));
             RETURN_IF_FAILED(Attribute(button, L"label", &label));
             RETURN_IF_FAILED(Attribute(button, L"size", &size));
             const bool large = size == L"large";
@@ -161,6 +195,7 @@ HRESULT Ribbon::AddTab(IDispatch* tabElement, IRibbonExtensibility* addIn) {
             ::SendMessageW(control.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
             control.addIn = addIn;
             tab.windows.push_back(control.hwnd);
+            AskPressed(control);
             controls_.push_back(std::move(control));
             x += width + Scale(4);
             return S_OK;
@@ -247,8 +282,48 @@ void Ribbon::OnAction(const Control& control) {
     if (passPressedByReference) args[0].vt = VT_EMPTY;  // points at a local, nothing to free
 }
 
+// getPressed: called by name with the ribbon control, the state coming back as the result.
+void Ribbon::AskPressed(const Control& control) {
+    if (control.getPressed.empty() || !control.addIn) return;
+    IDispatch* addIn = control.addIn.Get();
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR name = const_cast<LPOLESTR>(control.getPressed.c_str());
+    lastCallbackResult = addIn->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(lastCallbackResult)) return;
+    ComPtr<IDispatch> ribbonControl = com::Make<RibbonControl>(control.id, control.tag, Context ? Context() : nullptr);
+    Variant args[1];
+    args[0] = Variant(ribbonControl.Get());
+    DISPPARAMS params{args, nullptr, 1, 0};
+    Variant result;
+    ExcepInfo exception;
+    UINT badArgument = 0;
+    lastCallbackResult = addIn->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
+                                       &exception, &badArgument);
+    bool pressed = false;
+    if (SUCCEEDED(lastCallbackResult) && SUCCEEDED(result.ToBool(&pressed)) && ::IsWindow(control.hwnd))
+        ::SendMessageW(control.hwnd, BM_SETCHECK, pressed ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void Ribbon::Invalidate(const std::wstring& id) {
+    if (!Hwnd()) return;
+    if (invalidated_.empty()) ::PostMessageW(Hwnd(), kInvalidated, 0, 0);
+    invalidated_.push_back(id);
+}
+
 LRESULT Ribbon::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case kInvalidated: {
+            const std::vector<std::wstring> ids = std::move(invalidated_);
+            invalidated_.clear();
+            // A callback may clear the ribbon: the controls are copied first.
+            const std::vector<Control> controls = controls_;
+            for (const Control& control : controls) {
+                if (std::find(ids.begin(), ids.end(), control.id) != ids.end() ||
+                    std::find(ids.begin(), ids.end(), L"") != ids.end())
+                    AskPressed(control);
+            }
+            return 0;
+        }
         case WM_COMMAND: {
             const size_t index = LOWORD(wParam) - kFirstControlId;
             if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) >= kFirstControlId && index < controls_.size()) {

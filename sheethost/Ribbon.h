@@ -26,8 +26,13 @@ public:
     // 0 while there is no tab.
     int Height() const;
 
-    // Adds the tabs of a custom-UI definition; their callbacks go to the add-in.
-    HRESULT AddCustomUI(const std::wstring& xml, IRibbonExtensibility* addIn);
+    // Adds the tabs of a custom-UI definition; their callbacks go to the add-in. A toggle with
+    // getPressed is asked for its state as it is made. *onLoad: the definition's onLoad.
+    HRESULT AddCustomUI(const std::wstring& xml, IRibbonExtensibility* addIn, std::wstring* onLoad = nullptr);
+    // The controls with this id (every control for ""), asked for their state again once
+    // the call under way is done, as the application's ribbon does after IRibbonUI's
+    // Invalidate and InvalidateControl.
+    void Invalidate(const std::wstring& id);
     // Takes every tab away and lets go of the add-ins.
     void Clear();
 
@@ -50,7 +55,7 @@ public:
 
 private:
     struct Control {
-        std::wstring id, tag, onAction;
+        std::wstring id, tag, onAction, getPressed;
         HWND hwnd = nullptr;
         ComPtr<IRibbonExtensibility> addIn;
     };
@@ -59,6 +64,7 @@ private:
     HRESULT AddTab(IDispatch* tab, IRibbonExtensibility* addIn);
     void ShowTab(int index);
     void OnAction(const Control& control);
+    void AskPressed(const Control& control);
     int Scale(int pixels) const;
 
     HWND tabStrip_ = nullptr;
@@ -66,6 +72,12 @@ private:
     UniqueFont font_;
     std::vector<Tab> tabs_;
     std::vector<Control> controls_;
+    std::vector<std::wstring> invalidated_;  // ids asked for again, until the posted message runs
 };
+
+// IRibbonUI as the ribbon hands it to an add-in's onLoad: Invalidate and InvalidateControl,
+// by name, for every window's ribbon. Detach ends it when the add-in goes.
+ComPtr<IDispatch> MakeRibbonUI(std::function<void(const std::wstring& id)> invalidate);
+void DetachRibbonUI(IDispatch* ribbonUI);
 
 }  // namespace cartulane::sheethost

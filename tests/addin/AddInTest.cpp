@@ -163,7 +163,7 @@ TEST_F(AddInTest, AtStartTheRibbonHasTheToggleAndThePaneIsDockedLeftWithItsFolde
     wchar_t text[64] = {};
     ::GetWindowTextW(Toggle(), text, 64);
     EXPECT_STREQ(text, L"Cartulane目录");
-    EXPECT_FALSE(host_->GetRibbon().Pressed(L"Button"));  // no getPressed: it starts unpressed
+    EXPECT_TRUE(host_->GetRibbon().Pressed(L"Button"));  // asked: down while the pane is shown
     bool captionShown = false;
     for (HWND window : tabs[0].windows) {
         ::GetWindowTextW(window, text, 64);
@@ -279,15 +279,17 @@ TEST_F(AddInTest, TheToggleShowsAndHidesThePaneWhetherThePressedStateComesByValu
         SCOPED_TRACE(byReference ? "by reference" : "by value");
         Start();
         host_->GetRibbon().passPressedByReference = byReference;
-        Press();  // the button was up while the pane was shown: nothing changes
-        EXPECT_HRESULT_SUCCEEDED(host_->GetRibbon().lastCallbackResult);
+        // The ribbon asked the add-in: down while the pane is shown.
         EXPECT_TRUE(host_->GetRibbon().Pressed(L"Button"));
         EXPECT_TRUE(Pane().Visible());
         Press();
+        EXPECT_HRESULT_SUCCEEDED(host_->GetRibbon().lastCallbackResult);
         EXPECT_FALSE(Pane().Visible());
         EXPECT_FALSE(::IsWindowVisible(Pane().Hwnd()));
+        EXPECT_FALSE(host_->GetRibbon().Pressed(L"Button"));
         Press();
         EXPECT_TRUE(Pane().Visible());
+        EXPECT_TRUE(host_->GetRibbon().Pressed(L"Button"));
         EXPECT_HRESULT_SUCCEEDED(host_->GetRibbon().lastCallbackResult);
 
         // The pane's own close box hides it and leaves the toggle as it was.
@@ -373,7 +375,7 @@ TEST_F(AddInTest, TheCallbackIsFoundByNameThroughEveryInterfaceTheAddInGivesOut)
     EXPECT_EQ(first.str(), empty.str());
 }
 
-TEST_F(AddInTest, TheRibbonDefinitionIsTheOneTabWithItsGroupAndToggleAndNoOtherCallback) {
+TEST_F(AddInTest, TheRibbonDefinitionIsTheOneTabWithItsGroupAndToggleAndItsThreeCallbacks) {
     Start();
     ComPtr<IRibbonExtensibility> ribbon;
     ASSERT_HRESULT_SUCCEEDED(Connect()->QueryInterface(IID_PPV_ARGS(&ribbon)));
@@ -416,13 +418,13 @@ TEST_F(AddInTest, TheRibbonDefinitionIsTheOneTabWithItsGroupAndToggleAndNoOtherC
         return S_OK;
     }));
     EXPECT_EQ(seen, (std::vector<std::wstring>{
-                        L"customUI",
+                        L"customUI onLoad=OnRibbonLoad",
                         L"ribbon",
                         L"tabs",
                         L"tab id=TaskPaneTab label=Cartulane",
                         L"group id=Group1 label=显示/隐藏Cartulane目录",
                         L"toggleButton id=Button label=Cartulane目录 size=large onAction=ShowTaskPane "
-                        L"imageMso=ImportSavedImports",
+                        L"getPressed=GetPressed imageMso=ImportSavedImports",
                     }));
 }
 
@@ -471,7 +473,6 @@ TEST_F(AddInTest, AfterDisconnectionThePaneAndControlStayButNoEventReachesTheCon
     ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
     EXPECT_EQ(Workbooks(), std::vector<std::wstring>{L"Book1"});
     // The toggle still reaches the pane the add-in keeps.
-    Press();
     Press();
     EXPECT_FALSE(Pane().Visible());
 }

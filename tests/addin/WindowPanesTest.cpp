@@ -73,6 +73,7 @@ protected:
         host_->PumpMessages();
         EXPECT_HRESULT_SUCCEEDED(window->GetRibbon().lastCallbackResult);
     }
+    bool Pressed(MainWindow* window) { return window->GetRibbon().Pressed(L"Button"); }
     bool Shown(MainWindow* window) {
         TaskPane* pane = PaneIn(window);
         return pane && pane->Visible() && ::IsWindowVisible(pane->Hwnd());
@@ -136,7 +137,9 @@ TEST_F(WindowPanesTest, AWorkbookOpenedInANewWindowHasThePaneThereWithBothTreesF
     EXPECT_EQ(PaneIn(second), pane);
 }
 
-TEST_F(WindowPanesTest, TheToggleInOneWindowHidesThePanesOfAllAndANewWindowComesUpWithoutAVisiblePane) {
+// Every window's toggle shows the panes' state (the ribbon asks the add-in, and asks again
+// when the add-in has it asked): a press in one window moves the toggles of all.
+TEST_F(WindowPanesTest, OneWindowsToggleHidesEveryPaneMovesEveryToggleAndANewWindowComesUpHidden) {
     Start();
     Add();
     Add();
@@ -144,19 +147,22 @@ TEST_F(WindowPanesTest, TheToggleInOneWindowHidesThePanesOfAllAndANewWindowComes
     MainWindow* book2 = WindowOf(L"Book2");
     ASSERT_NE(book1, book2);
     ASSERT_TRUE(Shown(book1) && Shown(book2));
-    Press(book2);  // the toggle starts up while the panes are shown: nothing changes
-    EXPECT_TRUE(Shown(book1) && Shown(book2));
+    EXPECT_TRUE(Pressed(book1) && Pressed(book2));
     Press(book2);
     EXPECT_FALSE(Shown(book1));
     EXPECT_FALSE(Shown(book2));
+    EXPECT_FALSE(Pressed(book1)) << "the other window's toggle follows";
+    EXPECT_FALSE(Pressed(book2));
 
     Add();
     MainWindow* book3 = WindowOf(L"Book3");
     ASSERT_NE(PaneIn(book3), nullptr);
     EXPECT_FALSE(Shown(book3));
+    EXPECT_FALSE(Pressed(book3));
     EXPECT_EQ(Listed(book3), (std::vector<std::wstring>{L"Book1", L"Book2", L"Book3"}));
     Press(book3);
     EXPECT_TRUE(Shown(book1) && Shown(book2) && Shown(book3));
+    EXPECT_TRUE(Pressed(book1) && Pressed(book2) && Pressed(book3));
     // The pane's own close box hides that pane alone.
     TaskPane* pane = PaneIn(book1);
     RECT client{};
@@ -182,7 +188,6 @@ TEST_F(WindowPanesTest, ClosingTheWindowOfTheFirstPaneLeavesTheOtherPanesAndTheT
     EXPECT_EQ(Listed(book3), (std::vector<std::wstring>{L"Book2", L"Book3"}));
 
     Press(book3);
-    Press(book3);
     EXPECT_FALSE(Shown(book2) || Shown(book3));
     Press(book2);
     EXPECT_TRUE(Shown(book2) && Shown(book3));
@@ -194,11 +199,12 @@ TEST_F(WindowPanesTest, ClosingTheWindowOfTheFirstPaneLeavesTheOtherPanesAndTheT
     Close(L"Book2");
     EXPECT_EQ(Listed(book3), (std::vector<std::wstring>{L"Book3", L"Book4"}));
     EXPECT_EQ(Listed(WindowOf(L"Book4")), (std::vector<std::wstring>{L"Book3", L"Book4"}));
-    // Each window's toggle keeps its own state: the new window's starts up.
-    Press(WindowOf(L"Book4"));
-    EXPECT_TRUE(Shown(book3));
+    // The new window's toggle shows the panes' state too: down.
+    EXPECT_TRUE(Pressed(WindowOf(L"Book4")));
     Press(WindowOf(L"Book4"));
     EXPECT_FALSE(Shown(book3));
+    Press(WindowOf(L"Book4"));
+    EXPECT_TRUE(Shown(book3));
     EXPECT_EQ(host_->App().CallsOnDeletedPanes(), 0u) << "nothing called on the panes gone with their windows";
 }
 
@@ -214,6 +220,7 @@ TEST_F(WindowPanesTest, AfterTheLastWorkbookClosesNoTreeListsItAndTheToggleMakes
     ASSERT_EQ(host_->Windows().size(), 1u);
     MainWindow* window = host_->Windows()[0];
     EXPECT_EQ(PaneIn(window), nullptr);
+    EXPECT_FALSE(Pressed(window)) << "no pane in this window";
     Press(window);
     ASSERT_NE(PaneIn(window), nullptr);
     EXPECT_TRUE(Shown(window));

@@ -64,22 +64,6 @@ void Forget(_CustomTaskPane* pane) {
     std::erase_if(*panes, [](const WindowPane& entry) { return !entry.pane; });
 }
 
-// The application's open windows; false when they cannot be listed.
-bool OpenWindows(std::vector<WindowKey>* open) {
-    ComPtr<IDispatch> application(HostApp.Get());
-    ComPtr<IDispatch> windows;
-    if (!application || FAILED(dispatch::GetDispatch(application.Get(), L"Windows", &windows))) return false;
-    return SUCCEEDED(dispatch::ForEach(windows.Get(), [&](const Variant& item) -> HRESULT {
-        ComPtr<IDispatch> window;
-        RETURN_IF_FAILED(item.ToDispatch(&window));
-        open->push_back(KeyOf(window.Get()));
-        return S_OK;
-    }));
-}
-
-// A pane whose window has closed is deleted with it: when its window is no longer among
-// the application's, it is forgotten without a call. A pane whose window is not known is
-// asked for it; one that cannot answer is gone too.
 // Every window's toggle is asked for its state again once the panes are as they will stay
 // (the ribbon asks later, not from inside this call): after a toggle, when a window got a pane
 // and when one was found gone.
@@ -88,30 +72,34 @@ void AskToggles() {
         dispatch::Call(ribbon.Get(), L"InvalidateControl", {Variant(L"Button")});
 }
 
+// Each pane is asked for its window: the application deletes a pane with its window, and a
+// deleted pane fails the call, so it is forgotten. A window's handle is no mark of a pane's:
+// from 15.0 the frame the last workbook leaves takes the next one, handle and all. A second
+// pane found in one window goes, so that each window has one.
 void ForgetDeadPanes() {
     std::vector<WindowPane>* panes = WindowPanes.Peek();
     if (!panes || panes->empty()) return;
-    std::vector<WindowKey> open;
-    const bool listed = OpenWindows(&open);
     const std::vector<WindowPane> snapshot = *panes;
+    std::vector<WindowKey> seen;
     bool forgot = false;
     for (const WindowPane& entry : snapshot) {
-        if (entry.window && listed) {
-            if (std::find(open.begin(), open.end(), KeyOf(entry)) != open.end()) continue;
-            Forget(entry.pane.Get());
-            forgot = true;
-            continue;
-        }
         ComPtr<IDispatch> window;
         if (FAILED(entry.pane->get_Window(&window))) {
             Forget(entry.pane.Get());
             forgot = true;
             continue;
         }
-        const long handle = HandleOf(window.Get());
+        const WindowKey key{HandleOf(window.Get()), Identity(window.Get())};
+        if (std::find(seen.begin(), seen.end(), key) != seen.end()) {
+            Forget(entry.pane.Get());
+            entry.pane->Delete();
+            forgot = true;
+            continue;
+        }
+        seen.push_back(key);
         if (WindowPane* kept = EntryOf(entry.pane.Get())) {
             kept->window = window;
-            kept->windowHandle = handle;
+            kept->windowHandle = key.handle;
         }
     }
     if (forgot) AskToggles();

@@ -205,7 +205,8 @@ TEST_F(WindowPanesTest, ClosingTheWindowOfTheFirstPaneLeavesTheOtherPanesAndTheT
     EXPECT_FALSE(Shown(book3));
     Press(WindowOf(L"Book4"));
     EXPECT_TRUE(Shown(book3));
-    EXPECT_EQ(host_->App().CallsOnDeletedPanes(), 0u) << "nothing called on the panes gone with their windows";
+    // Each pane gone with its window was asked for its window once (the call fails), then forgotten.
+    EXPECT_EQ(host_->App().CallsOnDeletedPanes(), 2u);
 }
 
 TEST_F(WindowPanesTest, AfterTheLastWorkbookClosesNoTreeListsItAndTheToggleMakesAPaneForTheEmptyWindow) {
@@ -234,7 +235,35 @@ TEST_F(WindowPanesTest, AfterTheLastWorkbookClosesNoTreeListsItAndTheToggleMakes
     EXPECT_EQ(PaneIn(window), pane);
     EXPECT_EQ(window->Panes().size(), 1u);
     EXPECT_EQ(Listed(window), std::vector<std::wstring>{L"Book3"});
-    EXPECT_EQ(host_->App().CallsOnDeletedPanes(), 0u);
+    EXPECT_EQ(host_->App().CallsOnDeletedPanes(), 2u) << "each pane gone asked once, then forgotten";
+}
+
+// From 15.0 the frame the last workbook leaves takes the next one, handle and all: the pane
+// of the closed workbook is gone with it, and the next workbook gets a pane of its own there
+// (one, and the toggle works), even when no event came between the close and the open.
+TEST_F(WindowPanesTest, TheNextWorkbookInTheFrameTheLastOneLeftGetsOnePaneOfItsOwn) {
+    Start();
+    Add();
+    MainWindow* frame = WindowOf(L"Book1");
+    ASSERT_NE(PaneIn(frame), nullptr);
+    const HWND handle = frame->Hwnd();
+    std::wstring error;
+    ASSERT_HRESULT_SUCCEEDED(host_->App().CloseWorkbook(host_->App().Find(L"Book1"), false, &error));
+    ComPtr<Workbook> next;
+    ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(&next));
+    host_->PumpMessages();
+    MainWindow* window = WindowOf(L"Book2");
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->Hwnd(), handle) << "the same frame";
+    ASSERT_NE(PaneIn(window), nullptr);
+    EXPECT_EQ(window->Panes().size(), 1u);
+    EXPECT_TRUE(Shown(window));
+    EXPECT_EQ(Listed(window), std::vector<std::wstring>{L"Book2"});
+    Press(window);
+    EXPECT_FALSE(Shown(window));
+    Press(window);
+    EXPECT_TRUE(Shown(window));
+    EXPECT_EQ(window->Panes().size(), 1u);
 }
 
 }  // namespace

@@ -145,6 +145,8 @@ STDMETHODIMP Connect::OnDisconnection(ext_DisconnectMode RemoveMode, SAFEARRAY**
     HostApp.Reset();
     AppEventSink.Reset();  // ends the subscription
     if (RemoveMode == ext_dm_HostShutdown) ReleasePane();
+    // Unticked in the COM add-ins dialog: its panes go with it (ticked again, it makes one).
+    if (RemoveMode == ext_dm_UserClosed) DeletePanes();
     return S_OK;
 }
 
@@ -168,10 +170,12 @@ STDMETHODIMP Connect::GetCustomUI(BSTR, BSTR* RibbonXml) {
 
 // Creates the pane with the control, docked left, in the window active now, and hands the
 // control the application. Each value stays set once its step has run, whatever fails
-// after it. From 15.0 on the factory is kept for the panes of the windows to come.
+// after it. The factory is kept for the panes of the windows to come and for a pane that
+// could not be made now (the application not visible yet, or in Protected View).
 STDMETHODIMP Connect::CTPFactoryAvailable(ICTPFactory* CTPFactoryInst) {
     if (!CTPFactoryInst) return E_POINTER;
-    if (PanePerWindow) PaneFactory = CTPFactoryInst;
+    PaneFactory = CTPFactoryInst;
+    if (!ApplicationVisible()) return S_OK;  // started by another program: no pane until it is shown
     return MakePane(CTPFactoryInst, nullptr, true);
 }
 

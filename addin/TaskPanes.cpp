@@ -161,17 +161,37 @@ HRESULT MakePane(ICTPFactory* factory, IDispatch* window, bool visible) {
     });
 }
 
+bool ApplicationVisible() {
+    ComPtr<IDispatch> application(HostApp.Get());
+    Variant visible;
+    bool shown = true;
+    if (application && SUCCEEDED(dispatch::Get(application.Get(), L"Visible", &visible))) visible.ToBool(&shown);
+    return shown;
+}
+
+void DeletePanes() {
+    std::vector<ComPtr<_CustomTaskPane>> panes;
+    if (std::vector<WindowPane>* all = WindowPanes.Peek())
+        for (const WindowPane& entry : *all) panes.push_back(entry.pane);
+    const ComPtr<_CustomTaskPane> single = FileTaskPane.Get();
+    const auto isSingle = [&](const ComPtr<_CustomTaskPane>& pane) { return pane.Get() == single.Get(); };
+    if (single && std::none_of(panes.begin(), panes.end(), isSingle)) panes.push_back(single);
+    ReleasePane();
+    for (const auto& pane : panes) pane->Delete();
+}
+
 HRESULT ShowPaneOf(IDispatch* window) {
-    if (!PanePerWindow) return S_OK;
     return Boundary([&]() -> HRESULT {
         ComPtr<IDispatch> activated(window);
+        if (!PanePerWindow)
+            return !FileTaskPane && ApplicationVisible() ? MakeFilledPane(nullptr, PanesShown) : S_OK;
         ForgetDeadPanes();
         if (WindowPane* entry = PaneIn(activated.Get())) {
             FileTaskPane = entry->pane.Get();
             PaneControl = entry->control.Get();
             return S_OK;
         }
-        return MakeFilledPane(activated.Get(), PanesShown);
+        return ApplicationVisible() ? MakeFilledPane(activated.Get(), PanesShown) : S_OK;
     });
 }
 
@@ -209,6 +229,8 @@ HRESULT ShowPanes(IDispatch* ribbonControl, bool shown) {
         return SetErrorDescription(ControlError(91), L"Object variable or With block variable not set");
     };
     if (!PanePerWindow) {
+        // A pane that could not be made at start is made now.
+        if (!FileTaskPane && ApplicationVisible()) MakeFilledPane(nullptr, shown);
         if (!FileTaskPane) return noPane();
         PanesShown = shown;
         const HRESULT hr = FileTaskPane->put_Visible(shown ? VARIANT_TRUE : VARIANT_FALSE);

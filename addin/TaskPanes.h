@@ -17,8 +17,16 @@ namespace cartulane::addin {
 HRESULT MakePane(ICTPFactory* factory, IDispatch* window, bool visible);
 
 // A window became active: the pane of ours in it becomes FileTaskPane; a window without
-// one gets one (shown or hidden as the panes are), its workbook tree filled. 15.0 and later.
+// one gets one (shown or hidden as the panes are), its workbook tree filled. Before 15.0
+// the one pane is made here when it could not be made at start.
 HRESULT ShowPaneOf(IDispatch* window);
+
+// Whether the application is visible (Application.Visible): one started by another program
+// is not, and gets no pane (nor tree, nor watch) until it is. True when it cannot be asked.
+bool ApplicationVisible();
+
+// The user unticked the add-in: every pane of ours is deleted and let go.
+void DeletePanes();
 
 // Every live pane's workbook tree is filled anew.
 HRESULT RefreshWorkbookTrees();

@@ -1,5 +1,7 @@
 #include "sheethost/AddIns.h"
 
+#include <algorithm>
+
 #include "runtime/Handles.h"
 #include "sheethost/Automation.h"
 #include "sheethost/HostWindow.h"
@@ -159,7 +161,7 @@ void AddIns::LoadAll() {
     }
 }
 
-HRESULT AddIns::Load(const std::wstring& progId) {
+HRESULT AddIns::Load(const std::wstring& progId, ext_ConnectMode mode) {
     CLSID clsid;
     RETURN_IF_FAILED(::CLSIDFromProgID(progId.c_str(), &clsid));
     ComPtr<IDTExtensibility2> connect;
@@ -172,7 +174,7 @@ HRESULT AddIns::Load(const std::wstring& progId) {
     ComPtr<IDispatch> addInObject = com::Make<AddInObject>(progId, description);
     RETURN_IF_NULL_ALLOC(addInObject);
     CustomArray custom;
-    RETURN_IF_FAILED(connect->OnConnection(&host_.App(), ext_cm_Startup, addInObject.Get(), custom.get()));
+    RETURN_IF_FAILED(connect->OnConnection(&host_.App(), mode, addInObject.Get(), custom.get()));
     // From here on the add-in is loaded: a failure of its ribbon or of its pane is kept for
     // whoever asks, and the add-in stays connected, as in the application.
     Loaded& added = loaded_.emplace_back(Loaded{progId, connect});
@@ -224,6 +226,23 @@ void AddIns::UnloadAll() {
     for (MainWindow* window : host_.Windows()) window->GetRibbon().Clear();
     loaded_.clear();
     host_.Layout();
+}
+
+HRESULT AddIns::Untick(const std::wstring& progId) {
+    const auto found =
+        std::find_if(loaded_.begin(), loaded_.end(), [&](const Loaded& addIn) { return addIn.progId == progId; });
+    if (found == loaded_.end()) return S_FALSE;
+    const Loaded addIn = *found;  // the call may reach back here
+    loaded_.erase(found);
+    CustomArray custom;
+    const HRESULT hr = addIn.connect->OnDisconnection(ext_dm_UserClosed, custom.get());
+    DetachRibbonUI(addIn.ribbonUI.Get());
+    for (MainWindow* window : host_.Windows()) {
+        window->GetRibbon().Clear();
+        AddRibbonsTo(window->GetRibbon());
+    }
+    host_.Layout();
+    return hr;
 }
 
 void AddIns::AddRibbonsTo(Ribbon& ribbon) const {

@@ -29,7 +29,11 @@ public:
     // One add-in by its ProgID: OnConnection, the ribbon, the task-pane factory,
     // OnStartupComplete. A failure to make or connect it comes back; the add-in is then
     // not loaded.
-    HRESULT Load(const std::wstring& progId);
+    HRESULT Load(const std::wstring& progId, ext_ConnectMode mode = ext_cm_Startup);
+    // The COM add-ins dialog: the add-in unticked (OnDisconnection with ext_dm_UserClosed, its
+    // tabs taken off every ribbon), and ticked again (Load after start-up).
+    HRESULT Untick(const std::wstring& progId);
+    HRESULT Tick(const std::wstring& progId) { return Load(progId, ext_cm_AfterStartup); }
     // OnBeginShutdown for all, then OnDisconnection for each, and lets them go.
     void UnloadAll();
     // The add-ins' tabs on a new window's ribbon.

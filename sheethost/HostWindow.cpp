@@ -30,6 +30,7 @@ HostWindow::~HostWindow() {
         app_->WindowClosed = nullptr;
         app_->ArrangeRequested = nullptr;
         app_->ModelessEnabled = nullptr;
+        app_->VisibleChanged = nullptr;
     }
     front_ = nullptr;
     windows_.clear();
@@ -44,6 +45,8 @@ HRESULT HostWindow::Create(const wchar_t* title, int width, int height, bool vis
     visible_ = visible;
     app_ = com::Make<Application>();
     RETURN_IF_NULL_ALLOC(app_);
+    // Started hidden, as by another program: Application.Visible is False until set.
+    app_->SetVisible(visible);
     RETURN_IF_FAILED(CreateWindowOf({L"SheetHostApplication", -1}, 0, L"sheethost", 0, 0, 0, 0, 0, HWND_MESSAGE));
     addIns_ = std::make_unique<AddIns>(*this);
     auto first = std::make_unique<MainWindow>(*this);
@@ -56,6 +59,10 @@ HRESULT HostWindow::Create(const wchar_t* title, int width, int height, bool vis
     app_->WindowOpened = [this](WorkbookWindow& window) { Opened(window); };
     app_->WindowClosed = [this](WorkbookWindow& window) { Closed(window); };
     app_->ArrangeRequested = [this](long style) { Arrange(style); };
+    app_->VisibleChanged = [this](bool shown) {
+        visible_ = shown;
+        for (MainWindow* window : Windows()) ::ShowWindow(window->Hwnd(), shown ? SW_SHOW : SW_HIDE);
+    };
     // Around its own modal dialogs the application tells the active control, as a container does.
     app_->ModelessEnabled = [this](bool enable) {
         NoteContainerCall(enable ? L"ActiveObject.EnableModeless(TRUE)" : L"ActiveObject.EnableModeless(FALSE)");

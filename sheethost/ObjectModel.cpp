@@ -737,8 +737,16 @@ std::span<const Member> Application::Members() const {
     static const Member members[] = {{L"Workbooks", xl::Workbooks},        {L"Version", xl::Version},
                                      {L"Quit", xl::Quit},                  {L"ActiveWorkbook", xl::ActiveWorkbook},
                                      {L"ActiveSheet", xl::ActiveSheet},    {L"Name", xl::Name},
-                                     {L"Windows", xl::Windows},            {L"ActiveWindow", xl::ActiveWindow}};
+                                     {L"Windows", xl::Windows},            {L"ActiveWindow", xl::ActiveWindow},
+                                     {L"Visible", xl::Visible}};
     return members;
+}
+
+HRESULT Application::SetVisible(bool visible) {
+    if (visible_ == visible) return S_OK;
+    visible_ = visible;
+    if (VisibleChanged) VisibleChanged(visible);
+    return S_OK;
 }
 
 HRESULT Application::Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) {
@@ -771,6 +779,14 @@ HRESULT Application::Call(DISPID id, WORD, const CallArgs& args, VARIANT* result
             return ReturnObject(result, active_ ? active_->ActiveSheet() : nullptr);
         case xl::Quit:
             return Quit();
+        case xl::Visible: {
+            if (const VARIANT* value = args.PutValue()) {
+                Variant converted;
+                RETURN_IF_FAILED(::VariantChangeType(&converted, const_cast<VARIANT*>(value), 0, VT_BOOL));
+                return SetVisible(converted.boolVal != VARIANT_FALSE);
+            }
+            return ReturnBool(result, visible_);
+        }
         default:
             return DISP_E_MEMBERNOTFOUND;
     }

@@ -151,6 +151,10 @@ public:
     STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) override;
 
     void SetVersion(std::wstring version) { version_ = std::move(version); }
+    // Application.Visible: False for an application another program started (automation),
+    // until that program (or the user) makes it visible.
+    bool Visible() const { return visible_; }
+    HRESULT SetVisible(bool visible);
     // The format SaveAs writes when it is given none (the user's "save files in this
     // format"): the workbook format of 2003 for 11.0, else the Open XML workbook.
     void SetDefaultSaveFormat(long format) { defaultSaveFormat_ = format; }
@@ -197,6 +201,8 @@ public:
     std::function<void(WorkbookWindow&)> WindowOpened;
     std::function<void(WorkbookWindow&)> WindowClosed;
     std::function<void(long style)> ArrangeRequested;
+    // The application was made visible or invisible.
+    std::function<void(bool visible)> VisibleChanged;
     // Before (false) and after (true) each modal dialog of the application's own.
     std::function<void(bool enable)> ModelessEnabled;
     // The top-level window that shows a workbook's window.
@@ -214,6 +220,7 @@ private:
     void MakeActive(Workbook* book);
     HRESULT Opened(const ComPtr<Workbook>& book, DISPID event);
 
+    bool visible_ = true;
     std::wstring version_ = L"16.0";
     std::optional<long> defaultSaveFormat_;
     HWND owner_ = nullptr;

@@ -460,21 +460,53 @@ TEST_F(AddInTest, ThePaneObjectAnswersByNameAsWellAndFailsOnceDeleted) {
     EXPECT_EQ(TakeErrorDescription(), L"The taskpane has been deleted or is otherwise no longer valid.");
 }
 
-TEST_F(AddInTest, AfterDisconnectionThePaneAndControlStayButNoEventReachesTheControl) {
+// Unticked in the COM add-ins dialog, the add-in takes its pane with it and no event reaches
+// a control of its; ticked again, it gives one pane, which the events reach.
+TEST_F(AddInTest, UntickingTheAddInRemovesItsPaneAndTickingItAgainGivesOne) {
     Start();
     ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
     EXPECT_EQ(Workbooks(), std::vector<std::wstring>{L"Book1"});
-    SAFEARRAY* custom = ::SafeArrayCreateVector(VT_VARIANT, 0, 0);
-    ASSERT_HRESULT_SUCCEEDED(Connect()->OnDisconnection(ext_dm_UserClosed, &custom));
-    ::SafeArrayDestroy(custom);
+    ASSERT_HRESULT_SUCCEEDED(host_->GetAddIns().Untick(L"Brevant.Connect"));
+    host_->PumpMessages();
+    EXPECT_TRUE(host_->Panes().empty());
+    EXPECT_EQ(host_->App().EventSinks(), 0u);
+    EXPECT_EQ(host_->GetRibbon().Button(L"Button"), nullptr);
+    ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
+
+    ASSERT_HRESULT_SUCCEEDED(host_->GetAddIns().Tick(L"Brevant.Connect"));
+    host_->PumpMessages();
     ASSERT_EQ(host_->Panes().size(), 1u);
     EXPECT_TRUE(Pane().Visible());
-    ASSERT_NE(Trees().workbook, nullptr);
     ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
-    EXPECT_EQ(Workbooks(), std::vector<std::wstring>{L"Book1"});
-    // The toggle still reaches the pane the add-in keeps.
+    EXPECT_EQ(Workbooks(), (std::vector<std::wstring>{L"Book1", L"Book2", L"Book3"}));
     Press();
     EXPECT_FALSE(Pane().Visible());
+}
+
+// Started by another program, the application is not visible: the add-in makes no pane
+// until it is, and then at the next activation.
+TEST_F(AddInTest, AnApplicationNotVisibleGetsNoPaneUntilItIsShown) {
+    for (const wchar_t* version : {L"12.0", L"16.0"}) {
+        SCOPED_TRACE(test::Narrow(version));
+        host_ = std::make_unique<HostWindow>();
+        ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 1000, 760, false));
+        host_->App().SetVersion(version);
+        host_->LoadAddIns();
+        host_->PumpMessages();
+        ASSERT_EQ(host_->GetAddIns().Connected().size(), 1u);
+        EXPECT_HRESULT_SUCCEEDED(host_->GetAddIns().Connected().front().paneResult);
+        EXPECT_TRUE(host_->Panes().empty());
+        ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
+        host_->PumpMessages();
+        EXPECT_TRUE(host_->Panes().empty()) << "a workbook opened by the program makes none";
+
+        ASSERT_HRESULT_SUCCEEDED(dispatch::Put(static_cast<IDispatch*>(&host_->App()), L"Visible", Variant(true)));
+        ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
+        host_->PumpMessages();
+        EXPECT_EQ(host_->Panes().size(), 1u);
+        EXPECT_EQ(Workbooks(), (std::vector<std::wstring>{L"Book1", L"Book2"}));
+        host_.reset();
+    }
 }
 
 TEST_F(AddInTest, EventsBeforeThePaneExistsAndAPaneThatCannotBeMadeDoNoHarm) {
@@ -500,18 +532,23 @@ TEST_F(AddInTest, EventsBeforeThePaneExistsAndAPaneThatCannotBeMadeDoNoHarm) {
     ::CoFreeUnusedLibraries();
 
     // Without the control's library the pane cannot be made: the add-in stays loaded,
-    // reports the failure, and the events that follow pass.
+    // reports the failure, and the events that follow pass. Once it can be made (as after
+    // Protected View at start), the next activation makes it.
     ASSERT_HRESULT_SUCCEEDED(test::CallOcx("DllUnregisterServer"));
     host_ = std::make_unique<HostWindow>();
     ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 1000, 760, true));
     host_->App().SetVersion(L"12.0");
     host_->LoadAddIns();
-    ASSERT_HRESULT_SUCCEEDED(test::CallOcx("DllRegisterServer"));
     ASSERT_EQ(host_->GetAddIns().Connected().size(), 1u);
     EXPECT_HRESULT_FAILED(host_->GetAddIns().Connected().front().paneResult);
     EXPECT_TRUE(host_->Panes().empty());
     EXPECT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
+    EXPECT_TRUE(host_->Panes().empty());
+    ASSERT_HRESULT_SUCCEEDED(test::CallOcx("DllRegisterServer"));
     EXPECT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
+    host_->PumpMessages();
+    EXPECT_EQ(host_->Panes().size(), 1u);
+    EXPECT_EQ(Workbooks(), (std::vector<std::wstring>{L"Book1", L"Book2"}));
     EXPECT_EQ(RegistryNumber(HKEY_CURRENT_USER, kAddInKey, L"LoadBehavior"), 3u);
 }
 

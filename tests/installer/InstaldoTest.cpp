@@ -170,11 +170,13 @@ TEST(Registration, TheToolRunsOnAPathWithBlanksAndItsEndIsAwaited) {
     const std::wstring addIn = dir / L"系统 根目录\\TabrixAddIn.dll";
     ASSERT_HRESULT_SUCCEEDED(FileSystem().CopyFileTo(test::LibraryPath(L"TabrixAddIn.dll"), addIn));
     const std::wstring addInTool = installer::RegistrationTool(installer::MachineOf(addIn));
-    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(addInTool, addIn, ToolStep::EnterForUser, 60000, &exitCode));
+    EXPECT_HRESULT_SUCCEEDED(
+        installer::RunRegistrationTool(addInTool, addIn, ToolStep::EnterForUser, 60000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
     EXPECT_EQ(RegistryNumber(HKEY_CURRENT_USER, kAddInKey, L"LoadBehavior"), 3u);
     EXPECT_EQ(ServerOf(L"Brevant.Connect"), L"<none>");
-    EXPECT_HRESULT_SUCCEEDED(installer::RunRegistrationTool(addInTool, addIn, ToolStep::RemoveForUser, 60000, &exitCode));
+    EXPECT_HRESULT_SUCCEEDED(
+        installer::RunRegistrationTool(addInTool, addIn, ToolStep::RemoveForUser, 60000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
     EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, kAddInKey));
 

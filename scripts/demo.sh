@@ -18,8 +18,8 @@
 # program, shown in every pane; a sheet added in the copy's window), build/demo-progress.png
 # (the folder "原始数据" of 3,000 files pasted into "归档": the progress form over the
 # pane while the copy runs) and build/demo-hidden.png
-# (after two presses of one window's toggle:
-# the panes of every window hidden), with build/demo-help.png (the help form from the
+# (after one press of one window's toggle:
+# the panes of every window hidden, every toggle up), with build/demo-help.png (the help form from the
 # pane's 帮助), and ends. It clicks and types as a user does, with
 # xdotool; what it clicks it finds by caption (windowpoint, from tests/support), not by
 # fixed pixels.
@@ -182,10 +182,9 @@ click 1 window "$new" 帮助
 sleep 0.5
 import -window "$(xdotool search --name '^帮助$' | head -1)" "$top/build/demo-help.png"
 click 1 window 帮助 关闭
-# A left click on the tree sends the pop-up away; then one window's toggle, twice: the first
-# press leaves the shown panes, the second hides the panes of every window.
+# A left click on the tree sends the pop-up away; then one window's toggle, down while the
+# panes are shown: one press hides the panes of every window and raises every toggle.
 click 1 item "$new" workbook "预算 2025.xlsx"
-click 1 window "$new" "Cartulane目录"
 click 1 window "$new" "Cartulane目录"
 sleep 0.5
 import -window root "$top/build/demo-hidden.png"

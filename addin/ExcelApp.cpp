@@ -118,6 +118,7 @@ private:
     // has closed. The application's list is read first: what it does may re-enter.
     bool LookAtClosing() {
         if (closing_.empty()) return false;
+        const ULONGLONG now = ::GetTickCount64();
         std::vector<ComPtr<IUnknown>> open;
         ComPtr<IDispatch> workbooks;
         if (FAILED(dispatch::GetDispatch(application_.Get(), L"Workbooks", &workbooks)) ||
@@ -126,9 +127,12 @@ private:
                 ComPtr<IUnknown> identity;
                 if (SUCCEEDED(item.ToDispatch(&book)) && SUCCEEDED(book.As(&identity))) open.push_back(identity);
                 return S_OK;
-            })))
+            }))) {
+            // The application would not say (busy): what was looked for long enough is forgotten
+            // all the same, so that the looking ends.
+            std::erase_if(closing_, [&](const Closing& entry) { return now >= entry.until; });
             return false;
-        const ULONGLONG now = ::GetTickCount64();
+        }
         bool closed = false;
         std::erase_if(closing_, [&](const Closing& entry) {
             const bool gone = std::none_of(open.begin(), open.end(), [&](const ComPtr<IUnknown>& book) {

@@ -213,7 +213,8 @@ HRESULT RefreshWorkbookTrees() {
 }
 
 bool ToggleDown(IDispatch* ribbonControl) {
-    if (!PanesShown || !PanePerWindow || !ribbonControl) return PanesShown;
+    if (!PanePerWindow) return PanesShown && FileTaskPane.Get();  // no pane yet: up; a press makes it, shown
+    if (!PanesShown || !ribbonControl) return PanesShown;
     return Boundary([&]() -> HRESULT {
                ForgetDeadPanes();
                Variant context;

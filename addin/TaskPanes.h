@@ -34,8 +34,8 @@ HRESULT RefreshWorkbookTrees();
 // The ribbon's toggle: every pane shown or hidden; the toggle's window (the ribbon
 // control's Context) gets a pane when it has none and the panes are to be shown.
 HRESULT ShowPanes(IDispatch* ribbonControl, bool shown);
-// Whether the toggle of that ribbon control's window is down: the panes are shown and, from
-// 15.0 on, that window has one of them.
+// Whether the toggle of that ribbon control's window is down: the panes are shown and that
+// window has one of them (before 15.0: the one pane has been made).
 bool ToggleDown(IDispatch* ribbonControl);
 
 }  // namespace cartulane::addin

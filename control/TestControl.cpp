@@ -8,6 +8,7 @@
 #include "control/NodeImages.h"
 #include "control/SharedValues.h"
 
+#include <utility>
 #include <commctrl.h>
 #include <windowsx.h>
 
@@ -15,6 +16,17 @@
 #include <vector>
 
 namespace cartulane::control {
+
+// The forms are one pair for every pane of the thread: they take input again once no
+// container has them disabled, and a control that goes undoes what it asked.
+namespace {
+thread_local int g_modelessDisabled = 0;
+
+void ApplyModeless() {
+    for (Form* form : {static_cast<Form*>(&DefaultInstance<Form1>()), static_cast<Form*>(&DefaultInstance<Form2>())})
+        if (form->Loaded()) ::EnableWindow(form->Hwnd(), g_modelessDisabled == 0);
+}
+}  // namespace
 
 namespace {
 
@@ -138,6 +150,8 @@ void TestControl::OnCreate() {
 // delete still running is stopped and waited for.
 void TestControl::OnDestroy() {
     splitterCaptured_ = false;
+    g_modelessDisabled -= std::exchange(modelessDisabled_, 0);
+    ApplyModeless();
     follow_.Stop();
     StopJob();
 }
@@ -366,6 +380,7 @@ HRESULT TestControl::TreeView1_MouseUp(int button, int, float x, float y) {
         BookTreeHeight = RoundHalfEven(TreeView1.Height());
         BookTreeWidth = RoundHalfEven(TreeView1.Width());
         popup.Show(OwnerWindow());
+        ApplyModeless();  // shown while the container's modal dialog is up: it waits too
         return popup.Loaded() ? S_OK : E_FAIL;
     }
     // Only a pop-up that is loaded can be visible: asking a form that is not would load it
@@ -377,13 +392,16 @@ HRESULT TestControl::TreeView1_MouseUp(int button, int, float x, float y) {
 // While the container's modal dialog is up, the help window and the pop-up that are loaded
 // take no input either.
 void TestControl::EnableModelessWindows(bool enable) {
-    for (Form* form : {static_cast<Form*>(&DefaultInstance<Form1>()), static_cast<Form*>(&DefaultInstance<Form2>())})
-        if (form->Loaded()) ::EnableWindow(form->Hwnd(), enable);
+    if (enable && modelessDisabled_ == 0) return;
+    modelessDisabled_ += enable ? -1 : 1;
+    g_modelessDisabled += enable ? -1 : 1;
+    ApplyModeless();
 }
 
 HRESULT TestControl::Command7_Click() {
     Form1& help = DefaultInstance<Form1>();
     help.Show(OwnerWindow());
+    ApplyModeless();
     return help.Loaded() ? S_OK : E_FAIL;
 }
 

@@ -40,6 +40,7 @@ private:
     void OnDestroy() override;
     bool KeepsKey(const MSG& message) override;
     void EnableModelessWindows(bool enable) override;
+    int modelessDisabled_ = 0;  // EnableModeless(FALSE) calls not yet undone by TRUE
 
     HRESULT FillWorkbookTree();
     void UserControl_Resize();

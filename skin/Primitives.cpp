@@ -97,7 +97,8 @@ UINT_PTR StartSkinTimer(HWND window) {
 BOOL StopSkinTimer(HWND window) {
     const auto id = reinterpret_cast<UINT_PTR>(::GetPropW(window, kTimerId));
     if (id == 0) return 0;
-    const BOOL result = ::KillTimer(window, id);
+    // By the skin's own id: SetTimer's answer is only promised to be non-zero.
+    const BOOL result = ::KillTimer(window, SkinTimerId());
     ::SetPropW(window, kTimerId, nullptr);
     return result;
 }

@@ -484,7 +484,7 @@ TEST_F(AddInTest, UntickingTheAddInRemovesItsPaneAndTickingItAgainGivesOne) {
 }
 
 // Started by another program, the application is not visible: the add-in makes no pane
-// until it is, and then at the next activation.
+// until it is, and then at the next toggle (up meanwhile) or activation.
 TEST_F(AddInTest, AnApplicationNotVisibleGetsNoPaneUntilItIsShown) {
     for (const wchar_t* version : {L"12.0", L"16.0"}) {
         SCOPED_TRACE(test::Narrow(version));
@@ -501,6 +501,11 @@ TEST_F(AddInTest, AnApplicationNotVisibleGetsNoPaneUntilItIsShown) {
         EXPECT_TRUE(host_->Panes().empty()) << "a workbook opened by the program makes none";
 
         ASSERT_HRESULT_SUCCEEDED(dispatch::Put(static_cast<IDispatch*>(&host_->App()), L"Visible", Variant(true)));
+        EXPECT_FALSE(host_->GetRibbon().Pressed(L"Button")) << "no pane yet";
+        Press();
+        ASSERT_EQ(host_->Panes().size(), 1u);
+        EXPECT_TRUE(Pane().Visible()) << "one press shows it";
+        EXPECT_TRUE(host_->GetRibbon().Pressed(L"Button"));
         ASSERT_HRESULT_SUCCEEDED(host_->App().AddWorkbook(nullptr));
         host_->PumpMessages();
         EXPECT_EQ(host_->Panes().size(), 1u);

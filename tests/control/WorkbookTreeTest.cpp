@@ -349,6 +349,24 @@ TEST_F(WorkbookTreeTest, TheHelpWindowWaitsWhileTheApplicationsModalDialogIsUp) 
     EXPECT_FALSE(enabledMeanwhile);
     EXPECT_TRUE(::IsWindowEnabled(help));
     ::SendMessageW(help, WM_CLOSE, 0, 0);
+
+    // Shown while the container has it disabled, the help form comes up disabled; nested
+    // calls take it up again with the last TRUE.
+    ComPtr<IOleInPlaceActiveObject> active;
+    ASSERT_HRESULT_SUCCEEDED(Control()->QueryInterface(IID_PPV_ARGS(&active)));
+    active->EnableModeless(FALSE);
+    active->EnableModeless(FALSE);
+    ::SendMessageW(Child(L"帮助"), BM_CLICK, 0, 0);
+    help = ShownForm(L"帮助");
+    ASSERT_NE(help, nullptr);
+    EXPECT_FALSE(::IsWindowEnabled(help));
+    active->EnableModeless(TRUE);
+    EXPECT_FALSE(::IsWindowEnabled(help));
+    active->EnableModeless(TRUE);
+    EXPECT_TRUE(::IsWindowEnabled(help));
+    active->EnableModeless(TRUE);  // one too many changes nothing
+    EXPECT_TRUE(::IsWindowEnabled(help));
+    ::SendMessageW(help, WM_CLOSE, 0, 0);
 }
 
 // F6 (Shift+F6 alike) and Esc take the keyboard out of the pane, to the workbook.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "runtime/Dispatch.h"
 #include "runtime/Handles.h"
 #include "sheethost/Automation.h"
 #include "sheethost/HostWindow.h"
@@ -195,18 +196,7 @@ HRESULT AddIns::Load(const std::wstring& progId, ext_ConnectMode mode) {
                 added.ribbonUI = MakeRibbonUI([this](const std::wstring& id) {
                     for (MainWindow* window : host_.Windows()) window->GetRibbon().Invalidate(id);
                 });
-                DISPID id = DISPID_UNKNOWN;
-                LPOLESTR name = onLoad.data();
-                added.onLoadResult = ribbon->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-                if (SUCCEEDED(added.onLoadResult)) {
-                    Variant args[1];
-                    args[0] = Variant(added.ribbonUI.Get());
-                    DISPPARAMS params{args, nullptr, 1, 0};
-                    Variant result;
-                    ExcepInfo exception;
-                    added.onLoadResult = ribbon->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                                                        &result, &exception, nullptr);
-                }
+                added.onLoadResult = dispatch::Call(ribbon.Get(), onLoad.c_str(), {Variant(added.ribbonUI.Get())});
             }
         }
     }

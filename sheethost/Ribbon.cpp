@@ -285,20 +285,10 @@ void Ribbon::OnAction(const Control& control) {
 // getPressed: called by name with the ribbon control, the state coming back as the result.
 void Ribbon::AskPressed(const Control& control) {
     if (control.getPressed.empty() || !control.addIn) return;
-    IDispatch* addIn = control.addIn.Get();
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR name = const_cast<LPOLESTR>(control.getPressed.c_str());
-    lastCallbackResult = addIn->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(lastCallbackResult)) return;
     ComPtr<IDispatch> ribbonControl = com::Make<RibbonControl>(control.id, control.tag, Context ? Context() : nullptr);
-    Variant args[1];
-    args[0] = Variant(ribbonControl.Get());
-    DISPPARAMS params{args, nullptr, 1, 0};
     Variant result;
-    ExcepInfo exception;
-    UINT badArgument = 0;
-    lastCallbackResult = addIn->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
-                                       &exception, &badArgument);
+    lastCallbackResult =
+        dispatch::Call(control.addIn.Get(), control.getPressed.c_str(), {Variant(ribbonControl.Get())}, &result);
     bool pressed = false;
     if (SUCCEEDED(lastCallbackResult) && SUCCEEDED(result.ToBool(&pressed)) && ::IsWindow(control.hwnd))
         ::SendMessageW(control.hwnd, BM_SETCHECK, pressed ? BST_CHECKED : BST_UNCHECKED, 0);

@@ -787,4 +787,28 @@ HRESULT FileSystem::Rename(std::wstring_view from, std::wstring_view to) const {
     return ::MoveFileW(ExtendedPath(from).c_str(), ExtendedPath(to).c_str()) ? S_OK : LastErrorResult();
 }
 
+HRESULT FileSystem::Move(std::wstring_view source, std::wstring_view destination, bool replace,
+                         FileProgress* progress) const {
+    const std::wstring from = ExtendedPath(source), to = ExtendedPath(destination);
+    if (from.empty() || to.empty()) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    const DWORD attributes = Attributes(from);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastErrorResult();
+    const bool folder = IsFolder(attributes);
+    const DWORD existing = Attributes(to);
+    if (existing != INVALID_FILE_ATTRIBUTES && !replace) return HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS);
+    if (progress) {
+        progress->Counted(1);
+        if (!progress->Next(0, Shown(from))) return CancelledError();
+    }
+    // A folder of that name is merged into by a copy; anything else is renamed where it can be.
+    if (!(folder && IsFolder(existing))) {
+        const DWORD flags = existing != INVALID_FILE_ATTRIBUTES ? MOVEFILE_REPLACE_EXISTING : 0;
+        if (::MoveFileExW(from.c_str(), to.c_str(), flags)) return S_OK;
+        if (::GetLastError() != ERROR_NOT_SAME_DEVICE) return LastErrorResult();
+    }
+    RETURN_IF_FAILED(folder ? CopyFolder(source, destination, progress) : CopyFileTo(source, destination, progress));
+    // Copied whole: the source goes, whatever is asked of the progress meanwhile.
+    return folder ? DeleteFolder(source) : RemoveFile(source);
+}
+
 }  // namespace cartulane

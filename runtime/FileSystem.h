@@ -60,6 +60,13 @@ public:
     HRESULT RemoveFile(std::wstring_view path) const;
     // Renames or moves a file or folder; an existing target is not replaced.
     HRESULT Rename(std::wstring_view from, std::wstring_view to) const;
+    // Moves a file or folder to destination, its new path. On one volume it is renamed: the
+    // same file, at once. Across volumes it is copied (as CopyFolder or CopyFileTo copy, with
+    // progress) and only then removed (as DeleteFolder removes), so that a stop or failure
+    // while copying leaves the source whole. An item at destination is an error, unless
+    // replace: then a file is replaced and a folder merged into, as by a copy and removal.
+    HRESULT Move(std::wstring_view source, std::wstring_view destination, bool replace,
+                 FileProgress* progress = nullptr) const;
 };
 
 // The error of a copy whose destination lies inside its source.

@@ -10,10 +10,28 @@ prepare() {
   "$top/scripts/build.sh" "$@"
 }
 
-# use_prefix DIR: the Wine prefix for what follows, made ready on first use.
+# use_prefix DIR: the Wine prefix for what follows, made ready on first use, with its drives.
 use_prefix() {
   export WINEPREFIX=$1
   [ -f "$WINEPREFIX/.cartulane-ready" ] || "$top/scripts/wineprefix.sh" >&2
+  map_drives
+}
+
+# map_drives: drive T: is build/testdrive, a real drive root for the tests; drive V: is a
+# folder on another file system (the shared-memory one), where a move from T: cannot be a
+# rename. V: is left out where no other file system is at hand.
+map_drives() {
+  local testdrive=$WINEPREFIX/../testdrive
+  mkdir -p "$testdrive"
+  testdrive=$(cd "$testdrive" && pwd)
+  ln -sfn "$testdrive" "$WINEPREFIX/dosdevices/t:"
+  local other
+  other=/dev/shm/cartulane-$(printf '%s' "$WINEPREFIX" | md5sum | cut -c1-12)
+  rm -f "$WINEPREFIX/dosdevices/v:"
+  if [ -d /dev/shm ] && [ -w /dev/shm ] && mkdir -p "$other" &&
+     [ "$(stat -c %d "$other")" != "$(stat -c %d "$testdrive")" ]; then
+    ln -sfn "$other" "$WINEPREFIX/dosdevices/v:"
+  fi
 }
 
 # start_display: gives this shell an X display. Uses $DISPLAY when its server is up,

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Prepares the project's Wine prefix: created once, CJK font replacements so that
-# Chinese captions render, drive T: mapped to a scratch folder that the tests use as a
-# real drive root, and the screen's DPI when CARTULANE_DPI is set (144 is 150 %).
+# Chinese captions render, drives T: and V: mapped (map_drives in common.sh), and the
+# screen's DPI when CARTULANE_DPI is set (144 is 150 %).
 # Safe to run again.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 export WINEPREFIX=${WINEPREFIX:-$top/build/wineprefix}
@@ -42,6 +42,5 @@ wine regedit "$reg" >/dev/null 2>&1
 rm -f "$reg"
 wineserver -w
 
-mkdir -p "$WINEPREFIX/../testdrive"
-ln -sfn "$(cd "$WINEPREFIX/../testdrive" && pwd)" "$WINEPREFIX/dosdevices/t:"
+map_drives
 touch "$WINEPREFIX/.cartulane-ready"

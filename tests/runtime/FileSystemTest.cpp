@@ -615,6 +615,85 @@ DWORD WINAPI RunWork(void* work) {
 
 // Runs work on a thread of 64 KB of stack: fewer nested calls than a tree of 250 levels
 // takes to walk by recursion (a find record alone is 592 bytes).
+// The volume and file identifier of what path leads to.
+std::pair<DWORD, ULONGLONG> Identity(const std::wstring& path) {
+    UniqueFile file(::CreateFileW(ExtendedPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &info)) return {};
+    return {info.dwVolumeSerialNumber, (ULONGLONG{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+// Drive V: is another file system than T: where the machine has one (scripts/common.sh).
+bool HasSecondVolume() { return FileSystem().FolderExists(L"V:\\"); }
+
+TEST(FileSystem, AMoveOnOneVolumeRenamesAndKeepsTheItemsIdentity) {
+    const FileSystem fs;
+    TempDir dir(L"T:\\");
+    const std::wstring book = dir / L"book.xls", folder = dir / L"folder", into = dir / L"into";
+    test::MakeFile(book, "data");
+    const std::vector<std::wstring> files = MakeSource(folder);
+    test::MakeFolder(into);
+    const auto bookId = Identity(book), folderId = Identity(folder), insideId = Identity(JoinPath(folder, L"sub\\i.xls"));
+    ASSERT_NE(bookId.second, 0u);
+
+    ASSERT_HRESULT_SUCCEEDED(fs.Move(book, JoinPath(into, L"book.xls"), false));
+    ASSERT_HRESULT_SUCCEEDED(fs.Move(folder, JoinPath(into, L"folder"), false));
+    EXPECT_FALSE(fs.FileExists(book));
+    EXPECT_FALSE(fs.FolderExists(folder));
+    EXPECT_EQ(Identity(JoinPath(into, L"book.xls")), bookId) << "renamed, not copied";
+    EXPECT_EQ(Identity(JoinPath(into, L"folder")), folderId);
+    EXPECT_EQ(Identity(JoinPath(into, L"folder\\sub\\i.xls")), insideId);
+    EXPECT_EQ(Snapshot(JoinPath(into, L"folder")).size(), files.size() + 1);
+
+    // An item of that name: refused unless replaced; a file replaced, a folder merged into.
+    test::MakeFile(book, "newer");
+    test::MakeFolder(folder);
+    test::MakeFile(JoinPath(folder, L"a.xls"), "newer a");
+    test::MakeFile(JoinPath(folder, L"extra.xls"), "extra");
+    EXPECT_EQ(fs.Move(book, JoinPath(into, L"book.xls"), false), HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(fs.Move(folder, JoinPath(into, L"folder"), false), HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(test::ReadFile(book), "newer");
+    EXPECT_EQ(test::ReadFile(JoinPath(into, L"book.xls")), "data");
+    ASSERT_HRESULT_SUCCEEDED(fs.Move(book, JoinPath(into, L"book.xls"), true));
+    ASSERT_HRESULT_SUCCEEDED(fs.Move(folder, JoinPath(into, L"folder"), true));
+    EXPECT_FALSE(fs.FileExists(book));
+    EXPECT_FALSE(fs.FolderExists(folder));
+    EXPECT_EQ(test::ReadFile(JoinPath(into, L"book.xls")), "newer");
+    EXPECT_EQ(test::ReadFile(JoinPath(into, L"folder\\a.xls")), "newer a");
+    EXPECT_EQ(test::ReadFile(JoinPath(into, L"folder\\extra.xls")), "extra");
+    EXPECT_EQ(test::ReadFile(JoinPath(into, L"folder\\sub\\i.xls")), "new sub\\i.xls") << "kept by the merge";
+}
+
+TEST(FileSystem, AMoveAcrossVolumesCopiesThenRemovesAndAStoppedOneLeavesTheSourceWhole) {
+    if (!HasSecondVolume()) GTEST_SKIP() << "no drive V: on another file system";
+    const FileSystem fs;
+    TempDir source(L"T:\\"), target(L"V:\\");
+    const std::wstring folder = source / L"folder", book = source / L"book.xls";
+    const std::vector<std::wstring> files = MakeSource(folder);
+    test::MakeFile(book, "data");
+    const auto bookId = Identity(book);
+
+    // Stopped at its fourth file: the source is all there, only whole files were copied.
+    Progress stopped;
+    int seen = 0;
+    stopped.next = [&](const std::wstring&) { return ++seen < 5; };
+    EXPECT_EQ(fs.Move(folder, target / L"folder", false, &stopped), CancelledError());
+    for (const auto& file : files) EXPECT_EQ(test::ReadFile(JoinPath(folder, file)), "new " + Narrow(file));
+    for (const auto& [relative, content] : Snapshot(target / L"folder"))
+        EXPECT_TRUE(content == "/" || content == "new " + Narrow(relative)) << Narrow(relative);
+
+    Progress progress;
+    ASSERT_HRESULT_SUCCEEDED(fs.Move(folder, target / L"folder", true, &progress));
+    ASSERT_HRESULT_SUCCEEDED(fs.Move(book, target / L"book.xls", false));
+    EXPECT_FALSE(fs.FolderExists(folder));
+    EXPECT_FALSE(fs.FileExists(book));
+    for (const auto& file : files) EXPECT_EQ(test::ReadFile(JoinPath(target / L"folder", file)), "new " + Narrow(file));
+    EXPECT_EQ(test::ReadFile(target / L"book.xls"), "data");
+    EXPECT_NE(Identity(target / L"book.xls"), bookId) << "a copy on the other volume";
+    EXPECT_EQ(progress.counted, files.size() + 2) << "the copy's items";
+}
+
 void OnSmallStack(std::function<void()> work) {
     UniqueKernelHandle thread(
         ::CreateThread(nullptr, 64 * 1024, &RunWork, &work, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));

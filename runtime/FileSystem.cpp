@@ -3,6 +3,7 @@
 #include "runtime/Error.h"
 #include "runtime/Handles.h"
 
+#include <shellapi.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -44,19 +45,6 @@ bool IsVolumeRoot(std::wstring_view extended) {
     }
     std::wstring_view rest = extended.substr(kExtendedPrefix.size());
     return rest.size() <= 3 && rest.size() >= 2 && rest[1] == L':';
-}
-
-bool SamePath(std::wstring_view a, std::wstring_view b) {
-    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
-}
-
-// Whether inner is outer itself or lies below it.
-bool IsSameOrInside(std::wstring_view inner, std::wstring_view outer) {
-    while (EndsInSeparator(outer)) outer.remove_suffix(1);
-    while (EndsInSeparator(inner)) inner.remove_suffix(1);
-    if (inner.size() < outer.size() || !SamePath(inner.substr(0, outer.size()), outer)) return false;
-    return inner.size() == outer.size() || inner[outer.size()] == L'\\';
 }
 
 // Visits every entry of a folder (extended path) but "." and "..".
@@ -408,6 +396,8 @@ struct ListedItem {
     std::wstring name;
     ULONGLONG index;  // 0 where the file system tells none
     ItemKind kind;
+    LONGLONG written = 0;  // last written, and size: what a move's removal compares with the copy
+    LONGLONG size = 0;
 };
 
 // Opens the folder a deletion starts at, itself (never what a link leads to), to be deleted
@@ -518,12 +508,25 @@ struct DeleteFrame {
     UniqueFile folder;
     std::vector<ListedItem> items;
     size_t next = 0;
+    bool spared = false;  // something below stays: the folder stays too
 };
+
+// Whether the copy at path is the listed file as it was copied: the same size and time of
+// last writing (a copy keeps the time).
+bool CopiedWhole(const ListedItem& listed, const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA copy{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &copy)) return false;
+    const LONGLONG size = (LONGLONG{copy.nFileSizeHigh} << 32) | copy.nFileSizeLow;
+    const LONGLONG written = (LONGLONG{copy.ftLastWriteTime.dwHighDateTime} << 32) | copy.ftLastWriteTime.dwLowDateTime;
+    return size == listed.size && written == listed.written;
+}
 
 class FolderDeletion {
 public:
-    FolderDeletion(std::wstring top, ItemKind kind, FileProgress* progress)
-        : top_(std::move(top)), kind_(kind), progress_(progress) {}
+    // With copy (the extended path of the top's copy), a file is deleted only where its copy
+    // is whole; a file that changed or came after the copy stays, and so do its folders.
+    FolderDeletion(std::wstring top, ItemKind kind, FileProgress* progress, std::wstring copy = {})
+        : top_(std::move(top)), kind_(kind), progress_(progress), copy_(std::move(copy)) {}
 
     HRESULT Run() {
         size_t total = 1;
@@ -566,7 +569,8 @@ private:
                 // A reparse point's tag comes where extended attributes' size would.
                 if (name != L"." && name != L"..")
                     frame->items.push_back({std::move(name), static_cast<ULONGLONG>(entry->FileId.QuadPart),
-                                            KindOf(entry->FileAttributes, entry->EaSize)});
+                                            KindOf(entry->FileAttributes, entry->EaSize),
+                                            entry->LastWriteTime.QuadPart, entry->EndOfFile.QuadPart});
                 if (entry->NextEntryOffset == 0) break;
                 bytes += entry->NextEntryOffset;
             }
@@ -589,7 +593,7 @@ private:
         while (!down_.empty()) {
             DeleteFrame& frame = down_.back();
             if (frame.next == frame.items.size()) {
-                RETURN_IF_FAILED(DeleteOpened(frame.folder.get(), &posix_));
+                if (!frame.spared) RETURN_IF_FAILED(DeleteOpened(frame.folder.get(), &posix_));
                 down_.pop_back();
                 ++done_;
                 continue;
@@ -597,6 +601,12 @@ private:
             const ListedItem& listed = frame.items[frame.next++];
             std::wstring path = JoinPath(frame.path, listed.name);
             if (!Next(path)) return CancelledError();
+            if (!copy_.empty() && listed.kind == ItemKind::File && !CopiedWhole(listed, copy_ + path.substr(top_.size()))) {
+                for (DeleteFrame& above : down_) above.spared = true;
+                spared_ = true;
+                ++done_;
+                continue;
+            }
             UniqueFile item;
             const bool posix = posix_;
             const HRESULT opened = OpenEntryToDelete(frame.folder.get(), listed, posix, &item);
@@ -613,12 +623,14 @@ private:
             if (listed.kind == ItemKind::FolderLink || posix) RETURN_IF_FAILED(DeleteOpened(item.get(), &posix_));
             ++done_;  // a file opened without posix goes as it is closed
         }
-        return S_OK;
+        return spared_ ? ChangedWhileMovedError() : S_OK;
     }
 
     const std::wstring top_;
     const ItemKind kind_;
     FileProgress* const progress_;
+    const std::wstring copy_;
+    bool spared_ = false;
     bool posix_ = true;  // deletes with POSIX semantics while the volume takes them
     size_t done_ = 0;
     std::vector<DeleteFrame> down_;
@@ -638,6 +650,8 @@ HRESULT DestinationInsideSourceError() { return HRESULT_FROM_WIN32(ERROR_CIRCULA
 
 HRESULT CancelledError() { return HRESULT_FROM_WIN32(ERROR_CANCELLED); }
 
+HRESULT ChangedWhileMovedError() { return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0210); }
+
 bool SameItem(std::wstring_view a, std::wstring_view b) {
     const std::optional<FileIdentity> first = IdentityOf(ExtendedPath(a));
     return first && IdentityOf(ExtendedPath(b)) == first;
@@ -646,6 +660,29 @@ bool SameItem(std::wstring_view a, std::wstring_view b) {
 bool IsSameOrBelow(std::wstring_view inner, std::wstring_view outer) {
     const std::optional<FileIdentity> identity = IdentityOf(ExtendedPath(outer));
     return identity && IsSameOrBelow(ExtendedPath(inner), *identity);
+}
+
+bool SameText(std::wstring_view a, std::wstring_view b) {
+    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+std::wstring_view WithoutBackslash(std::wstring_view path) {
+    while (EndsInSeparator(path)) path.remove_suffix(1);
+    return path;
+}
+
+bool IsSameOrInside(std::wstring_view inner, std::wstring_view outer) {
+    inner = WithoutBackslash(inner);
+    outer = WithoutBackslash(outer);
+    if (inner.size() < outer.size() || !SameText(inner.substr(0, outer.size()), outer)) return false;
+    return inner.size() == outer.size() || inner[outer.size()] == L'\\';
+}
+
+std::wstring ParentPath(std::wstring_view path) {
+    path = WithoutBackslash(path);
+    const size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring_view::npos ? std::wstring() : std::wstring(path.substr(0, slash));
 }
 
 std::wstring JoinPath(std::wstring_view folder, std::wstring_view name) {
@@ -714,6 +751,24 @@ std::wstring ExtendedPath(std::wstring_view path) {
     return std::wstring(kExtendedPrefix) + full;
 }
 
+std::vector<std::wstring> DroppedFiles(IDataObject* data) {
+    std::vector<std::wstring> paths;
+    FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium{};
+    if (!data || FAILED(data->GetData(&format, &medium))) return paths;
+    if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal) {
+        auto* drop = static_cast<HDROP>(medium.hGlobal);
+        const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+        for (UINT index = 0; index < count; ++index) {
+            const UINT length = ::DragQueryFileW(drop, index, nullptr, 0);
+            std::wstring path(length, L'\0');
+            if (length > 0 && ::DragQueryFileW(drop, index, path.data(), length + 1) == length) paths.push_back(path);
+        }
+    }
+    ::ReleaseStgMedium(&medium);
+    return paths;
+}
+
 std::wstring EnvironmentVariable(const wchar_t* name) {
     std::wstring value(::GetEnvironmentVariableW(name, nullptr, 0), L'\0');
     if (value.empty()) return value;
@@ -755,6 +810,12 @@ HRESULT FileSystem::CopyFolder(std::wstring_view source, std::wstring_view desti
 }
 
 HRESULT FileSystem::DeleteFolder(std::wstring_view path, FileProgress* progress) const {
+    return DeleteFolderSparing(path, progress, {});
+}
+
+// DeleteFolder; with copy (a complete copy of path), sparing what is not in the copy as it is
+// in path.
+HRESULT FileSystem::DeleteFolderSparing(std::wstring_view path, FileProgress* progress, std::wstring_view copy) const {
     const std::wstring folder = ExtendedPath(path);
     const DWORD attributes = Attributes(folder);
     if (!IsFolder(attributes)) return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
@@ -766,7 +827,8 @@ HRESULT FileSystem::DeleteFolder(std::wstring_view path, FileProgress* progress)
         if (!real.empty() && FolderAbove(real).empty()) return E_ACCESSDENIED;
     }
     const DWORD tag = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ReparseTagOf(folder) : 0;
-    return FolderDeletion(folder, KindOf(attributes, tag), progress).Run();
+    return FolderDeletion(folder, KindOf(attributes, tag), progress, copy.empty() ? std::wstring() : ExtendedPath(copy))
+        .Run();
 }
 
 HRESULT FileSystem::CopyFileTo(std::wstring_view source, std::wstring_view destination, FileProgress* progress) const {
@@ -807,8 +869,16 @@ HRESULT FileSystem::Move(std::wstring_view source, std::wstring_view destination
         if (::GetLastError() != ERROR_NOT_SAME_DEVICE) return LastErrorResult();
     }
     RETURN_IF_FAILED(folder ? CopyFolder(source, destination, progress) : CopyFileTo(source, destination, progress));
-    // Copied whole: the source goes, whatever is asked of the progress meanwhile.
-    return folder ? DeleteFolder(source) : RemoveFile(source);
+    // Copied whole: the source goes, whatever is asked of the progress meanwhile, but for what
+    // another program changed or added while it was copied.
+    if (folder) return DeleteFolderSparing(source, nullptr, destination);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &data)) return LastErrorResult();
+    const ListedItem listed{{}, 0, ItemKind::File,
+                            (LONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime,
+                            (LONGLONG{data.nFileSizeHigh} << 32) | data.nFileSizeLow};
+    if (!CopiedWhole(listed, to)) return ChangedWhileMovedError();
+    return RemoveFile(source);
 }
 
 }  // namespace cartulane

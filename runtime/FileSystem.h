@@ -35,6 +35,9 @@ public:
 
 // The failure of a copy or delete that its progress stopped.
 HRESULT CancelledError();
+// The failure of a move across volumes that left in the source what another program changed
+// or added there while it was copied.
+HRESULT ChangedWhileMovedError();
 
 class FileSystem {
 public:
@@ -63,10 +66,15 @@ public:
     // Moves a file or folder to destination, its new path. On one volume it is renamed: the
     // same file, at once. Across volumes it is copied (as CopyFolder or CopyFileTo copy, with
     // progress) and only then removed (as DeleteFolder removes), so that a stop or failure
-    // while copying leaves the source whole. An item at destination is an error, unless
-    // replace: then a file is replaced and a folder merged into, as by a copy and removal.
+    // while copying leaves the source whole; a file another program changed or added in the
+    // source meanwhile stays there, with its folders, and the move ends with
+    // ChangedWhileMovedError. An item at destination is an error, unless replace: then a file
+    // is replaced and a folder merged into, as by a copy and removal.
     HRESULT Move(std::wstring_view source, std::wstring_view destination, bool replace,
                  FileProgress* progress = nullptr) const;
+
+private:
+    HRESULT DeleteFolderSparing(std::wstring_view path, FileProgress* progress, std::wstring_view copy) const;
 };
 
 // The error of a copy whose destination lies inside its source.
@@ -83,8 +91,22 @@ bool IsSameOrBelow(std::wstring_view inner, std::wstring_view outer);
 // The full, extended-length form of a path ("" when it cannot be formed).
 std::wstring ExtendedPath(std::wstring_view path);
 
+// Paths compared as text, as Windows compares names: ordinal, without regard to case.
+bool SameText(std::wstring_view a, std::wstring_view b);
+// The path without the backslashes or slashes at its end.
+std::wstring_view WithoutBackslash(std::wstring_view path);
+// Whether inner is outer itself or lies below it, as text (a trailing backslash not counted).
+// What the paths lead to is compared by SameItem and IsSameOrBelow.
+bool IsSameOrInside(std::wstring_view inner, std::wstring_view outer);
+// The folder that holds path, without its backslash; "" for a path with none.
+std::wstring ParentPath(std::wstring_view path);
+
 // folder & "\" & name, with the backslash only when folder does not end in one.
 std::wstring JoinPath(std::wstring_view folder, std::wstring_view name);
+
+// The paths of the files a dragged or copied data object carries (CF_HDROP); none when it
+// carries no files.
+std::vector<std::wstring> DroppedFiles(IDataObject* data);
 
 // An environment variable's value; "" when it is not set.
 std::wstring EnvironmentVariable(const wchar_t* name);

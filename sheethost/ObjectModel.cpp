@@ -15,10 +15,6 @@ namespace {
 constexpr WORD kGet = DISPATCH_PROPERTYGET | DISPATCH_METHOD;
 constexpr wchar_t kTitle[] = L"sheethost";
 
-bool SameText(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
-}
-
 HRESULT Fail(std::wstring* error, std::wstring text) {
     *error = std::move(text);
     return ApplicationError();

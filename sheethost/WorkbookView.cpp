@@ -1,5 +1,7 @@
 #include "sheethost/WorkbookView.h"
 
+#include "runtime/ComObject.h"
+#include "runtime/FileSystem.h"
 #include "runtime/Handles.h"
 
 #include <commctrl.h>
@@ -22,6 +24,50 @@ int Scaled(HWND hwnd, int pixels) {
 
 }  // namespace
 
+// Files dropped on the workbook area are opened, one after the other, inside the drop: the
+// application's events for each come before the program that dragged them hears of the drop.
+class WorkbookView::FileDrop final : public com::ComObject<FileDrop, IDropTarget> {
+public:
+    FileDrop(Application& app, HWND owner) : app_(app), owner_(owner) {}
+    static const QITAB* Interfaces() {
+        static const QITAB table[] = {QITABENT(FileDrop, IDropTarget), {}};
+        return table;
+    }
+    STDMETHODIMP DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+        if (!effect) return E_INVALIDARG;
+        files_ = !DroppedFiles(data).empty();
+        *effect = files_ ? *effect & DROPEFFECT_COPY : DROPEFFECT_NONE;
+        return S_OK;
+    }
+    STDMETHODIMP DragOver(DWORD, POINTL, DWORD* effect) override {
+        if (!effect) return E_INVALIDARG;
+        *effect = files_ ? *effect & DROPEFFECT_COPY : DROPEFFECT_NONE;
+        return S_OK;
+    }
+    STDMETHODIMP DragLeave() override {
+        files_ = false;
+        return S_OK;
+    }
+    STDMETHODIMP Drop(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
+        if (!effect) return E_INVALIDARG;
+        *effect &= DROPEFFECT_COPY;
+        files_ = false;
+        return Boundary([&] {
+            for (const std::wstring& file : DroppedFiles(data)) {
+                std::wstring error;
+                if (FAILED(app_.OpenWorkbook(file, nullptr, &error)))
+                    ::MessageBoxW(owner_, error.c_str(), L"sheethost", MB_OK | MB_ICONWARNING);
+            }
+            return S_OK;
+        });
+    }
+
+private:
+    Application& app_;
+    HWND owner_;
+    bool files_ = false;
+};
+
 WorkbookView::WorkbookView(Application& app, HWND parent, std::function<std::vector<Workbook*>()> books,
                            std::function<Workbook*()> current)
     : app_(app), books_of_(std::move(books)), current_(std::move(current)) {
@@ -40,6 +86,8 @@ WorkbookView::WorkbookView(Application& app, HWND parent, std::function<std::vec
                                 0, hwnd, reinterpret_cast<HMENU>(kSheets), nullptr, nullptr);
     ::SendMessageW(books_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     ::SendMessageW(sheets_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    drop_ = com::Make<FileDrop>(app_, parent);
+    if (drop_ && FAILED(::RegisterDragDrop(hwnd, drop_.Get()))) drop_.Reset();
     Refresh();
 }
 
@@ -181,6 +229,10 @@ void WorkbookView::OnCommand(UINT id) {
 
 LRESULT WorkbookView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+        case WM_DESTROY:
+            if (drop_) ::RevokeDragDrop(Hwnd());
+            drop_.Reset();
+            break;
         case WM_SIZE:
             Layout();
             return 0;

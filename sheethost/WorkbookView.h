@@ -3,6 +3,7 @@
 // current one as tabs below a grid, and buttons to create, open and close workbooks and to
 // hide or show sheets, so that the task pane can be tried by hand.
 
+#include "runtime/ComPtr.h"
 #include "runtime/Window.h"
 #include "sheethost/ObjectModel.h"
 
@@ -26,6 +27,7 @@ public:
     std::function<void()> Clicked;
 
 private:
+    class FileDrop;
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Layout();
     void PaintGrid(HDC dc);
@@ -40,6 +42,7 @@ private:
     HWND buttons_[7] = {};
     int bar_ = 0;  // the height of the buttons' rows
     bool refreshing_ = false;
+    ComPtr<FileDrop> drop_;
 };
 
 }  // namespace cartulane::sheethost

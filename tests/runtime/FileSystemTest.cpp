@@ -615,14 +615,6 @@ DWORD WINAPI RunWork(void* work) {
 
 // Runs work on a thread of 64 KB of stack: fewer nested calls than a tree of 250 levels
 // takes to walk by recursion (a find record alone is 592 bytes).
-// The volume and file identifier of what path leads to.
-std::pair<DWORD, ULONGLONG> Identity(const std::wstring& path) {
-    UniqueFile file(::CreateFileW(ExtendedPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!file || !::GetFileInformationByHandle(file.get(), &info)) return {};
-    return {info.dwVolumeSerialNumber, (ULONGLONG{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-}
 
 // Drive V: is another file system than T: where the machine has one (scripts/common.sh).
 bool HasSecondVolume() { return FileSystem().FolderExists(L"V:\\"); }
@@ -634,16 +626,17 @@ TEST(FileSystem, AMoveOnOneVolumeRenamesAndKeepsTheItemsIdentity) {
     test::MakeFile(book, "data");
     const std::vector<std::wstring> files = MakeSource(folder);
     test::MakeFolder(into);
-    const auto bookId = Identity(book), folderId = Identity(folder), insideId = Identity(JoinPath(folder, L"sub\\i.xls"));
+    const auto bookId = test::Identity(book), folderId = test::Identity(folder);
+    const auto insideId = test::Identity(JoinPath(folder, L"sub\\i.xls"));
     ASSERT_NE(bookId.second, 0u);
 
     ASSERT_HRESULT_SUCCEEDED(fs.Move(book, JoinPath(into, L"book.xls"), false));
     ASSERT_HRESULT_SUCCEEDED(fs.Move(folder, JoinPath(into, L"folder"), false));
     EXPECT_FALSE(fs.FileExists(book));
     EXPECT_FALSE(fs.FolderExists(folder));
-    EXPECT_EQ(Identity(JoinPath(into, L"book.xls")), bookId) << "renamed, not copied";
-    EXPECT_EQ(Identity(JoinPath(into, L"folder")), folderId);
-    EXPECT_EQ(Identity(JoinPath(into, L"folder\\sub\\i.xls")), insideId);
+    EXPECT_EQ(test::Identity(JoinPath(into, L"book.xls")), bookId) << "renamed, not copied";
+    EXPECT_EQ(test::Identity(JoinPath(into, L"folder")), folderId);
+    EXPECT_EQ(test::Identity(JoinPath(into, L"folder\\sub\\i.xls")), insideId);
     EXPECT_EQ(Snapshot(JoinPath(into, L"folder")).size(), files.size() + 1);
 
     // An item of that name: refused unless replaced; a file replaced, a folder merged into.
@@ -672,7 +665,7 @@ TEST(FileSystem, AMoveAcrossVolumesCopiesThenRemovesAndAStoppedOneLeavesTheSourc
     const std::wstring folder = source / L"folder", book = source / L"book.xls";
     const std::vector<std::wstring> files = MakeSource(folder);
     test::MakeFile(book, "data");
-    const auto bookId = Identity(book);
+    const auto bookId = test::Identity(book);
 
     // Stopped at its fourth file: the source is all there, only whole files were copied.
     Progress stopped;
@@ -690,8 +683,37 @@ TEST(FileSystem, AMoveAcrossVolumesCopiesThenRemovesAndAStoppedOneLeavesTheSourc
     EXPECT_FALSE(fs.FileExists(book));
     for (const auto& file : files) EXPECT_EQ(test::ReadFile(JoinPath(target / L"folder", file)), "new " + Narrow(file));
     EXPECT_EQ(test::ReadFile(target / L"book.xls"), "data");
-    EXPECT_NE(Identity(target / L"book.xls"), bookId) << "a copy on the other volume";
+    EXPECT_NE(test::Identity(target / L"book.xls"), bookId) << "a copy on the other volume";
     EXPECT_EQ(progress.counted, files.size() + 2) << "the copy's items";
+}
+
+TEST(FileSystem, AMoveAcrossVolumesLeavesWhatAnotherProgramChangedOrAddedMeanwhile) {
+    if (!HasSecondVolume()) GTEST_SKIP() << "no drive V: on another file system";
+    const FileSystem fs;
+    TempDir source(L"T:\\"), target(L"V:\\");
+    const std::wstring folder = source / L"folder";
+    const std::vector<std::wstring> files = MakeSource(folder);
+    // Halfway through the copy: a file copied already is written again, and a new file comes
+    // in the sub-folder.
+    Progress progress;
+    std::wstring changed;
+    progress.next = [&](const std::wstring& path) {
+        if (progress.told.size() == 6) {
+            for (const auto& [done, told] : progress.told)
+                if (told != path && told.ends_with(L".xls") && changed.empty()) changed = told;
+            test::MakeFile(changed, "written again");
+            test::MakeFile(JoinPath(folder, L"sub\\new.xls"), "new");
+        }
+        return true;
+    };
+    EXPECT_EQ(fs.Move(folder, target / L"folder", false, &progress), ChangedWhileMovedError());
+    ASSERT_FALSE(changed.empty());
+    EXPECT_EQ(test::ReadFile(changed), "written again");
+    EXPECT_EQ(test::ReadFile(JoinPath(folder, L"sub\\new.xls")), "new");
+    size_t left = 0;
+    for (const auto& file : files) left += fs.FileExists(JoinPath(folder, file));
+    EXPECT_EQ(left, 1u) << "every other file moved whole";
+    for (const auto& file : files) EXPECT_EQ(test::ReadFile(JoinPath(target / L"folder", file)), "new " + Narrow(file));
 }
 
 void OnSmallStack(std::function<void()> work) {

@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace cartulane::test {
@@ -32,6 +33,9 @@ private:
 void MakeFolder(const std::wstring& path);
 void MakeFile(const std::wstring& path, std::string_view content = "x");
 std::string ReadFile(const std::wstring& path);
+// The volume and file identifier of what path leads to ({0, 0} when it cannot be opened): the
+// same after a rename, another after a copy.
+std::pair<DWORD, ULONGLONG> Identity(const std::wstring& path);
 
 // A top-level window that is not shown, to parent controls under test. Its messages go to
 // onMessage first; what that does not handle (returns false for) gets the default. A test

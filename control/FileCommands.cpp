@@ -15,6 +15,7 @@
 #include "runtime/InputBox.h"
 
 #include <commctrl.h>
+#include <shlwapi.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -34,6 +35,10 @@ constexpr ULONGLONG kProgressAfter = 500;
 // folder, or an item of the same name is there and the user has not yet said to replace it.
 constexpr HRESULT kPasteOntoItself = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0201);
 constexpr HRESULT kPasteOverExisting = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0202);
+// Two of the items dropped have one name: the second would replace the first.
+constexpr HRESULT kPasteSameNames = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0203);
+// How many names a question lists.
+constexpr size_t kNamesAsked = 10;
 
 UINT JobDoneMessage() {
     static const UINT message = ::RegisterWindowMessageW(L"Cartulane.TestControl.FileJobDone");
@@ -55,43 +60,20 @@ constexpr WorkbookExtension kWorkbookExtensions[] = {
     {L".xlsb", host::kExcel12},
 };
 
-enum MenuCommand : UINT { kOpen = 1, kNew, kCopy, kPaste, kDelete, kRename, kRefresh };
+enum MenuCommand : UINT { kOpen = 1, kNew, kCut, kCopy, kPaste, kDelete, kRename, kRefresh };
 
 bool EndsWithBackslash(const std::wstring& path) { return !path.empty() && path.back() == L'\\'; }
 
-bool SameTextIgnoringCase(std::wstring_view a, std::wstring_view b) {
-    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
 bool EndsWithIgnoringCase(const std::wstring& text, std::wstring_view ending) {
-    return text.size() >= ending.size() && SameTextIgnoringCase(std::wstring_view(text).substr(text.size() - ending.size()), ending);
-}
-
-std::wstring WithoutBackslash(std::wstring path) {
-    while (EndsWithBackslash(path)) path.pop_back();
-    return path;
-}
-
-// Whether inner is the folder outer itself or lies somewhere below it.
-bool IsSameOrInside(const std::wstring& inner, const std::wstring& outer) {
-    const std::wstring a = WithoutBackslash(inner), b = WithoutBackslash(outer);
-    return SameTextIgnoringCase(a, b) ||
-           (a.size() > b.size() && a[b.size()] == L'\\' && SameTextIgnoringCase(std::wstring_view(a).substr(0, b.size()), b));
-}
-
-std::wstring ParentPath(const std::wstring& path) {
-    const std::wstring trimmed = WithoutBackslash(path);
-    const size_t slash = trimmed.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : trimmed.substr(0, slash);
+    return text.size() >= ending.size() && SameText(std::wstring_view(text).substr(text.size() - ending.size()), ending);
 }
 
 // The names Windows keeps for devices, whatever extension follows: CON, PRN, AUX, NUL,
 // CONIN$, CONOUT$, and COM or LPT with a digit or a superscript one, two or three.
 bool IsDeviceName(const std::wstring& stem) {
     for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
-        if (SameTextIgnoringCase(stem, device)) return true;
-    if (stem.size() != 4 || !(SameTextIgnoringCase(stem.substr(0, 3), L"COM") || SameTextIgnoringCase(stem.substr(0, 3), L"LPT")))
+        if (SameText(stem, device)) return true;
+    if (stem.size() != 4 || !(SameText(stem.substr(0, 3), L"COM") || SameText(stem.substr(0, 3), L"LPT")))
         return false;
     const wchar_t digit = stem[3];
     return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
@@ -237,17 +219,45 @@ void TestControl::Command3_Click() {
     if (node && !node->Key().empty()) {
         CopiedPath = node->Key();
         CopiedName = node->Text();
+        CopiedCut = false;
+        ShowCut();
         Message(L"已复制文件:" + CopiedName + L", 请选择要粘贴的文件夹，然后点击“粘贴”");
     } else {
         Message(L"您没有选择要复制的文件！");
     }
 }
 
-// Paste: the copied file or folder into the selected folder, on a thread of its own. Refused
-// before anything is copied: into the copied folder itself or one of its sub-folders, into
-// the folder that holds the copied item, onto the copied item itself, each by what the paths
-// lead to (a link, a subst drive, a short name or a share of the same folder is the same
-// folder); an item of the same name is replaced only when the user agrees (a folder is
+// Cut: as copy, but the next paste moves the item, which shows dimmed until then. The root
+// stays where it is: the tree would lose what it shows.
+void TestControl::Cut() {
+    Node* node = TreeView2.SelectedItem();
+    if (!node || node->Key().empty()) {
+        Message(L"您没有选择要剪切的文件！");
+        return;
+    }
+    if (!node->Parent()) {
+        Message(L"不能剪切根目录！");
+        return;
+    }
+    CopiedPath = node->Key();
+    CopiedName = node->Text();
+    CopiedCut = true;
+    ShowCut();
+    Message(L"已剪切文件:" + CopiedName + L", 请选择要粘贴的文件夹，然后点击“粘贴”");
+}
+
+void TestControl::ShowCut() {
+    TreeNodes& nodes = TreeView2.Nodes();
+    if (Node* shown = nodes.Find(cutShown_)) shown->SetCut(false);
+    cutShown_ = CopiedCut ? CopiedPath : std::wstring();
+    if (Node* cut = cutShown_.empty() ? nullptr : nodes.Find(cutShown_)) cut->SetCut(true);
+}
+
+// Paste: the copied or cut file or folder into the selected folder, on a thread of its own.
+// Refused before anything is written: into the item's folder itself or one of its
+// sub-folders, into the folder that holds the item, onto the item itself, each by what the
+// paths lead to (a link, a subst drive, a short name or a share of the same folder is the
+// same folder); an item of the same name is replaced only when the user agrees (a folder is
 // merged, as the scripting runtime's CopyFolder does). The checks open what the paths lead
 // to, which on a share can take long: they are the thread's first step, and a destination
 // that exists ends it with a question, after which it starts again to replace.
@@ -265,32 +275,85 @@ void TestControl::Command4_Click() {
         return;
     }
     PasteFolder = EndsWithBackslash(key) ? key : key + L"\\";
-    StartPaste(CopiedPath, PasteFolder, CopiedName, false);
+    StartTransfer({{CopiedPath, CopiedName}}, PasteFolder, CopiedCut, false);
 }
 
-void TestControl::StartPaste(const std::wstring& source, const std::wstring& into, const std::wstring& name,
-                             bool replace) {
-    const std::wstring destination = into + name;
-    Running running{.kind = Running::Kind::Paste,
-                    .item = destination,
-                    .name = name,
-                    .source = source,
+namespace {
+
+// The progress of items done one after the other, told as one count.
+class Consecutive final : public FileProgress {
+public:
+    explicit Consecutive(FileProgress& whole) : whole_(whole) {}
+    void Counted(size_t total) override {
+        total_ = total;
+        whole_.Counted(base_ + total);
+    }
+    bool Next(size_t done, const std::wstring& path) override { return whole_.Next(base_ + done, path); }
+    bool Stopping() override { return whole_.Stopping(); }
+    void ItemDone() {
+        base_ += total_;
+        total_ = 0;
+    }
+
+private:
+    FileProgress& whole_;
+    size_t base_ = 0, total_ = 0;
+};
+
+}  // namespace
+
+void TestControl::StartTransfer(std::vector<Transfer> items, const std::wstring& into, bool move, bool replace) {
+    if (items.empty()) return;
+    const std::wstring first = into + items.front().name;
+    auto existing = std::make_shared<std::vector<std::wstring>>();
+    Running running{.kind = move ? Running::Kind::Move : Running::Kind::Paste,
+                    .item = first,
+                    .items = items,
                     .into = into,
-                    .revealDone = destination,
-                    .revealStopped = WithoutBackslash(into)};
-    StartJob(std::move(running), [source, into, destination, replace](FileProgress& progress) {
+                    .existing = existing,
+                    .revealDone = items.size() == 1 ? first : std::wstring(WithoutBackslash(into)),
+                    .revealStopped = std::wstring(WithoutBackslash(into))};
+    if (move)
+        for (const Transfer& item : items) running.held.push_back(item.source);
+    StartJob(std::move(running), [items = std::move(items), into, move, replace, existing](FileProgress& progress) {
         const FileSystem files;
-        const bool folder = files.FolderExists(source);
-        if (folder && (IsSameOrInside(into, source) || IsSameOrBelow(into, source))) return DestinationInsideSourceError();
-        // The holder of an item at a drive's root is the root itself, not the drive's current folder.
-        std::wstring holder = WithoutBackslash(ParentPath(source));
-        if (holder.size() == 2 && holder[1] == L':') holder += L'\\';
-        const bool exists = files.FileExists(destination) || files.FolderExists(destination);
-        if (SameTextIgnoringCase(WithoutBackslash(holder), WithoutBackslash(into)) || SameItem(holder, into) ||
-            (exists && SameItem(destination, source)))
-            return kPasteOntoItself;
-        if (exists && !replace) return kPasteOverExisting;
-        return folder ? files.CopyFolder(source, destination, &progress) : files.CopyFileTo(source, destination, &progress);
+        // Every item is checked before any is written: when one is refused, nothing is done.
+        for (auto item = items.begin(); item != items.end(); ++item) {
+            for (auto other = items.begin(); other != item; ++other) {
+                if (SameText(other->name, item->name)) {
+                    existing->assign(1, item->name);
+                    return kPasteSameNames;
+                }
+            }
+        }
+        for (const Transfer& item : items) {
+            const std::wstring destination = into + item.name;
+            if (files.FolderExists(item.source) && (IsSameOrInside(into, item.source) || IsSameOrBelow(into, item.source)))
+                return DestinationInsideSourceError();
+            // The holder of an item at a drive's root is the root itself, not the drive's current folder.
+            std::wstring holder = ParentPath(item.source);
+            if (holder.size() == 2 && holder[1] == L':') holder += L'\\';
+            const bool exists = files.FileExists(destination) || files.FolderExists(destination);
+            if (SameText(WithoutBackslash(holder), WithoutBackslash(into)) || SameItem(holder, into) ||
+                (exists && SameItem(destination, item.source)))
+                return kPasteOntoItself;
+            if (exists && !replace) existing->push_back(destination);
+        }
+        if (!existing->empty()) return kPasteOverExisting;
+        Consecutive each(progress);
+        for (const Transfer& item : items) {
+            const std::wstring destination = into + item.name;
+            HRESULT hr;
+            if (move)
+                hr = files.Move(item.source, destination, replace, &each);
+            else if (files.FolderExists(item.source))
+                hr = files.CopyFolder(item.source, destination, &each);
+            else
+                hr = files.CopyFileTo(item.source, destination, &each);
+            if (FAILED(hr)) return hr;
+            each.ItemDone();
+        }
+        return S_OK;
     });
 }
 
@@ -306,8 +369,7 @@ void TestControl::Command5_Click() {
     if (key.empty()) return;
     const std::wstring parent = node->Parent() ? node->Parent()->Key() : std::wstring();
     if (Message(L"确定要删除： " + key + L" ?", MB_YESNO) != IDYES) return;
-    follow_.LetGo(key);
-    StartJob({.kind = Running::Kind::Delete, .item = key, .revealDone = parent, .revealStopped = parent},
+    StartJob({.kind = Running::Kind::Delete, .item = key, .held = {key}, .revealDone = parent, .revealStopped = parent},
              [key](FileProgress& progress) -> HRESULT {
                  const FileSystem files;
                  if (files.FolderExists(key)) return files.DeleteFolder(key, &progress);
@@ -318,19 +380,31 @@ void TestControl::Command5_Click() {
              });
 }
 
-// ---- a paste or delete running ----
+// ---- a paste, move or delete running ----
+
+namespace {
+
+// The verb of a job in its messages.
+const wchar_t* VerbOf(bool paste, bool move) { return move ? L"移动" : paste ? L"粘贴" : L"删除"; }
+
+}  // namespace
+
+void TestControl::TakeUpHeld(const Running& running) {
+    for (const std::wstring& item : running.held) follow_.TakeUp(item);
+}
 
 void TestControl::StartJob(Running running, FileJob::Work work) {
-    // The pane may have closed while a question of the paste was up.
-    if (!::IsWindow(Hwnd())) {
-        if (running.kind == Running::Kind::Delete) follow_.TakeUp(running.item);
-        return;
-    }
+    // The pane may have closed while a question of the paste was up; one job at a time.
+    if (!::IsWindow(Hwnd()) || job_) return;
+    // Nothing of the tree's watch holds what the job deletes or moves (Windows refuses to move
+    // or remove a folder while a handle is open below it).
+    for (const std::wstring& item : running.held) follow_.LetGo(item);
     try {
         job_ = std::make_unique<FileJob>(std::move(work), Hwnd(), JobDoneMessage());
     } catch (...) {  // no thread to be had
-        if (running.kind == Running::Kind::Delete) follow_.TakeUp(running.item);
-        Message((running.kind == Running::Kind::Paste ? L"粘贴失败：" : L"删除失败：") + running.item + L"\n" +
+        TakeUpHeld(running);
+        const bool paste = running.kind != Running::Kind::Delete;
+        Message(std::wstring(VerbOf(paste, running.kind == Running::Kind::Move)) + L"失败：" + running.item + L"\n" +
                 SystemReason(E_OUTOFMEMORY));
         return;
     }
@@ -363,8 +437,8 @@ void TestControl::JobTick() {
     }
     const FileJob::Status status = job_->Now();
     if (!progress_ && !job_->Finished() && ::GetTickCount64() - job_->StartedAt() >= kProgressAfter) {
-        const bool paste = running_.kind == Running::Kind::Paste;
-        progress_ = std::make_unique<ProgressForm>(paste ? L"粘贴" : L"删除", paste ? L"正在粘贴：" : L"正在删除：");
+        const std::wstring verb = VerbOf(running_.kind != Running::Kind::Delete, running_.kind == Running::Kind::Move);
+        progress_ = std::make_unique<ProgressForm>(verb, L"正在" + verb + L"：");
         progress_->Cancel = [this] {
             if (job_) job_->Cancel();
         };
@@ -386,20 +460,41 @@ void TestControl::JobDone() {
     job_.reset();
     progress_.reset();
     const Running running = std::move(running_);
-    if (running.kind == Running::Kind::Delete) follow_.TakeUp(running.item);
+    running_ = {};
+    TakeUpHeld(running);
     EnableDiskCommands(true);
-    if (hr == kPasteOverExisting) {
-        if (Message(L"目标文件夹中已有同名的项目：" + running.item + L"\n是否替换？", MB_YESNO | MB_ICONQUESTION) == IDYES)
-            StartPaste(running.source, running.into, running.name, true);
+    const bool paste = running.kind != Running::Kind::Delete, move = running.kind == Running::Kind::Move;
+    if (paste && hr == kPasteOverExisting) {
+        // Every item that would be replaced is named: Yes replaces them all.
+        std::wstring names;
+        for (size_t index = 0; index < running.existing->size() && index < kNamesAsked; ++index)
+            names += (*running.existing)[index] + L"\n";
+        if (running.existing->size() > kNamesAsked)
+            names += L"……共 " + std::to_wstring(running.existing->size()) + L" 项\n";
+        if (Message(L"目标文件夹中已有同名的项目：" + names + L"是否替换？", MB_YESNO | MB_ICONQUESTION) == IDYES)
+            StartTransfer(running.items, running.into, move, true);
         return;
     }
-    if (hr == kPasteOntoItself) {
+    if (paste && hr == kPasteSameNames) {
+        Message(L"要粘贴的项目中有同名的项目，无法完成操作：" + running.existing->front());
+        return;
+    }
+    if (paste && hr == kPasteOntoItself) {
         Message(L"复制粘贴所选择的文件及路径相同，无法完成复制粘贴操作！");
         return;
     }
-    if (running.kind == Running::Kind::Paste && hr == DestinationInsideSourceError()) {
+    if (paste && hr == DestinationInsideSourceError()) {
         Message(L"不能将文件夹粘贴到它自身或其子文件夹中！");
         return;
+    }
+    // A cut item that was moved is no longer there to paste.
+    if (move && SUCCEEDED(hr) &&
+        std::any_of(running.items.begin(), running.items.end(), [](const Transfer& item) {
+            return SameText(WithoutBackslash(item.source), WithoutBackslash(CopiedPath));
+        })) {
+        CopiedPath.clear();
+        CopiedName.clear();
+        CopiedCut = false;
     }
     TellJobResult(running, status, hr, cancelled);
     Command6_Click();
@@ -411,26 +506,34 @@ void TestControl::StopJob() {
     if (!job_) return;
     job_.reset();
     progress_.reset();
-    if (running_.kind == Running::Kind::Delete) follow_.TakeUp(running_.item);
+    TakeUpHeld(running_);
     running_ = {};
 }
 
 void TestControl::TellJobResult(const Running& running, const FileJob::Status& status, HRESULT hr, bool cancelled) {
-    const bool paste = running.kind == Running::Kind::Paste;
+    const bool paste = running.kind != Running::Kind::Delete, move = running.kind == Running::Kind::Move;
+    const std::wstring verb = VerbOf(paste, move);
     const std::wstring done = std::to_wstring(status.done), total = std::to_wstring(status.total);
+    // What a move stopped short leaves: every item not moved whole is where it was.
+    const std::wstring rest = move ? L"未移动完的项目都留在原处。" : L"其余未" + verb + L"。";
+    const std::wstring count = move ? L"已完成 " + done + L" 项，共 " + total + L" 项，"
+                                    : L"已" + verb + L" " + done + L" 项，共 " + total + L" 项，";
     if (SUCCEEDED(hr)) {
-        if (paste) Message(L"文件 " + running.name + L" 粘贴成功！");
+        if (!paste) return;
+        if (running.items.size() == 1)
+            Message(L"文件 " + running.items.front().name + L" " + verb + L"成功！");
+        else
+            Message(std::to_wstring(running.items.size()) + L" 个项目" + verb + L"成功！");
     } else if (cancelled) {
-        Message(paste ? L"粘贴已取消：已粘贴 " + done + L" 项，共 " + total + L" 项，其余未粘贴。"
-                      : L"删除已取消：已删除 " + done + L" 项，共 " + total + L" 项，其余未删除。");
+        Message(verb + L"已取消：" + count + rest);
+    } else if (hr == ChangedWhileMovedError()) {
+        Message(L"移动未完成：另一个程序在移动时改变或新加的文件留在了原处，其余已移动到：" +
+                std::wstring(WithoutBackslash(running.into)));
     } else if (status.done == 0 || status.current.empty()) {
-        Message((paste ? L"粘贴失败：" : L"删除失败：") + running.item + L"\n" + SystemReason(hr));
+        Message(verb + L"失败：" + running.item + L"\n" + SystemReason(hr));
     } else {
         // Stopped in the middle: the item that failed, and how far it got.
-        Message(paste ? L"粘贴未完成：" + status.current + L"\n" + SystemReason(hr) + L"\n已粘贴 " + done + L" 项，共 " +
-                            total + L" 项，其余未粘贴。"
-                      : L"删除未完成：" + status.current + L"\n" + SystemReason(hr) + L"\n已删除 " + done + L" 项，共 " +
-                            total + L" 项，其余未删除。");
+        Message(verb + L"未完成：" + status.current + L"\n" + SystemReason(hr) + L"\n" + count + rest);
     }
 }
 
@@ -517,7 +620,7 @@ void TestControl::TreeView2_AfterLabelEdit(short& cancel, std::wstring& newStrin
 }
 
 // The keys of a file manager's tree: F2 renames, Delete deletes, F5 refreshes, Enter
-// opens, Ctrl+C copies, Ctrl+V pastes, Shift+F10 and the menu key show the context menu.
+// opens, Ctrl+C copies, Ctrl+X cuts, Ctrl+V pastes, Shift+F10 and the menu key show the context menu.
 void TestControl::TreeView2_KeyDown(int& keyCode, int shift) {
     const bool ctrl = shift & 2, alt = shift & 4, plain = !(shift & 7);
     Node* node = TreeView2.SelectedItem();
@@ -538,6 +641,8 @@ void TestControl::TreeView2_KeyDown(int& keyCode, int shift) {
         TreeView2_DblClick();
     } else if (keyCode == 'C' && ctrl && !alt) {
         Command3_Click();
+    } else if (keyCode == 'X' && ctrl && !alt) {
+        Cut();
     } else if (keyCode == 'V' && ctrl && !alt) {
         Command4_Click();
     } else {
@@ -546,12 +651,12 @@ void TestControl::TreeView2_KeyDown(int& keyCode, int shift) {
     keyCode = 0;
 }
 
-// Ctrl+C and Ctrl+V are the tree's while it has the focus: the application's own copy and
-// paste must not see them.
+// Ctrl+C, Ctrl+X and Ctrl+V are the tree's while it has the focus: the application's own
+// copy, cut and paste must not see them.
 bool TestControl::KeepsKey(const MSG& message) {
     if (message.hwnd != TreeView2.Hwnd() || (message.message != WM_KEYDOWN && message.message != WM_KEYUP)) return false;
     const bool ctrl = ::GetKeyState(VK_CONTROL) < 0, alt = ::GetKeyState(VK_MENU) < 0;
-    return ctrl && !alt && (message.wParam == 'C' || message.wParam == 'V');
+    return ctrl && !alt && (message.wParam == 'C' || message.wParam == 'X' || message.wParam == 'V');
 }
 
 void TestControl::TreeView2_ContextMenu(POINT screen) {
@@ -569,6 +674,7 @@ void TestControl::TreeView2_ContextMenu(POINT screen) {
     } items[] = {
         {kOpen, L"打开", isFile},
         {kNew, L"新建", idle},
+        {kCut, L"剪切", !isRoot},
         {kCopy, L"复制", node != nullptr},
         {kPaste, L"粘贴", idle && !CopiedPath.empty()},
         {kDelete, L"删除", idle && node != nullptr},
@@ -586,6 +692,7 @@ void TestControl::TreeView2_ContextMenu(POINT screen) {
     switch (chosen) {
         case kOpen: TreeView2_DblClick(); break;
         case kNew: Command2_Click(); break;
+        case kCut: Cut(); break;
         case kCopy: Command3_Click(); break;
         case kPaste: Command4_Click(); break;
         case kDelete: Command5_Click(); break;
@@ -595,6 +702,42 @@ void TestControl::TreeView2_ContextMenu(POINT screen) {
         case kRefresh: Command6_Click(); break;
         default: break;
     }
+}
+
+// ---- drag and drop ----
+
+// A node dragged out: its item, for the folder tree, the application or a file manager. The
+// root stays where it is, and nothing is dragged while the disk is being changed.
+void TestControl::TreeView2_BeginDrag(Node& node) {
+    if (!node.Parent() || job_) return;
+    const std::wstring key = node.Key();  // a drop may rebuild the tree before the drag returns
+    // Another program may move the item where it is dropped: no watch holds it meanwhile.
+    follow_.LetGo(key);
+    DragItem(key);
+    follow_.TakeUp(key);
+}
+
+// Files dropped on a folder: pasted or moved there as a paste does, with its checks,
+// questions, progress and messages.
+void TestControl::TreeView2_Drop(FolderDrop drop) {
+    if (job_ || InModal()) return;
+    std::vector<Transfer> items;
+    for (const std::wstring& path : drop.paths) {
+        const std::wstring trimmed(WithoutBackslash(path));
+        const std::wstring name = ::PathFindFileNameW(trimmed.c_str());
+        if (!name.empty() && name != trimmed) items.push_back({path, name});  // not a drive
+    }
+    if (items.empty()) return;
+    StartTransfer(std::move(items), EndsWithBackslash(drop.folder) ? drop.folder : drop.folder + L"\\", drop.move,
+                  false);
+}
+
+// A folder hovered during a drag opens as it does for the user's click.
+void TestControl::TreeView2_OpenHovered(const std::wstring& key) {
+    Node* node = TreeView2.Nodes().Find(key);
+    if (!node || node->Expanded()) return;
+    TreeView2_Expand(*node);
+    if (Node* listed = TreeView2.Nodes().Find(key)) listed->SetExpanded(true);
 }
 
 // ---- showing the result of a command ----

@@ -10,6 +10,7 @@ thread_local int BookTreeHeight = 0;
 thread_local int BookTreeWidth = 0;
 thread_local std::wstring CopiedPath;
 thread_local std::wstring CopiedName;
+thread_local bool CopiedCut = false;
 thread_local std::wstring PasteFolder;
 
 }  // namespace cartulane::control

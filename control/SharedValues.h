@@ -20,6 +20,7 @@ extern thread_local int BookTreeWidth;
 
 extern thread_local std::wstring CopiedPath;   // the key of the node last copied
 extern thread_local std::wstring CopiedName;   // its text: the name of the pasted copy
+extern thread_local bool CopiedCut;            // cut rather than copied: the next paste moves it
 extern thread_local std::wstring PasteFolder;  // the folder of the last paste, with a trailing backslash
 
 }  // namespace cartulane::control

@@ -135,6 +135,15 @@ void TestControl::OnCreate() {
     TreeView2.AfterLabelEdit = [this](short& cancel, std::wstring& text) { TreeView2_AfterLabelEdit(cancel, text); };
     TreeView2.KeyDown = [this](int& keyCode, int shift) { TreeView2_KeyDown(keyCode, shift); };
     TreeView2.ContextMenu = [this](POINT screen) { TreeView2_ContextMenu(screen); };
+    TreeView2.BeginDrag = [this](Node& node) { TreeView2_BeginDrag(node); };
+    dropTarget_ = com::Make<FolderDropTarget>(TreeView2, hwnd);
+    if (dropTarget_) {
+        // No drop while the disk is being changed or the control asks something.
+        dropTarget_->Accepting = [this] { return !job_ && !InModal(); };
+        dropTarget_->Dropped = [this](FolderDrop drop) { TreeView2_Drop(std::move(drop)); };
+        dropTarget_->OpenFolder = [this](const std::wstring& key) { TreeView2_OpenHovered(key); };
+        dropTarget_->Register();  // without OLE on the thread, the tree takes no drops
+    }
     // While a label is being edited, or a message box, menu or dialog of the control is up,
     // changes on disk wait: the edit or the command is about a node that must stay where the
     // user saw it.
@@ -154,6 +163,8 @@ void TestControl::OnDestroy() {
     ApplyModeless();
     follow_.Stop();
     StopJob();
+    if (dropTarget_) dropTarget_->Revoke();
+    dropTarget_.Reset();
 }
 
 // Every resize lays the trees out half and half and builds the folder tree anew. Each
@@ -178,6 +189,7 @@ void TestControl::UserControl_Resize() {
 
 void TestControl::BuildFolders() {
     BuildFolderTree(TreeView2, &follow_.Listed());
+    ShowCut();
     follow_.Tell();
 }
 
@@ -245,6 +257,11 @@ LRESULT TestControl::OnControlMessage(UINT message, WPARAM wParam, LPARAM lParam
         return 0;
     }
     if (OnJobMessage(message, wParam)) {
+        *handled = true;
+        return 0;
+    }
+    if (message == FolderDropTarget::PostedMessage()) {
+        if (dropTarget_) dropTarget_->RunPosted();
         *handled = true;
         return 0;
     }

@@ -6,6 +6,7 @@
 
 #include "Tabrix_h.h"
 #include "control/FileJob.h"
+#include "control/FolderDrag.h"
 #include "control/FolderFollow.h"
 #include "control/ProgressForm.h"
 #include "control/TreeView.h"
@@ -52,6 +53,7 @@ private:
     void Command1_Click();  // change the root folder
     void Command2_Click();  // new workbook file
     void Command3_Click();  // copy
+    void Cut();             // Ctrl+X and the menu's 剪切: the next paste moves the item
     void Command4_Click();  // paste
     void Command5_Click();  // delete
     void Command6_Click();  // refresh
@@ -62,6 +64,10 @@ private:
     void TreeView2_AfterLabelEdit(short& cancel, std::wstring& newString);
     void TreeView2_KeyDown(int& keyCode, int shift);
     void TreeView2_ContextMenu(POINT screen);
+    // Drag and drop: a node dragged out, files dropped on a folder, a folder hovered meanwhile.
+    void TreeView2_BeginDrag(Node& node);
+    void TreeView2_Drop(FolderDrop drop);
+    void TreeView2_OpenHovered(const std::wstring& key);
     // A message box over the pane, titled "提示".
     int Message(const std::wstring& text, UINT style = MB_OK | MB_ICONINFORMATION);
     // After a refresh: selects and shows the node of the item at path, listing the
@@ -70,21 +76,34 @@ private:
     Node* ListDownTo(const std::wstring& path);
     // Builds the folder tree anew, and follows the folders it lists.
     void BuildFolders();
-    // A paste or delete runs on a thread of its own; meanwhile the commands that change the
-    // disk are disabled, and after half a second a progress form shows. Once it has ended
+    // The node of the item cut shows as cut (dimmed), and no other.
+    void ShowCut();
+    std::wstring cutShown_;  // the key of the node shown as cut
+    // A paste, move or delete runs on a thread of its own; meanwhile the commands that change
+    // the disk are disabled, and after half a second a progress form shows. Once it has ended
     // the result is told, the tree refreshed and the item shown.
+    struct Transfer {
+        std::wstring source;  // the item pasted or moved
+        std::wstring name;    // the name it takes in the folder
+    };
     struct Running {
-        enum class Kind { Paste, Delete } kind = Kind::Paste;
-        std::wstring item;           // the pasted item's destination, or the deleted item
-        std::wstring name;           // the copied item's name
-        std::wstring source;         // the copied item
-        std::wstring into;           // the folder pasted into, with its backslash
-        std::wstring revealDone;     // shown once it succeeded
-        std::wstring revealStopped;  // shown once it failed or was cancelled
+        enum class Kind { Paste, Move, Delete } kind = Kind::Paste;
+        std::wstring item;             // the first pasted item's destination, or the deleted item
+        std::vector<Transfer> items;   // what is pasted or moved
+        std::wstring into;             // the folder pasted into, with its backslash
+        std::vector<std::wstring> held;  // items no folder watch holds open meanwhile
+        // Set by the job's checks: the destinations where an item of that name is, or the
+        // name two of the items have.
+        std::shared_ptr<std::vector<std::wstring>> existing;
+        std::wstring revealDone;       // shown once it succeeded
+        std::wstring revealStopped;    // shown once it failed or was cancelled
     };
     void StartJob(Running running, FileJob::Work work);
-    // The paste's thread: its checks, then the copy (replacing only when replace is true).
-    void StartPaste(const std::wstring& source, const std::wstring& into, const std::wstring& name, bool replace);
+    // The paste's thread: its checks for every item, then the copies or moves (replacing only
+    // when replace is true). Into is a folder, with its backslash.
+    void StartTransfer(std::vector<Transfer> items, const std::wstring& into, bool move, bool replace);
+    // What no folder watch held while the job ran is followed again.
+    void TakeUpHeld(const Running& running);
     bool OnJobMessage(UINT message, WPARAM wParam);  // true for the job's own
     void JobTick();
     void JobDone();
@@ -113,6 +132,7 @@ private:
     TreeView TreeView1;
     TreeView TreeView2;
     FolderFollow follow_{TreeView2};  // the folder tree follows the disk
+    ComPtr<FolderDropTarget> dropTarget_;
     FormControl Image1{0, 4560, 3615, 105};
     FormControl Label1{0, 4800, 3615, 255};
 };

@@ -44,6 +44,10 @@ UINT DblClickMessage() {
     static const UINT message = ::RegisterWindowMessageW(L"Cartulane.TreeView.DblClick");
     return message;
 }
+UINT BeginDragMessage() {
+    static const UINT message = ::RegisterWindowMessageW(L"Cartulane.TreeView.BeginDrag");
+    return message;
+}
 
 }  // namespace
 
@@ -104,6 +108,11 @@ void Node::SetText(const std::wstring& text) {
     item.hItem = item_;
     item.pszText = const_cast<wchar_t*>(text.c_str());
     TreeView_SetItem(tree_->Hwnd(), &item);
+}
+
+void Node::SetCut(bool cut) {
+    if (!tree_ || !tree_->Hwnd() || removed_) return;
+    TreeView_SetItemState(tree_->Hwnd(), item_, cut ? TVIS_CUT : 0, TVIS_CUT);
 }
 
 // ---- TreeNodes ----
@@ -313,6 +322,18 @@ void TreeView::SetFocus() {
     }
 }
 
+Node* TreeView::NodeAt(POINT client) const {
+    if (!Hwnd()) return nullptr;
+    TVHITTESTINFO hit{};
+    hit.pt = client;
+    HTREEITEM item = TreeView_HitTest(Hwnd(), &hit);
+    return item && (hit.flags & TVHT_ONITEM) ? NodeOf(item) : nullptr;
+}
+
+void TreeView::SetDropHighlight(Node* node) {
+    if (Hwnd()) TreeView_SelectDropTarget(Hwnd(), node ? node->item_ : nullptr);
+}
+
 LRESULT TreeView::OnNotify(const NMHDR& header, bool* handled) {
     switch (header.code) {
         case TVN_SELCHANGEDW: {
@@ -334,6 +355,13 @@ LRESULT TreeView::OnNotify(const NMHDR& header, bool* handled) {
         case NM_DBLCLK:
             ::PostMessageW(Hwnd(), DblClickMessage(), 0, 0);
             break;
+        case TVN_BEGINDRAGW: {
+            const auto& drag = reinterpret_cast<const NMTREEVIEWW&>(header);
+            Node* node = reinterpret_cast<Node*>(drag.itemNew.lParam);
+            if (node && BeginDrag)
+                ::PostMessageW(Hwnd(), BeginDragMessage(), static_cast<WPARAM>(node->slot_), generation_);
+            break;
+        }
         case NM_RCLICK:
             // Taken here, so that the tree asks for no context menu of its own; the menu comes
             // once the tree is done with the button (its commands may rebuild the tree).
@@ -388,6 +416,12 @@ void TreeView::RaisePendingLabelEdit() {
     item.hItem = node->item_;
     item.pszText = edit.text.data();
     TreeView_SetItem(Hwnd(), &item);
+}
+
+void TreeView::RaiseBeginDrag(int slot, unsigned generation) {
+    // The button came up meanwhile: that was no drag.
+    if (generation != generation_ || ::GetKeyState(VK_LBUTTON) >= 0) return;
+    if (Node* node = nodes_.AtSlot(slot)) Fire(BeginDrag, *node);
 }
 
 void TreeView::RaiseKeyboardNodeClick(int slot, unsigned generation) {
@@ -513,6 +547,10 @@ LRESULT TreeView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             }
             if (message == NodeClickMessage()) {
                 RaiseKeyboardNodeClick(static_cast<int>(wParam), static_cast<unsigned>(lParam));
+                return 0;
+            }
+            if (message == BeginDragMessage()) {
+                RaiseBeginDrag(static_cast<int>(wParam), static_cast<unsigned>(lParam));
                 return 0;
             }
             return CallOriginal(message, wParam, lParam);

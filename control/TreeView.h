@@ -44,6 +44,8 @@ public:
     void SetExpanded(bool expanded);
     // Changes the label the control shows.
     void SetText(const std::wstring& text);
+    // Shows the node dimmed, as an item cut to be moved is, or as usual.
+    void SetCut(bool cut);
     HTREEITEM Handle() const { return item_; }
 
 private:
@@ -145,6 +147,10 @@ public:
     void SetOwner(IUnknown* owner) { owner_ = owner; }
     // Takes the input focus; a tree with nodes and no selection selects its first node.
     void SetFocus();
+    // The node at a point of the tree's client area (on its label or icon), or nullptr.
+    Node* NodeAt(POINT client) const;
+    // Shows the node as the target of a drop (nullptr: none).
+    void SetDropHighlight(Node* node);
 
     // Events, raised on the thread of the window, never from inside the control's own
     // handling of a message: a handler may rebuild the tree. The node handed to a handler
@@ -163,6 +169,9 @@ public:
     // A key goes down in the tree (Shift 1 shift, 2 ctrl, 4 alt); a handler that sets
     // keyCode to 0 takes the key, and the tree does nothing more with it.
     std::function<void(int& keyCode, int shift)> KeyDown;
+    // The user starts dragging a node with the left button. Raised once the tree is done with
+    // the mouse message, while the button is still down.
+    std::function<void(Node& node)> BeginDrag;
     // The user asks for the context menu (the right button, Shift+F10, the menu key), at
     // a point on the screen; the selected node is the one it is about.
     std::function<void(POINT screen)> ContextMenu;
@@ -177,6 +186,7 @@ private:
     void RaiseMouseUp(int button, POINT client);
     void RaisePendingLabelEdit();
     void RaiseKeyboardNodeClick(int slot, unsigned generation);
+    void RaiseBeginDrag(int slot, unsigned generation);
     bool RaiseKeyDown(WPARAM key);
     void RaiseContextMenu(LPARAM at);
     Node* NodeOf(HTREEITEM item) const;

@@ -17,7 +17,8 @@
 # pane listing it), build/demo-follow.png (a workbook made and a folder renamed by another
 # program, shown in every pane; a sheet added in the copy's window), build/demo-progress.png
 # (the folder "原始数据" of 3,000 files pasted into "归档": the progress form over the
-# pane while the copy runs) and build/demo-hidden.png
+# pane while the copy runs), build/demo-drag.png ("销售数据.xlsm" dragged with the mouse
+# onto the folder "项目 资料": moved there, shown selected in it) and build/demo-hidden.png
 # (after one press of one window's toggle:
 # the panes of every window hidden, every toggle up), with build/demo-help.png (the help form from the
 # pane's 帮助), and ends. It clicks and types as a user does, with
@@ -39,6 +40,8 @@ desk="$profile/桌面"
 rm -f "$desk/报价单.xlsx"
 [ -d "$desk/归档" ] && { rm -rf "$desk/Archive"; mv "$desk/归档" "$desk/Archive"; }
 rm -rf "$desk/Archive/原始数据"  # what an earlier run pasted
+# What an earlier run dragged into "项目 资料" goes back.
+[ -e "$desk/项目 资料/销售数据.xlsm" ] && mv "$desk/项目 资料/销售数据.xlsm" "$desk/"
 mkdir -p "$desk/2024 报表" "$desk/项目 资料/草稿" "$desk/Archive" "$desk/项目 资料/原始数据"
 # A folder large enough that pasting it takes a while.
 if [ "$(ls "$desk/项目 资料/原始数据" | wc -l)" -lt 3000 ]; then
@@ -177,6 +180,21 @@ done
 sleep 0.5
 import -window root "$top/build/demo-progress.png"
 answer 300
+# Drag and drop: "销售数据.xlsm" dragged with the mouse onto the folder "项目 资料" moves it
+# there (one drive: a rename); the tree shows it in the folder, selected.
+from=$(wine "$bin/windowpoint.exe" item "$copy" folder 桌面 "销售数据.xlsm" | tr -d '\r')
+to=$(wine "$bin/windowpoint.exe" item "$copy" folder 桌面 "项目 资料" | tr -d '\r')
+xdotool mousemove ${from% *} ${from#* } mousedown 1
+sleep 0.3
+for step in 1 2 3 4 5 6 7 8 9 10; do
+  xdotool mousemove $(( ${from% *} + (${to% *} - ${from% *}) * step / 10 + 6 )) \
+    $(( ${from#* } + (${to#* } - ${from#* }) * step / 10 ))
+  sleep 0.1
+done
+sleep 0.5
+xdotool mouseup 1
+answer
+import -window root "$top/build/demo-drag.png"
 # The help form, skinned, from the pane's 帮助; closed with its own 关闭.
 click 1 window "$new" 帮助
 sleep 0.5
@@ -188,4 +206,4 @@ click 1 item "$new" workbook "预算 2025.xlsx"
 click 1 window "$new" "Cartulane目录"
 sleep 0.5
 import -window root "$top/build/demo-hidden.png"
-echo "screenshots: build/demo-installer.png build/demo-fade.png build/demo-installer-message.png build/demo-help.png build/demo.png build/demo-popup.png build/demo-paste.png build/demo-opened.png build/demo-follow.png build/demo-progress.png build/demo-hidden.png"
+echo "screenshots: build/demo-installer.png build/demo-fade.png build/demo-installer-message.png build/demo-help.png build/demo.png build/demo-popup.png build/demo-paste.png build/demo-opened.png build/demo-follow.png build/demo-progress.png build/demo-drag.png build/demo-hidden.png"

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace cartulane::test {
@@ -138,6 +139,32 @@ ApplicationWindows FindApplicationWindows(DWORD process) {
     ApplicationSearch search{process, {}};
     ::EnumWindows(&FindApplicationMain, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+void PointerTo(POINT screen, DWORD buttons) {
+    ::SetCursorPos(screen.x, screen.y);
+    INPUT event{};
+    event.type = INPUT_MOUSE;
+    event.mi.dx = ::MulDiv(screen.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
+    event.mi.dy = ::MulDiv(screen.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+    event.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
+    ::SendInput(1, &event, sizeof(event));
+}
+
+void SlidePointer(POINT from, POINT to) {
+    const LONG steps = std::max<LONG>(1, std::max(std::abs(to.x - from.x), std::abs(to.y - from.y)) / 8);
+    for (LONG step = 1; step <= steps; ++step) {
+        PointerTo({from.x + (to.x - from.x) * step / steps, from.y + (to.y - from.y) * step / steps});
+        ::Sleep(5);
+    }
+}
+
+void PressKey(WORD key, bool down) {
+    INPUT event{};
+    event.type = INPUT_KEYBOARD;
+    event.ki.wVk = key;
+    event.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    ::SendInput(1, &event, sizeof(event));
 }
 
 }  // namespace cartulane::test

@@ -1,6 +1,7 @@
 #pragma once
 // What tests read back from the system as a user or an installer would see it: the
-// registry, a library's exports, and the items of a tree view.
+// registry, a library's exports, and the items of a tree view; and the real pointer and
+// keyboard, as a user's hand moves them.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -46,5 +47,13 @@ struct ApplicationWindows {
     HWND control = nullptr;
 };
 ApplicationWindows FindApplicationWindows(DWORD process);
+
+// The real pointer to a point of the screen, with button events there (MOUSEEVENTF_LEFTDOWN,
+// MOUSEEVENTF_LEFTUP, ...; none for a move), through the system's input queue.
+void PointerTo(POINT screen, DWORD buttons = 0);
+// The pointer from where it is to a point, in steps of a few pixels, as a hand moves it.
+void SlidePointer(POINT from, POINT to);
+// A key going down or up, through the system's input queue.
+void PressKey(WORD key, bool down);
 
 }  // namespace cartulane::test

@@ -27,7 +27,9 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 version=16.0
 [ "${1:-}" = --version ] && version=$2
-prepare x64 x86
+# What the demo runs, not the tests: the deliverables of both architectures and their
+# packages, sheethost, and windowpoint, which finds what it clicks.
+CARTULANE_TARGETS="Tabrix TabrixAddIn Instaldo package_zip sheethost windowpoint" prepare x64 x86
 use_prefix "$top/build/demoprefix"
 start_display
 

@@ -26,6 +26,11 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\DllOverrides]
 "winemenubuilder.exe"=""
+
+; No window manager runs on Xvfb: windows left unmanaged are shown and hidden at once,
+; where a managed one waits two seconds for a manager to answer.
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
 REG
 if [ -n "${CARTULANE_DPI:-}" ]; then
   dpi=$(printf '%08x' "$CARTULANE_DPI")

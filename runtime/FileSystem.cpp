@@ -511,14 +511,20 @@ struct DeleteFrame {
     bool spared = false;  // something below stays: the folder stays too
 };
 
+// A file's time of last writing and size, as a listing gives them; false when it cannot be read.
+bool WrittenAndSize(const std::wstring& path, LONGLONG* written, LONGLONG* size) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    *written = (LONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+    *size = (LONGLONG{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    return true;
+}
+
 // Whether the copy at path is the listed file as it was copied: the same size and time of
 // last writing (a copy keeps the time).
 bool CopiedWhole(const ListedItem& listed, const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA copy{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &copy)) return false;
-    const LONGLONG size = (LONGLONG{copy.nFileSizeHigh} << 32) | copy.nFileSizeLow;
-    const LONGLONG written = (LONGLONG{copy.ftLastWriteTime.dwHighDateTime} << 32) | copy.ftLastWriteTime.dwLowDateTime;
-    return size == listed.size && written == listed.written;
+    LONGLONG written = 0, size = 0;
+    return WrittenAndSize(path, &written, &size) && size == listed.size && written == listed.written;
 }
 
 class FolderDeletion {
@@ -872,11 +878,8 @@ HRESULT FileSystem::Move(std::wstring_view source, std::wstring_view destination
     // Copied whole: the source goes, whatever is asked of the progress meanwhile, but for what
     // another program changed or added while it was copied.
     if (folder) return DeleteFolderSparing(source, nullptr, destination);
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &data)) return LastErrorResult();
-    const ListedItem listed{{}, 0, ItemKind::File,
-                            (LONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime,
-                            (LONGLONG{data.nFileSizeHigh} << 32) | data.nFileSizeLow};
+    ListedItem listed{{}, 0, ItemKind::File};
+    if (!WrittenAndSize(from, &listed.written, &listed.size)) return LastErrorResult();
     if (!CopiedWhole(listed, to)) return ChangedWhileMovedError();
     return RemoveFile(source);
 }

@@ -35,7 +35,8 @@ public:
     }
     STDMETHODIMP DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
         if (!effect) return E_INVALIDARG;
-        files_ = !DroppedFiles(data).empty();
+        FORMATETC files{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        files_ = data && data->QueryGetData(&files) == S_OK;
         *effect = files_ ? *effect & DROPEFFECT_COPY : DROPEFFECT_NONE;
         return S_OK;
     }

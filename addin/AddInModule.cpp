@@ -30,7 +30,9 @@ std::vector<com::RegistryValue> AddInEntry() {
 
 std::vector<std::wstring> AddInEntryKey() { return {AddInKey()}; }
 
-const com::Server kServer{kClasses, &LIBID_Brevant, &AddInEntry, &AddInEntryKey, &addin::ReleaseAddInValues};
+void ReleaseAddInValues() { addin::AddIn().ReleaseAll(); }
+
+const com::Server kServer{kClasses, &LIBID_Brevant, &AddInEntry, &AddInEntryKey, &ReleaseAddInValues};
 
 }  // namespace
 

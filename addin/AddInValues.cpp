@@ -2,30 +2,31 @@
 
 #include "addin/ExcelApp.h"
 
+#include <type_traits>
+
 namespace cartulane::addin {
 
-constinit StaticComPtr<IDispatch> HostApp;
-constinit StaticComPtr<ExcelApp> AppEventSink;
-constinit StaticComPtr<_CustomTaskPane> FileTaskPane;
-constinit StaticComPtr<_TestControl> PaneControl;
-constinit StaticComPtr<IDispatch> RibbonUI;
-constinit bool PanePerWindow = false;
-constinit StaticComPtr<ICTPFactory> PaneFactory;
-constinit com::ModuleState<std::vector<WindowPane>> WindowPanes;
-constinit bool PanesShown = true;
+namespace {
 
-void ReleasePane() {
+static_assert(std::is_trivially_destructible_v<AddInValues>, "nothing is released at unload");
+constinit AddInValues g_values;
+
+}  // namespace
+
+AddInValues& AddIn() { return g_values; }
+
+void AddInValues::ReleasePanes() {
     PaneControl.Reset();
     FileTaskPane.Reset();
     WindowPanes.Reset();
     PaneFactory.Reset();
 }
 
-void ReleaseAddInValues() {
+void AddInValues::ReleaseAll() {
     RibbonUI.Reset();
     AppEventSink.Reset();
     HostApp.Reset();
-    ReleasePane();
+    ReleasePanes();
 }
 
 }  // namespace cartulane::addin

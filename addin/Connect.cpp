@@ -114,7 +114,7 @@ STDMETHODIMP Connect::ShowTaskPane(IDispatch** control, VARIANT_BOOL* pressed) {
 // The ribbon, kept until the application disconnects: when the panes are shown or hidden,
 // the toggle of every window is asked again.
 STDMETHODIMP Connect::OnRibbonLoad(IDispatch* ribbon) {
-    RibbonUI = ribbon;
+    AddIn().RibbonUI = ribbon;
     return S_OK;
 }
 
@@ -125,14 +125,15 @@ STDMETHODIMP Connect::GetPressed(IDispatch* control, VARIANT_BOOL* pressed) {
 }
 
 STDMETHODIMP Connect::OnConnection(IDispatch* Application, ext_ConnectMode, IDispatch*, SAFEARRAY**) {
+    AddInValues& values = AddIn();
     return Boundary([&]() -> HRESULT {
-        HostApp = Application;
-        PanePerWindow = WindowPerWorkbook(Application);
-        PanesShown = true;
+        values.HostApp = Application;
+        values.PanePerWindow = WindowPerWorkbook(Application);
+        values.PanesShown = true;
         ComPtr<ExcelApp> relay = com::Make<ExcelApp>();
         RETURN_IF_NULL_ALLOC(relay);
-        AppEventSink = relay.Get();
-        IDispatch* application = HostApp.Get();
+        values.AppEventSink = relay.Get();
+        IDispatch* application = values.HostApp.Get();
         return relay->Attech(&application);
     });
 }
@@ -141,10 +142,11 @@ STDMETHODIMP Connect::OnConnection(IDispatch* Application, ext_ConnectMode, IDis
 // control are let go now, not when the library is unloaded (which may come after the
 // control's library is gone).
 STDMETHODIMP Connect::OnDisconnection(ext_DisconnectMode RemoveMode, SAFEARRAY**) {
-    RibbonUI.Reset();
-    HostApp.Reset();
-    AppEventSink.Reset();  // ends the subscription
-    if (RemoveMode == ext_dm_HostShutdown) ReleasePane();
+    AddInValues& values = AddIn();
+    values.RibbonUI.Reset();
+    values.HostApp.Reset();
+    values.AppEventSink.Reset();  // ends the subscription
+    if (RemoveMode == ext_dm_HostShutdown) values.ReleasePanes();
     // Unticked in the COM add-ins dialog: its panes go with it (ticked again, it makes one).
     if (RemoveMode == ext_dm_UserClosed) DeletePanes();
     return S_OK;
@@ -154,7 +156,7 @@ STDMETHODIMP Connect::OnAddInsUpdate(SAFEARRAY**) { return S_OK; }
 STDMETHODIMP Connect::OnStartupComplete(SAFEARRAY**) { return S_OK; }
 
 STDMETHODIMP Connect::OnBeginShutdown(SAFEARRAY**) {
-    ReleasePane();
+    AddIn().ReleasePanes();
     return S_OK;
 }
 
@@ -174,7 +176,7 @@ STDMETHODIMP Connect::GetCustomUI(BSTR, BSTR* RibbonXml) {
 // could not be made now (the application not visible yet, or in Protected View).
 STDMETHODIMP Connect::CTPFactoryAvailable(ICTPFactory* CTPFactoryInst) {
     if (!CTPFactoryInst) return E_POINTER;
-    PaneFactory = CTPFactoryInst;
+    AddIn().PaneFactory = CTPFactoryInst;
     if (!ApplicationVisible()) return S_OK;  // started by another program: no pane until it is shown
     return MakePane(CTPFactoryInst, nullptr, true);
 }

@@ -12,9 +12,6 @@ constexpr wchar_t kControlProgId[] = L"Quillet.TestControl";
 constexpr wchar_t kPaneTitle[] = L"Cartulane";
 constexpr int kPaneWidth = 245;  // in the application's unit for pane widths
 
-// A pane is being made: an event the host raises meanwhile must not make another.
-constinit bool g_making = false;
-
 ComPtr<IUnknown> Identity(IUnknown* object) {
     ComPtr<IUnknown> identity;
     if (object) object->QueryInterface(IID_PPV_ARGS(&identity));
@@ -43,7 +40,7 @@ WindowKey KeyOf(IDispatch* window) { return {HandleOf(window), Identity(window)}
 WindowKey KeyOf(const WindowPane& entry) { return {entry.windowHandle, Identity(entry.window.Get())}; }
 
 WindowPane* EntryOf(_CustomTaskPane* pane) {
-    std::vector<WindowPane>* panes = WindowPanes.Peek();
+    std::vector<WindowPane>* panes = AddIn().WindowPanes.Peek();
     if (!panes) return nullptr;
     for (WindowPane& entry : *panes)
         if (entry.pane.Get() == pane) return &entry;
@@ -51,11 +48,12 @@ WindowPane* EntryOf(_CustomTaskPane* pane) {
 }
 
 void Forget(_CustomTaskPane* pane) {
-    if (FileTaskPane.Get() == pane) {
-        FileTaskPane.Reset();
-        PaneControl.Reset();
+    AddInValues& values = AddIn();
+    if (values.FileTaskPane.Get() == pane) {
+        values.FileTaskPane.Reset();
+        values.PaneControl.Reset();
     }
-    std::vector<WindowPane>* panes = WindowPanes.Peek();
+    std::vector<WindowPane>* panes = values.WindowPanes.Peek();
     if (!panes) return;
     // Released once out of the list: letting go of the control may call back.
     std::vector<WindowPane> gone;
@@ -68,7 +66,7 @@ void Forget(_CustomTaskPane* pane) {
 // (the ribbon asks later, not from inside this call): after a toggle, when a window got a pane
 // and when one was found gone.
 void AskToggles() {
-    if (ComPtr<IDispatch> ribbon = RibbonUI.Get())
+    if (ComPtr<IDispatch> ribbon = AddIn().RibbonUI.Get())
         dispatch::Call(ribbon.Get(), L"InvalidateControl", {Variant(L"Button")});
 }
 
@@ -77,7 +75,7 @@ void AskToggles() {
 // from 15.0 the frame the last workbook leaves takes the next one, handle and all. A second
 // pane found in one window goes, so that each window has one.
 void ForgetDeadPanes() {
-    std::vector<WindowPane>* panes = WindowPanes.Peek();
+    std::vector<WindowPane>* panes = AddIn().WindowPanes.Peek();
     if (!panes || panes->empty()) return;
     const std::vector<WindowPane> snapshot = *panes;
     std::vector<WindowKey> seen;
@@ -107,7 +105,7 @@ void ForgetDeadPanes() {
 
 // The live pane of ours in that window (Nothing: the window without a workbook).
 WindowPane* PaneIn(IDispatch* window) {
-    std::vector<WindowPane>* panes = WindowPanes.Peek();
+    std::vector<WindowPane>* panes = AddIn().WindowPanes.Peek();
     if (!panes) return nullptr;
     const WindowKey key = KeyOf(window);
     for (WindowPane& entry : *panes)
@@ -118,34 +116,36 @@ WindowPane* PaneIn(IDispatch* window) {
 // A pane made for a window that had none: its workbook tree is filled now, since the
 // workbook events of that window have passed.
 HRESULT MakeFilledPane(IDispatch* window, bool visible) {
-    if (!PaneFactory || g_making) return S_OK;
-    g_making = true;
-    ComPtr<ICTPFactory> factory(PaneFactory.Get());
+    AddInValues& values = AddIn();
+    if (!values.PaneFactory || values.MakingPane) return S_OK;
+    values.MakingPane = true;
+    ComPtr<ICTPFactory> factory(values.PaneFactory.Get());
     const HRESULT made = MakePane(factory.Get(), window, visible);
-    g_making = false;
+    values.MakingPane = false;
     RETURN_IF_FAILED(made);
-    ComPtr<_TestControl> control(PaneControl.Get());
+    ComPtr<_TestControl> control(values.PaneControl.Get());
     return control ? control->FillTvw() : S_OK;
 }
 
 }  // namespace
 
 HRESULT MakePane(ICTPFactory* factory, IDispatch* window, bool visible) {
+    AddInValues& values = AddIn();
     if (!factory) return E_POINTER;
     struct AskAfter {
         ~AskAfter() { AskToggles(); }
     } askAfter;
     return Boundary([&]() -> HRESULT {
-        RETURN_IF_NULL_ALLOC(WindowPanes.Get());
+        RETURN_IF_NULL_ALLOC(values.WindowPanes.Get());
         ComPtr<IDispatch> parent(window);  // the host's calls below may let go of the caller's
         Variant parentArgument = parent ? Variant(parent.Get()) : Variant::Missing();
         ComPtr<_CustomTaskPane> pane;
         RETURN_IF_FAILED(
             factory->CreateCTP(Bstr(kControlProgId).get(), Bstr(kPaneTitle).get(), parentArgument, &pane));
         RETURN_HR_IF(E_POINTER, !pane);
-        PaneControl.Reset();
-        FileTaskPane = pane.Get();
-        if (std::vector<WindowPane>* panes = WindowPanes.Get())
+        values.PaneControl.Reset();
+        values.FileTaskPane = pane.Get();
+        if (std::vector<WindowPane>* panes = values.WindowPanes.Get())
             panes->push_back({pane, nullptr, parent, HandleOf(parent.Get())});
         RETURN_IF_FAILED(pane->put_DockPosition(msoCTPDockPositionLeft));
         RETURN_IF_FAILED(pane->put_Width(kPaneWidth));
@@ -154,15 +154,15 @@ HRESULT MakePane(ICTPFactory* factory, IDispatch* window, bool visible) {
         RETURN_HR_IF(E_NOINTERFACE, !content);
         ComPtr<_TestControl> control;
         RETURN_IF_FAILED(content.As(&control));
-        if (FileTaskPane.Get() == pane.Get()) PaneControl = control.Get();
+        if (values.FileTaskPane.Get() == pane.Get()) values.PaneControl = control.Get();
         if (WindowPane* entry = EntryOf(pane.Get())) entry->control = control;
-        RETURN_IF_FAILED(control->put_Application(HostApp.Get()));
+        RETURN_IF_FAILED(control->put_Application(values.HostApp.Get()));
         return pane->put_Visible(visible ? VARIANT_TRUE : VARIANT_FALSE);
     });
 }
 
 bool ApplicationVisible() {
-    ComPtr<IDispatch> application(HostApp.Get());
+    ComPtr<IDispatch> application(AddIn().HostApp.Get());
     Variant visible;
     bool shown = true;
     if (application && SUCCEEDED(dispatch::Get(application.Get(), L"Visible", &visible))) visible.ToBool(&shown);
@@ -170,37 +170,40 @@ bool ApplicationVisible() {
 }
 
 void DeletePanes() {
+    AddInValues& values = AddIn();
     std::vector<ComPtr<_CustomTaskPane>> panes;
-    if (std::vector<WindowPane>* all = WindowPanes.Peek())
+    if (std::vector<WindowPane>* all = values.WindowPanes.Peek())
         for (const WindowPane& entry : *all) panes.push_back(entry.pane);
-    const ComPtr<_CustomTaskPane> single = FileTaskPane.Get();
+    const ComPtr<_CustomTaskPane> single = values.FileTaskPane.Get();
     const auto isSingle = [&](const ComPtr<_CustomTaskPane>& pane) { return pane.Get() == single.Get(); };
     if (single && std::none_of(panes.begin(), panes.end(), isSingle)) panes.push_back(single);
-    ReleasePane();
+    values.ReleasePanes();
     for (const auto& pane : panes) pane->Delete();
 }
 
 HRESULT ShowPaneOf(IDispatch* window) {
+    AddInValues& values = AddIn();
     return Boundary([&]() -> HRESULT {
         ComPtr<IDispatch> activated(window);
-        if (!PanePerWindow)
-            return !FileTaskPane && ApplicationVisible() ? MakeFilledPane(nullptr, PanesShown) : S_OK;
+        if (!values.PanePerWindow)
+            return !values.FileTaskPane && ApplicationVisible() ? MakeFilledPane(nullptr, values.PanesShown) : S_OK;
         ForgetDeadPanes();
         if (WindowPane* entry = PaneIn(activated.Get())) {
-            FileTaskPane = entry->pane.Get();
-            PaneControl = entry->control.Get();
+            values.FileTaskPane = entry->pane.Get();
+            values.PaneControl = entry->control.Get();
             return S_OK;
         }
-        return ApplicationVisible() ? MakeFilledPane(activated.Get(), PanesShown) : S_OK;
+        return ApplicationVisible() ? MakeFilledPane(activated.Get(), values.PanesShown) : S_OK;
     });
 }
 
 HRESULT RefreshWorkbookTrees() {
-    if (!PanePerWindow) return PaneControl ? PaneControl->FillTvw() : S_OK;
+    AddInValues& values = AddIn();
+    if (!values.PanePerWindow) return values.PaneControl ? values.PaneControl->FillTvw() : S_OK;
     return Boundary([&]() -> HRESULT {
         ForgetDeadPanes();
         std::vector<ComPtr<_TestControl>> controls;
-        if (std::vector<WindowPane>* panes = WindowPanes.Peek())
+        if (std::vector<WindowPane>* panes = values.WindowPanes.Peek())
             for (const WindowPane& entry : *panes)
                 if (entry.control) controls.push_back(entry.control);
         HRESULT first = S_OK;
@@ -213,8 +216,9 @@ HRESULT RefreshWorkbookTrees() {
 }
 
 bool ToggleDown(IDispatch* ribbonControl) {
-    if (!PanePerWindow) return PanesShown && FileTaskPane.Get();  // no pane yet: up; a press makes it, shown
-    if (!PanesShown || !ribbonControl) return PanesShown;
+    AddInValues& values = AddIn();
+    if (!values.PanePerWindow) return values.PanesShown && values.FileTaskPane.Get();  // no pane yet: up; a press makes it, shown
+    if (!values.PanesShown || !ribbonControl) return values.PanesShown;
     return Boundary([&]() -> HRESULT {
                ForgetDeadPanes();
                Variant context;
@@ -226,20 +230,21 @@ bool ToggleDown(IDispatch* ribbonControl) {
 }
 
 HRESULT ShowPanes(IDispatch* ribbonControl, bool shown) {
+    AddInValues& values = AddIn();
     const auto noPane = [] {
         return SetErrorDescription(ControlError(91), L"Object variable or With block variable not set");
     };
-    if (!PanePerWindow) {
+    if (!values.PanePerWindow) {
         // A pane that could not be made at start is made now.
-        if (!FileTaskPane && ApplicationVisible()) MakeFilledPane(nullptr, shown);
-        if (!FileTaskPane) return noPane();
-        PanesShown = shown;
-        const HRESULT hr = FileTaskPane->put_Visible(shown ? VARIANT_TRUE : VARIANT_FALSE);
+        if (!values.FileTaskPane && ApplicationVisible()) MakeFilledPane(nullptr, shown);
+        if (!values.FileTaskPane) return noPane();
+        values.PanesShown = shown;
+        const HRESULT hr = values.FileTaskPane->put_Visible(shown ? VARIANT_TRUE : VARIANT_FALSE);
         AskToggles();
         return hr;
     }
     const HRESULT result = Boundary([&]() -> HRESULT {
-        PanesShown = shown;
+        values.PanesShown = shown;
         ForgetDeadPanes();
         Variant context;
         if (shown && ribbonControl && SUCCEEDED(dispatch::Get(ribbonControl, L"Context", &context))) {
@@ -249,7 +254,7 @@ HRESULT ShowPanes(IDispatch* ribbonControl, bool shown) {
             }
         }
         std::vector<ComPtr<_CustomTaskPane>> panes;
-        if (std::vector<WindowPane>* all = WindowPanes.Peek())
+        if (std::vector<WindowPane>* all = values.WindowPanes.Peek())
             for (const WindowPane& entry : *all) panes.push_back(entry.pane);
         if (panes.empty()) return noPane();
         for (const auto& pane : panes)

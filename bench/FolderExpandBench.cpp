@@ -57,8 +57,8 @@ int main() {
 
     Node* node = nullptr;
     auto build = [&] {
-        RootPath = root;
-        BuildFolderTree(tree);
+        std::wstring rootPath = root;
+        BuildFolderTree(rootPath, tree);
         node = tree.Nodes().Find(expanded);
     };
     auto expand = [&] { FillSubFolders(*node, tree); };

@@ -81,7 +81,7 @@ int main() {
     ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&fso));
 
     const std::wstring root = MakeTree();
-    RootPath = root;
+    std::wstring rootPath = root;
 
     // The bare tree is used as well as it can be: drawing suspended while it fills, and
     // the root expanded as the user sees it.
@@ -92,7 +92,7 @@ int main() {
         ::SendMessageW(bare, WM_SETREDRAW, TRUE, 0);
         ::InvalidateRect(bare, nullptr, TRUE);
     };
-    auto build = [&] { BuildFolderTree(tree); };
+    auto build = [&] { BuildFolderTree(rootPath, tree); };
     auto bareBuild = [&] {
         bareTree([&](HTREEITEM top) {
             for (const auto& [item, path] : BareListing(bare, top, root)) BareListing(bare, item, path);

@@ -79,8 +79,8 @@ public:
     Pane& operator=(const Pane&) = delete;
 
     void Build(const std::wstring& root) {
-        control::RootPath = root;
-        control::BuildFolderTree(tree_, &follow_->Listed());
+        std::wstring rootPath = root;
+        control::BuildFolderTree(rootPath, tree_, &follow_->Listed());
         follow_->Tell();
     }
     void Show(bool shown) { ::ShowWindow(window_, shown ? SW_SHOWNOACTIVATE : SW_HIDE); }

@@ -62,8 +62,6 @@ constexpr WorkbookExtension kWorkbookExtensions[] = {
 
 enum MenuCommand : UINT { kOpen = 1, kNew, kCut, kCopy, kPaste, kDelete, kRename, kRefresh };
 
-bool EndsWithBackslash(const std::wstring& path) { return !path.empty() && path.back() == L'\\'; }
-
 bool EndsWithIgnoringCase(const std::wstring& text, std::wstring_view ending) {
     return text.size() >= ending.size() && SameText(std::wstring_view(text).substr(text.size() - ending.size()), ending);
 }
@@ -113,7 +111,7 @@ int TestControl::Message(const std::wstring& text, UINT style) { return ShowMess
 // to Form3's window only: the application's window is disabled meanwhile, as under a
 // message box, and a second change of root (from another pane) waits for none.
 void TestControl::Command1_Click() {
-    static thread_local bool choosing = false;
+    bool& choosing = Shared().ChoosingRoot;
     if (choosing || job_) return;
     choosing = true;
     Form3& picker = DefaultInstance<Form3>();
@@ -187,8 +185,7 @@ void TestControl::Command2_Click() {
     } else {
         return;
     }
-    if (!EndsWithBackslash(folder)) name = L"\\" + name;
-    const std::wstring path = folder + name;
+    const std::wstring path = JoinPath(folder, name);
     if (FileSys.FileExists(path) || FileSys.FolderExists(path)) {
         Message(L"文件已存在：" + path);
         return;
@@ -217,14 +214,20 @@ void TestControl::Command2_Click() {
 void TestControl::Command3_Click() {
     Node* node = TreeView2.SelectedItem();
     if (node && !node->Key().empty()) {
-        CopiedPath = node->Key();
-        CopiedName = node->Text();
-        CopiedCut = false;
-        ShowCut();
-        Message(L"已复制文件:" + CopiedName + L", 请选择要粘贴的文件夹，然后点击“粘贴”");
+        Remember(*node, false);
+        Message(L"已复制文件:" + node->Text() + L", 请选择要粘贴的文件夹，然后点击“粘贴”");
     } else {
         Message(L"您没有选择要复制的文件！");
     }
+}
+
+// The node is what every pane of the thread pastes next.
+void TestControl::Remember(const Node& node, bool cut) {
+    SharedValues& shared = Shared();
+    shared.CopiedPath = node.Key();
+    shared.CopiedName = node.Text();
+    shared.CopiedCut = cut;
+    ShowCut();
 }
 
 // Cut: as copy, but the next paste moves the item, which shows dimmed until then. The root
@@ -239,17 +242,14 @@ void TestControl::Cut() {
         Message(L"不能剪切根目录！");
         return;
     }
-    CopiedPath = node->Key();
-    CopiedName = node->Text();
-    CopiedCut = true;
-    ShowCut();
-    Message(L"已剪切文件:" + CopiedName + L", 请选择要粘贴的文件夹，然后点击“粘贴”");
+    Remember(*node, true);
+    Message(L"已剪切文件:" + node->Text() + L", 请选择要粘贴的文件夹，然后点击“粘贴”");
 }
 
 void TestControl::ShowCut() {
     TreeNodes& nodes = TreeView2.Nodes();
     if (Node* shown = nodes.Find(cutShown_)) shown->SetCut(false);
-    cutShown_ = CopiedCut ? CopiedPath : std::wstring();
+    cutShown_ = Shared().CopiedCut ? Shared().CopiedPath : std::wstring();
     if (Node* cut = cutShown_.empty() ? nullptr : nodes.Find(cutShown_)) cut->SetCut(true);
 }
 
@@ -263,7 +263,8 @@ void TestControl::ShowCut() {
 // that exists ends it with a question, after which it starts again to replace.
 void TestControl::Command4_Click() {
     if (job_) return;
-    if (CopiedPath.empty()) {
+    SharedValues& shared = Shared();
+    if (shared.CopiedPath.empty()) {
         Message(L"请先选择要复制的文件或文件夹，然后点击“复制”！");
         return;
     }
@@ -274,8 +275,8 @@ void TestControl::Command4_Click() {
         Message(L"请选择要进行粘贴的文件夹！");
         return;
     }
-    PasteFolder = EndsWithBackslash(key) ? key : key + L"\\";
-    StartTransfer({{CopiedPath, CopiedName}}, PasteFolder, CopiedCut, false);
+    shared.PasteFolder = JoinPath(key, L"");  // with its trailing backslash
+    StartTransfer({{shared.CopiedPath, shared.CopiedName}}, shared.PasteFolder, shared.CopiedCut, false);
 }
 
 namespace {
@@ -488,13 +489,14 @@ void TestControl::JobDone() {
         return;
     }
     // A cut item that was moved is no longer there to paste.
+    SharedValues& shared = Shared();
     if (move && SUCCEEDED(hr) &&
-        std::any_of(running.items.begin(), running.items.end(), [](const Transfer& item) {
-            return SameText(WithoutBackslash(item.source), WithoutBackslash(CopiedPath));
+        std::any_of(running.items.begin(), running.items.end(), [&](const Transfer& item) {
+            return SameText(WithoutBackslash(item.source), WithoutBackslash(shared.CopiedPath));
         })) {
-        CopiedPath.clear();
-        CopiedName.clear();
-        CopiedCut = false;
+        shared.CopiedPath.clear();
+        shared.CopiedName.clear();
+        shared.CopiedCut = false;
     }
     TellJobResult(running, status, hr, cancelled);
     Command6_Click();
@@ -552,7 +554,7 @@ void TestControl::Command6_Click() {
     TreeView2.SetFocus();
     TreeNodes& nodes = TreeView2.Nodes();
     if (nodes.Count() < 1) return;
-    RootPath = nodes.Item(1)->Key();
+    Shared().RootPath = nodes.Item(1)->Key();
     BuildFolders();
 }
 
@@ -601,7 +603,7 @@ void TestControl::TreeView2_AfterLabelEdit(short& cancel, std::wstring& newStrin
         Message(kInvalidName);
         return;
     }
-    const std::wstring target = (EndsWithBackslash(parent) ? parent : parent + L"\\") + newString;
+    const std::wstring target = JoinPath(parent, newString);
     FileSys = FileSystem();
     if (target.size() > kLongestWorkbookPath && IsWorkbookFile(newString) && !FileSys.FolderExists(key)) {
         cancel = 1;
@@ -676,7 +678,7 @@ void TestControl::TreeView2_ContextMenu(POINT screen) {
         {kNew, L"新建", idle},
         {kCut, L"剪切", !isRoot},
         {kCopy, L"复制", node != nullptr},
-        {kPaste, L"粘贴", idle && !CopiedPath.empty()},
+        {kPaste, L"粘贴", idle && !Shared().CopiedPath.empty()},
         {kDelete, L"删除", idle && node != nullptr},
         {kRename, L"重命名", idle && !isRoot},
         {kRefresh, L"刷新", idle},
@@ -728,8 +730,7 @@ void TestControl::TreeView2_Drop(FolderDrop drop) {
         if (!name.empty() && name != trimmed) items.push_back({path, name});  // not a drive
     }
     if (items.empty()) return;
-    StartTransfer(std::move(items), EndsWithBackslash(drop.folder) ? drop.folder : drop.folder + L"\\", drop.move,
-                  false);
+    StartTransfer(std::move(items), JoinPath(drop.folder, L""), drop.move, false);
 }
 
 // A folder hovered during a drag opens as it does for the user's click.

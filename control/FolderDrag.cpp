@@ -1,6 +1,7 @@
 #include "control/FolderDrag.h"
 
 #include "control/NodeImages.h"
+#include "control/SharedValues.h"
 #include "runtime/FileSystem.h"
 #include "runtime/Handles.h"
 
@@ -14,10 +15,6 @@ namespace {
 // while the pointer is near its edge.
 constexpr ULONGLONG kOpenAfter = 1000;
 constexpr ULONGLONG kScrollEvery = 100;
-
-// The data object of the drag this thread's folder trees started, while it runs. Only
-// compared, never called or released through.
-thread_local const IDataObject* t_dragged = nullptr;
 
 class DropSource final : public com::ComObject<DropSource, IDropSource> {
 public:
@@ -83,10 +80,11 @@ void DragItem(const std::wstring& path) {
     PreferCopy(data.Get());
     ComPtr<DropSource> source = com::Make<DropSource>();
     if (!source) return;
-    const IDataObject* outer = std::exchange(t_dragged, data.Get());
+    // Only compared while the drag runs, never called or released through.
+    const IDataObject* outer = std::exchange(Shared().Dragged, data.Get());
     DWORD effect = DROPEFFECT_NONE;
     ::DoDragDrop(data.Get(), source.Get(), DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
-    t_dragged = outer;
+    Shared().Dragged = outer;
 }
 
 // ---- FolderDropTarget ----
@@ -200,7 +198,7 @@ STDMETHODIMP FolderDropTarget::DragEnter(IDataObject* data, DWORD keys, POINTL a
     return Boundary([&] {
         Leave();
         if (!tree_) return S_OK;
-        own_ = data && data == t_dragged;
+        own_ = data && data == Shared().Dragged;
         paths_ = DroppedFiles(data);
         accepting_ = !paths_.empty() && (!Accepting || Accepting());
         Node* folder = nullptr;

@@ -13,12 +13,7 @@
 
 namespace cartulane::control {
 
-thread_local std::wstring RootPath;
-
 namespace {
-
-thread_local std::wstring ParentKey;  // the node that ListFolder adds under
-thread_local std::wstring RootText;
 
 // The user's desktop folder as the system names it ("" when it has none); the folder itself
 // is not looked at, as it may be redirected to a share.
@@ -167,12 +162,6 @@ std::wstring TrimPath(std::wstring& path) {
 
 bool IsWorkbookFile(std::wstring_view name) { return LowerExtension(name).find(FileFilter) != std::wstring::npos; }
 
-bool IsAtOrBelow(const std::wstring& key, const std::wstring& folder) {
-    if (key == folder) return true;
-    const size_t length = !folder.empty() && folder.back() == L'\\' ? folder.size() - 1 : folder.size();
-    return key.size() > length + 1 && key.compare(0, length, folder, 0, length) == 0 && key[length] == L'\\';
-}
-
 // ---- ListedFolders ----
 
 void ListedFolders::Reset(const std::wstring& rootKey, const std::wstring& rootPath) {
@@ -197,13 +186,13 @@ bool ListedFolders::IsDeep(const std::wstring& key) const {
 }
 
 void ListedFolders::RemoveFrom(const std::wstring& key) {
-    if (std::erase_if(folders_, [&](const auto& each) { return IsAtOrBelow(each.first, key); }) > 0) ++version_;
+    if (std::erase_if(folders_, [&](const auto& each) { return IsSameOrInside(each.first, key); }) > 0) ++version_;
 }
 
 void ListedFolders::Rekey(const std::wstring& from, const std::wstring& to) {
     std::vector<std::pair<std::wstring, bool>> moved;
     for (auto it = folders_.begin(); it != folders_.end();) {
-        if (IsAtOrBelow(it->first, from)) {
+        if (IsSameOrInside(it->first, from)) {
             moved.emplace_back(to + it->first.substr(from.size()), it->second);
             it = folders_.erase(it);
         } else {
@@ -230,50 +219,50 @@ Node* ListedFolders::NodeOf(TreeNodes& nodes, const std::wstring& path) const {
 
 // ---- listing ----
 
-HRESULT ListFolder(std::wstring& path, std::wstring_view filter, TreeView& tree, ListedFolders* listed) {
+HRESULT ListFolder(const std::wstring& path, const std::wstring& parentKey, std::wstring_view filter, TreeView& tree,
+                   ListedFolders* listed) {
     // The folder is looked up without the blanks around it, as the scripting runtime's path
-    // parsing drops them; the caller's text is trimmed only once an entry is added.
-    std::wstring lookup = path;
-    TrimPath(lookup);
+    // parsing drops them. Every key is TrimPath(path) & "\" & name.
+    std::wstring trimmed = path;
+    const std::wstring prefix = TrimPath(trimmed) + L'\\';
     FolderListing folder;
-    RETURN_IF_FAILED(FileSystem().GetFolder(lookup, &folder));
-    if (listed && tree.Nodes().Find(ParentKey)) listed->Add(ParentKey);
-    // Every key is TrimPath(path) & "\" & name; the trimmed text is the same for each.
-    std::wstring prefix;
+    RETURN_IF_FAILED(FileSystem().GetFolder(trimmed, &folder));
+    if (listed && tree.Nodes().Find(parentKey)) listed->Add(parentKey);
+    HRESULT result = S_FALSE;
     auto add = [&](const std::wstring& name, int image) -> HRESULT {
-        if (prefix.empty()) prefix = TrimPath(path) + L'\\';
         Node* node = nullptr;
-        RETURN_IF_FAILED(tree.Nodes().Add(ParentKey, tvwChild, prefix + name, name, image, &node));
+        RETURN_IF_FAILED(tree.Nodes().Add(parentKey, tvwChild, prefix + name, name, image, &node));
         node->SetExpanded(false);
+        result = S_OK;
         return S_OK;
     };
     for (const std::wstring& name : folder.subFolders) RETURN_IF_FAILED(add(name, kImageFolder));
     for (const std::wstring& name : folder.files) {
         if (LowerExtension(name).find(filter) != std::wstring::npos) RETURN_IF_FAILED(add(name, kImageWorkbook));
     }
-    return S_OK;
+    return result;
 }
 
-void BuildFolderTree(TreeView& tree, ListedFolders* listed) {
+void BuildFolderTree(std::wstring& rootPath, TreeView& tree, ListedFolders* listed) {
     TreeView::BulkUpdate update(tree);
     TreeNodes& nodes = tree.Nodes();
-    ParentKey = RootPath;
-    const size_t lastBackslash = RootPath.rfind(L'\\');
-    RootText = IsDesktop(RootPath) ? L"桌面"
-               : (RootPath.empty() || RootPath.back() != L'\\') && lastBackslash != std::wstring::npos
-                   ? RootPath.substr(lastBackslash + 1)
-                   : RootPath;
+    // The root's key keeps the untrimmed text.
+    const std::wstring rootKey = rootPath;
+    const size_t lastBackslash = rootKey.rfind(L'\\');
+    const std::wstring rootText = IsDesktop(rootKey) ? L"桌面"
+                                  : (rootKey.empty() || rootKey.back() != L'\\') && lastBackslash != std::wstring::npos
+                                      ? rootKey.substr(lastBackslash + 1)
+                                      : rootKey;
     nodes.Clear();
     Node* root = nullptr;
-    if (SUCCEEDED(nodes.Add(ParentKey, RootText, RootImage(RootPath), &root))) root->SetExpanded(true);
-    // The listing trims RootPath itself; the root's key keeps the untrimmed text.
-    const std::wstring rootKey = RootPath;
+    if (SUCCEEDED(nodes.Add(rootKey, rootText, RootImage(rootKey), &root))) root->SetExpanded(true);
     if (listed) {
-        std::wstring rootPath = RootPath;
-        TrimPath(rootPath);
-        listed->Reset(rootKey, rootPath);
+        std::wstring trimmed = rootKey;
+        TrimPath(trimmed);
+        listed->Reset(rootKey, trimmed);
     }
-    ListFolder(RootPath, FileFilter, tree, listed);
+    // A root that lists an entry is kept trimmed, as the keys below it are.
+    if (ListFolder(rootKey, rootKey, FileFilter, tree, listed) == S_OK) TrimPath(rootPath);
     if (listed) listed->SetDeep(rootKey);
 
     const FileSystem files;
@@ -281,11 +270,8 @@ void BuildFolderTree(TreeView& tree, ListedFolders* listed) {
     for (int i = 2; i <= count; ++i) {
         // File nodes were listed as files a moment ago; only folders are asked about.
         if (nodes.Item(i)->Image() != kImageFolder) continue;
-        std::wstring key = nodes.Item(i)->Key();
-        if (files.FolderExists(key)) {
-            ParentKey = key;
-            ListFolder(key, FileFilter, tree, listed);
-        }
+        const std::wstring key = nodes.Item(i)->Key();
+        if (files.FolderExists(key)) ListFolder(key, key, FileFilter, tree, listed);
     }
 }
 
@@ -299,10 +285,9 @@ void FillSubFolders(Node& node, TreeView& tree, ListedFolders* listed) {
     if (listed) listed->SetDeep(key);
 }
 
-void FillFolder(std::wstring path, TreeView& tree, ListedFolders* listed) {
-    ParentKey = path;
+void FillFolder(const std::wstring& path, TreeView& tree, ListedFolders* listed) {
     TreeView::BulkUpdate update(tree);
-    if (FileSystem().FolderExists(path)) ListFolder(path, FileFilter, tree, listed);
+    if (FileSystem().FolderExists(path)) ListFolder(path, path, FileFilter, tree, listed);
 }
 
 bool ApplyFolderChange(TreeView& tree, ListedFolders& listed, FolderChange& change,

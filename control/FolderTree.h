@@ -14,19 +14,11 @@
 
 namespace cartulane::control {
 
-// The folder tree's root, shared by the whole control on this thread. Empty until the
-// control's first layout sets the default.
-extern thread_local std::wstring RootPath;
-
 // The file filter both listings use: "xls" anywhere in the extension.
 inline constexpr std::wstring_view FileFilter = L"xls";
 
 // Whether the tree shows a file of that name: FileFilter in the text after its last dot.
 bool IsWorkbookFile(std::wstring_view name);
-
-// Whether the key or path is folder itself or lies below it (compared as the tree's keys are,
-// text for text). A drive's root keeps its backslash ("C:\").
-bool IsAtOrBelow(const std::wstring& key, const std::wstring& folder);
 
 // The default root: USERPROFILE & "\桌面" where that folder exists, and otherwise (Windows
 // Vista and later name it "Desktop") the user's desktop as the system knows it. Either is
@@ -68,14 +60,16 @@ private:
 // Every operation that lists folders takes an optional set of listed folders, which it
 // keeps up to date.
 
-// Clears the tree and builds root, first and second level from RootPath; errors are
-// skipped statement by statement.
-void BuildFolderTree(TreeView& tree, ListedFolders* listed = nullptr);
+// Clears the tree and builds root, first and second level from rootPath; errors are
+// skipped statement by statement. The root's key is rootPath as given; once the root lists
+// an entry, rootPath itself is trimmed (see TrimPath).
+void BuildFolderTree(std::wstring& rootPath, TreeView& tree, ListedFolders* listed = nullptr);
 
 // Adds path's sub-folders, then its files whose extension contains filter, as children
-// of the node keyed ParentKey. path is trimmed in place (see TrimPath). The first
-// failure ends the listing and is returned.
-HRESULT ListFolder(std::wstring& path, std::wstring_view filter, TreeView& tree, ListedFolders* listed = nullptr);
+// of the node keyed parentKey, keyed TrimPath(path) & "\" & name. S_OK when it added an
+// entry, S_FALSE for none; the first failure ends the listing and is returned.
+HRESULT ListFolder(const std::wstring& path, const std::wstring& parentKey, std::wstring_view filter, TreeView& tree,
+                   ListedFolders* listed = nullptr);
 
 // Removes leading and trailing blanks from path itself, and returns that text without
 // one trailing backslash.
@@ -83,7 +77,7 @@ std::wstring TrimPath(std::wstring& path);
 
 // Lists the folder at path (normally the key of its node) under that node, when it is
 // an existing folder; errors are ignored.
-void FillFolder(std::wstring path, TreeView& tree, ListedFolders* listed = nullptr);
+void FillFolder(const std::wstring& path, TreeView& tree, ListedFolders* listed = nullptr);
 
 // For a folder the user expands: exactly one more level under each of its children, so
 // that the children that hold entries show as expandable. Never a walk further down.

@@ -1,6 +1,7 @@
 #include "control/FolderWatch.h"
 
 #include "control/FolderTree.h"
+#include "runtime/FileSystem.h"
 #include "runtime/ComServer.h"
 #include "runtime/Handles.h"
 
@@ -195,7 +196,7 @@ struct FolderWatchService::Core {
     }
     bool Held(const std::wstring& path) {
         std::lock_guard<std::mutex> guard(lock);
-        return std::any_of(holds.begin(), holds.end(), [&](const std::wstring& hold) { return IsAtOrBelow(path, hold); });
+        return std::any_of(holds.begin(), holds.end(), [&](const std::wstring& hold) { return IsSameOrInside(path, hold); });
     }
     unsigned long long Epoch() {
         std::lock_guard<std::mutex> guard(lock);
@@ -397,7 +398,7 @@ void FolderWatchService::Core::LetGo(const std::wstring& folder) {
     {
         std::lock_guard<std::mutex> guard(watchLock);
         for (auto& [path, watch] : watches) {
-            if (!IsAtOrBelow(path, folder)) continue;
+            if (!IsSameOrInside(path, folder)) continue;
             if (watch->handle != INVALID_HANDLE_VALUE) handles.push_back(std::exchange(watch->handle, INVALID_HANDLE_VALUE));
             if (watch->read) watch->retired.push_back(std::exchange(watch->read, nullptr));
             if (watch->state != Watch::State::DeviceQuery) watch->state = Watch::State::LetGo;
@@ -520,7 +521,7 @@ void FolderWatchService::Core::Reconcile(ULONGLONG now) {
         std::lock_guard<std::mutex> guard(watchLock);
         for (auto& [path, watch] : watches) {
             if (watch->state != Watch::State::LetGo) continue;
-            if (std::any_of(held.begin(), held.end(), [&](const std::wstring& hold) { return IsAtOrBelow(path, hold); }))
+            if (std::any_of(held.begin(), held.end(), [&](const std::wstring& hold) { return IsSameOrInside(path, hold); }))
                 continue;
             watch->state = Watch::State::Closed;
             watch->retryAt = 0;
@@ -548,7 +549,7 @@ void FolderWatchService::Core::Reconcile(ULONGLONG now) {
             // A watch not open yet reads all it covers when it opens.
             const bool open = std::any_of(watches.begin(), watches.end(), [&](const auto& each) {
                 return each.second->state == Watch::State::Open &&
-                       (strategy == Strategy::SubTree ? IsAtOrBelow(folder, each.first) : folder == each.first);
+                       (strategy == Strategy::SubTree ? IsSameOrInside(folder, each.first) : folder == each.first);
             });
             if (!open || !listedBy.count(folder)) continue;
             auto [it, added] = pending.try_emplace(folder);
@@ -826,7 +827,7 @@ void FolderWatchService::Core::Covered(const Watch& watch, ULONGLONG now) {
         return;
     }
     for (const auto& [folder, readers] : listedBy)
-        if (IsAtOrBelow(folder, watch.path)) MarkTold(folder, now);
+        if (IsSameOrInside(folder, watch.path)) MarkTold(folder, now);
 }
 
 // A listed folder a watch told of is listed once the burst it belongs to has settled;

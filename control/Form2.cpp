@@ -23,7 +23,8 @@ void Form2::Form_Load() { skin::AttachSkin(Hwnd()); }
 // are in the control's coordinates, so the pop-up lands at that offset from the
 // screen's corner.
 void Form2::Form_Show() {
-    Move(BookTreeWidth / 5.0 + PopupLeft, BookTreeHeight / 1.2 + PopupTop);
+    const SharedValues& shared = Shared();
+    Move(shared.BookTreeWidth / 5.0 + shared.PopupLeft, shared.BookTreeHeight / 1.2 + shared.PopupTop);
 }
 
 void Form2::OnCommand(UINT id, UINT code) {
@@ -37,9 +38,11 @@ void Form2::OnCommand(UINT id, UINT code) {
 // With no workbook clicked yet, or one that is closed already, there is nothing to
 // close; the pop-up goes away in any case.
 void Form2::Label1_Click() {
+    // Copied first: the application's calls raise events that may click another node.
+    const ComPtr<IDispatch> application = Shared().CurrentApp;
+    const std::wstring bookName = Shared().CurrentBookName;
     ComPtr<IDispatch> workbook;
-    if (CurrentApp && !CurrentBookName.empty() &&
-        SUCCEEDED(host::WorkbookByName(CurrentApp.Get(), CurrentBookName, &workbook))) {
+    if (application && !bookName.empty() && SUCCEEDED(host::WorkbookByName(application.Get(), bookName, &workbook))) {
         host::Close(workbook.Get());
     }
     Unload();

@@ -2,6 +2,7 @@
 
 #include "control/FolderTree.h"
 #include "control/SavePath.h"
+#include "control/SharedValues.h"
 
 namespace cartulane::control {
 
@@ -30,8 +31,9 @@ void Form3::OnCommand(UINT id, UINT code) {
 }
 
 void Form3::Label1_Click() {
-    PickedFolder = BrowseForFolder(Hwnd(), L"选择文件夹");
-    RootPath = PickedFolder.empty() ? DefaultRootPath() : PickedFolder;
+    SharedValues& shared = Shared();
+    shared.PickedFolder = BrowseForFolder(Hwnd(), L"选择文件夹");
+    shared.RootPath = shared.PickedFolder.empty() ? DefaultRootPath() : shared.PickedFolder;
 }
 
 }  // namespace cartulane::control

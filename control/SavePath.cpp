@@ -7,8 +7,6 @@
 
 namespace cartulane::control {
 
-thread_local std::wstring PickedFolder;
-
 std::wstring BrowseForFolder(HWND owner, const std::wstring& title) {
     const std::wstring prompt = title.empty() ? L"选择目录" : title;
     BROWSEINFOW info{};

@@ -7,9 +7,6 @@
 
 namespace cartulane::control {
 
-// The last folder chosen through Form3, "" when the user cancelled.
-extern thread_local std::wstring PickedFolder;
-
 // The full path of a file-system folder the user chooses, or "" (cancelled, or a choice
 // that is no file-system folder). An empty title asks with "选择目录".
 std::wstring BrowseForFolder(HWND owner, const std::wstring& title);

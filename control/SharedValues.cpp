@@ -2,15 +2,19 @@
 
 namespace cartulane::control {
 
-thread_local std::wstring CurrentBookName;
-thread_local StaticComPtr<IDispatch> CurrentApp;
-thread_local int PopupLeft = 0;
-thread_local int PopupTop = 0;
-thread_local int BookTreeHeight = 0;
-thread_local int BookTreeWidth = 0;
-thread_local std::wstring CopiedPath;
-thread_local std::wstring CopiedName;
-thread_local bool CopiedCut = false;
-thread_local std::wstring PasteFolder;
+namespace {
+
+// Deliberately a raw pointer: a thread_local object would be destroyed at thread or library
+// detach, under the loader lock.
+thread_local SharedValues* tShared = nullptr;
+
+}  // namespace
+
+SharedValues& Shared() {
+    if (!tShared) tShared = new SharedValues();
+    return *tShared;
+}
+
+void LetGoOfShared() { delete std::exchange(tShared, nullptr); }
 
 }  // namespace cartulane::control

@@ -1,26 +1,53 @@
 #pragma once
-// Values shared by the control's panes and forms, one set per user-interface thread,
-// kept while the library is loaded: what the workbook tree leaves for the
-// close-workbook pop-up, and the copy that a paste in any pane of the thread takes.
+// What the control's panes and forms share on one user-interface thread: the folder tree's
+// root, what the workbook tree leaves for the close-workbook pop-up, the copy that a paste
+// in any pane of the thread takes, and the bookkeeping of the panes alive there.
+//
+// Each thread has one set, made at its first use and owned by the library: it is let go
+// (LetGoOfShared) once no control and no form of the library is left, the moment the
+// library may be unloaded. It is reached through a plain pointer without a destructor, so
+// unloading the library never releases what it holds (the application above all).
 
 #include "runtime/ComPtr.h"
 
+#include <objidl.h>
+
 #include <string>
+#include <vector>
 
 namespace cartulane::control {
 
-extern thread_local std::wstring CurrentBookName;  // the workbook of the last clicked node
-// The application at that click; released once the library may be unloaded.
-extern thread_local StaticComPtr<IDispatch> CurrentApp;
-// The last right-button release on the workbook tree and the tree's size, twips.
-extern thread_local int PopupLeft;
-extern thread_local int PopupTop;
-extern thread_local int BookTreeHeight;
-extern thread_local int BookTreeWidth;
+class TestControl;
 
-extern thread_local std::wstring CopiedPath;   // the key of the node last copied
-extern thread_local std::wstring CopiedName;   // its text: the name of the pasted copy
-extern thread_local bool CopiedCut;            // cut rather than copied: the next paste moves it
-extern thread_local std::wstring PasteFolder;  // the folder of the last paste, with a trailing backslash
+struct SharedValues {
+    // The folder tree's root. Empty until the control's first layout sets the default.
+    std::wstring RootPath;
+    std::wstring PickedFolder;  // the last folder chosen through Form3, "" when cancelled
+
+    std::wstring CurrentBookName;  // the workbook of the last clicked node
+    ComPtr<IDispatch> CurrentApp;  // the application at that click
+    // The last right-button release on the workbook tree and the tree's size, twips.
+    int PopupLeft = 0;
+    int PopupTop = 0;
+    int BookTreeHeight = 0;
+    int BookTreeWidth = 0;
+
+    std::wstring CopiedPath;   // the key of the node last copied
+    std::wstring CopiedName;   // its text: the name of the pasted copy
+    bool CopiedCut = false;    // cut rather than copied: the next paste moves it
+    std::wstring PasteFolder;  // the folder of the last paste, with a trailing backslash
+
+    // The controls alive: the forms go with the last of them. Each removes itself as it goes.
+    std::vector<TestControl*> LiveControls;
+    int ModelessDisabled = 0;             // containers that have the forms disabled now
+    bool ChoosingRoot = false;            // a pane's folder choice is open
+    const IDataObject* Dragged = nullptr;  // what a pane of ours is dragging now
+};
+
+// This thread's values, made on first use.
+SharedValues& Shared();
+
+// Lets go of this thread's values; the next use makes them anew.
+void LetGoOfShared();
 
 }  // namespace cartulane::control

@@ -15,10 +15,10 @@ const com::ServerClass kClasses[] = {
      L"Quillet.TestControl.1", ActiveXControl::kMiscStatus},
 };
 
-// No control and no form is left: nothing can use the application kept at the last node
-// click, and the forms' objects (no longer windows) can go.
+// No control and no form is left: nothing can use what the panes shared (the application
+// kept at the last node click above all), and the forms' objects (no longer windows) can go.
 void LetGo() {
-    control::CurrentApp.Reset();
+    control::LetGoOfShared();
     ReleaseDefaultInstances();
 }
 

@@ -20,11 +20,10 @@ namespace cartulane::control {
 // The forms are one pair for every pane of the thread: they take input again once no
 // container has them disabled, and a control that goes undoes what it asked.
 namespace {
-thread_local int g_modelessDisabled = 0;
-
 void ApplyModeless() {
+    const bool enabled = Shared().ModelessDisabled == 0;
     for (Form* form : {static_cast<Form*>(&DefaultInstance<Form1>()), static_cast<Form*>(&DefaultInstance<Form2>())})
-        if (form->Loaded()) ::EnableWindow(form->Hwnd(), g_modelessDisabled == 0);
+        if (form->Loaded()) ::EnableWindow(form->Hwnd(), enabled);
 }
 }  // namespace
 
@@ -43,10 +42,6 @@ constexpr CommandDesign kCommands[] = {
 };
 constexpr double kCommandHeight = 255;
 constexpr SIZEL kDesignSize{3660, 9270};
-
-// The controls alive on this thread: the forms go with the last of them. Plain pointers,
-// each removed by its control's destructor: nothing here is released at unload.
-thread_local std::vector<TestControl*> t_liveControls;
 
 enum ChildId : UINT { kTreeView1Id = 100, kTreeView2Id, kLabel1Id, kCommand1Id = 110 };
 
@@ -72,7 +67,7 @@ HRESULT Described(HRESULT hr) {
 }  // namespace
 
 TestControl::TestControl() : ComObject(CLSID_TestControl, DIID___TestControl, kDesignSize) {
-    t_liveControls.push_back(this);
+    Shared().LiveControls.push_back(this);
     for (size_t i = 0; i < commands_.size(); ++i) commands_[i].Move(kCommands[i].left, 0, kCommands[i].width, kCommandHeight);
     TreeView2.Move(0, 240, 3615, 4335);
     TreeView1.Move(0, 5040, 3615, 4215);
@@ -84,8 +79,9 @@ TestControl::TestControl() : ComObject(CLSID_TestControl, DIID___TestControl, kD
 TestControl::~TestControl() {
     StopJob();
     DestroyControlWindow();
-    std::erase(t_liveControls, this);
-    if (t_liveControls.empty()) UnloadDefaultInstances();
+    std::vector<TestControl*>& live = Shared().LiveControls;
+    std::erase(live, this);
+    if (live.empty()) UnloadDefaultInstances();
 }
 
 const QITAB* TestControl::Interfaces() {
@@ -159,7 +155,7 @@ void TestControl::OnCreate() {
 // delete still running is stopped and waited for.
 void TestControl::OnDestroy() {
     splitterCaptured_ = false;
-    g_modelessDisabled -= std::exchange(modelessDisabled_, 0);
+    Shared().ModelessDisabled -= std::exchange(modelessDisabled_, 0);
     ApplyModeless();
     follow_.Stop();
     StopJob();
@@ -183,12 +179,13 @@ void TestControl::UserControl_Resize() {
     Label1.SetWidth(W);
     Label1.SetTop(Image1.Top() + Image1.Height());
     TreeView1.Move(0, Label1.Top() + Label1.Height(), W, H);
-    if (RootPath.empty()) RootPath = DefaultRootPath();
+    std::wstring& root = Shared().RootPath;
+    if (root.empty()) root = DefaultRootPath();
     BuildFolders();
 }
 
 void TestControl::BuildFolders() {
-    BuildFolderTree(TreeView2, &follow_.Listed());
+    BuildFolderTree(Shared().RootPath, TreeView2, &follow_.Listed());
     ShowCut();
     follow_.Tell();
 }
@@ -368,7 +365,7 @@ void TestControl::TreeView1_NodeClick(Node& node) {
     const std::wstring bookName = isWorkbook ? node.Text() : node.Parent()->Text();
     const std::wstring sheetName = isWorkbook ? std::wstring() : node.Text();
     ComPtr<IDispatch> application = Application;
-    CurrentApp = application.Get();
+    Shared().CurrentApp = application;
     if (!application) return;
     ComPtr<IDispatch> workbook;
     if (SUCCEEDED(host::WorkbookByName(application.Get(), bookName, &workbook))) host::Activate(workbook.Get());
@@ -384,7 +381,7 @@ void TestControl::TreeView1_NodeClick(Node& node) {
             }
         }
     }
-    CurrentBookName = bookName;
+    Shared().CurrentBookName = bookName;
 }
 
 // The right button opens the close-workbook pop-up; any other closes it. The pop-up
@@ -392,10 +389,11 @@ void TestControl::TreeView1_NodeClick(Node& node) {
 HRESULT TestControl::TreeView1_MouseUp(int button, int, float x, float y) {
     Form2& popup = DefaultInstance<Form2>();
     if (button == 2) {
-        PopupLeft = RoundHalfEven(TreeView1.Left() + x);
-        PopupTop = RoundHalfEven(TreeView1.Top() + y);
-        BookTreeHeight = RoundHalfEven(TreeView1.Height());
-        BookTreeWidth = RoundHalfEven(TreeView1.Width());
+        SharedValues& shared = Shared();
+        shared.PopupLeft = RoundHalfEven(TreeView1.Left() + x);
+        shared.PopupTop = RoundHalfEven(TreeView1.Top() + y);
+        shared.BookTreeHeight = RoundHalfEven(TreeView1.Height());
+        shared.BookTreeWidth = RoundHalfEven(TreeView1.Width());
         popup.Show(OwnerWindow());
         ApplyModeless();  // shown while the container's modal dialog is up: it waits too
         return popup.Loaded() ? S_OK : E_FAIL;
@@ -411,7 +409,7 @@ HRESULT TestControl::TreeView1_MouseUp(int button, int, float x, float y) {
 void TestControl::EnableModelessWindows(bool enable) {
     if (enable && modelessDisabled_ == 0) return;
     modelessDisabled_ += enable ? -1 : 1;
-    g_modelessDisabled += enable ? -1 : 1;
+    Shared().ModelessDisabled += enable ? -1 : 1;
     ApplyModeless();
 }
 

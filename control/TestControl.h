@@ -77,6 +77,7 @@ private:
     // Builds the folder tree anew, and follows the folders it lists.
     void BuildFolders();
     // The node of the item cut shows as cut (dimmed), and no other.
+    void Remember(const Node& node, bool cut);  // the next paste's item, copied or cut
     void ShowCut();
     std::wstring cutShown_;  // the key of the node shown as cut
     // A paste, move or delete runs on a thread of its own; meanwhile the commands that change

@@ -63,6 +63,29 @@ HRESULT CollectionItem(IDispatch* collection, const VARIANT* index, VARIANT* res
     return exception.Code();
 }
 
+// The members every collection has: Count, Item (by number or name) with the default
+// member, and _NewEnum. DISP_E_MEMBERNOTFOUND for any other.
+template <typename T>
+HRESULT CollectionCall(DISPID id, const std::vector<T*>& items, const CallArgs& args, VARIANT* result,
+                       std::wstring* error) {
+    switch (id) {
+        case xl::Count:
+            return ReturnLong(result, static_cast<long>(items.size()));
+        case xl::Item:
+        case DISPID_VALUE: {
+            T* found = nullptr;
+            RETURN_IF_FAILED(ItemOf(items, args.At(0), &found, error));
+            return ReturnObject(result, found);
+        }
+        case DISPID_NEWENUM: {
+            std::vector<ComPtr<IDispatch>> all(items.begin(), items.end());
+            return MakeEnumerator(std::move(all), result);
+        }
+        default:
+            return DISP_E_MEMBERNOTFOUND;
+    }
+}
+
 // Workbooks: the open workbooks in the order they were opened.
 class WorkbooksCollection final : public Automation<WorkbooksCollection> {
 public:
@@ -75,21 +98,7 @@ protected:
         return members;
     }
     HRESULT Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) override {
-        std::vector<Workbook*> books;
-        for (const auto& book : app_->OpenWorkbooks()) books.push_back(book.Get());
         switch (id) {
-            case xl::Count:
-                return ReturnLong(result, static_cast<long>(books.size()));
-            case xl::Item:
-            case DISPID_VALUE: {
-                Workbook* found = nullptr;
-                RETURN_IF_FAILED(ItemOf(books, args.At(0), &found, error));
-                return ReturnObject(result, found);
-            }
-            case DISPID_NEWENUM: {
-                std::vector<ComPtr<IDispatch>> items(books.begin(), books.end());
-                return MakeEnumerator(std::move(items), result);
-            }
             case xl::Add: {
                 ComPtr<Workbook> added;
                 RETURN_IF_FAILED(app_->AddWorkbook(&added));
@@ -102,8 +111,11 @@ protected:
                 RETURN_IF_FAILED(app_->OpenWorkbook(file, &opened, error));
                 return ReturnObject(result, opened.Get());
             }
-            default:
-                return DISP_E_MEMBERNOTFOUND;
+            default: {
+                std::vector<Workbook*> books;
+                for (const auto& book : app_->OpenWorkbooks()) books.push_back(book.Get());
+                return CollectionCall(id, books, args, result, error);
+            }
         }
     }
 
@@ -131,22 +143,7 @@ protected:
         std::vector<Sheet*> sheets;
         for (const auto& sheet : book_->Sheets())
             if (!worksheetsOnly_ || !sheet->IsChart()) sheets.push_back(sheet.Get());
-        switch (id) {
-            case xl::Count:
-                return ReturnLong(result, static_cast<long>(sheets.size()));
-            case xl::Item:
-            case DISPID_VALUE: {
-                Sheet* found = nullptr;
-                RETURN_IF_FAILED(ItemOf(sheets, args.At(0), &found, error));
-                return ReturnObject(result, found);
-            }
-            case DISPID_NEWENUM: {
-                std::vector<ComPtr<IDispatch>> items(sheets.begin(), sheets.end());
-                return MakeEnumerator(std::move(items), result);
-            }
-            default:
-                return DISP_E_MEMBERNOTFOUND;
-        }
+        return CollectionCall(id, sheets, args, result, error);
     }
 
 private:
@@ -166,26 +163,7 @@ protected:
         return members;
     }
     HRESULT Call(DISPID id, WORD, const CallArgs& args, VARIANT* result, std::wstring* error) override {
-        std::vector<WorkbookWindow*> windows;
-        if (book_) {
-            if (book_->Window()) windows.push_back(book_->Window());
-        } else {
-            windows = app_->Windows();
-        }
         switch (id) {
-            case xl::Count:
-                return ReturnLong(result, static_cast<long>(windows.size()));
-            case xl::Item:
-            case DISPID_VALUE: {
-                // By number or by caption.
-                WorkbookWindow* found = nullptr;
-                RETURN_IF_FAILED(ItemOf(windows, args.At(0), &found, error));
-                return ReturnObject(result, found);
-            }
-            case DISPID_NEWENUM: {
-                std::vector<ComPtr<IDispatch>> items(windows.begin(), windows.end());
-                return MakeEnumerator(std::move(items), result);
-            }
             case xl::Arrange: {
                 long style = xl::ArrangeTiled;
                 if (const VARIANT* arg = args.At(0)) {
@@ -199,8 +177,16 @@ protected:
                 if (app_->ArrangeRequested) app_->ArrangeRequested(style);
                 return ReturnBool(result, true);
             }
-            default:
-                return DISP_E_MEMBERNOTFOUND;
+            default: {
+                // An item by number or by caption.
+                std::vector<WorkbookWindow*> windows;
+                if (book_) {
+                    if (book_->Window()) windows.push_back(book_->Window());
+                } else {
+                    windows = app_->Windows();
+                }
+                return CollectionCall(id, windows, args, result, error);
+            }
         }
     }
 

@@ -53,7 +53,6 @@ protected:
         ASSERT_HRESULT_SUCCEEDED(tree_.Create(parent_.hwnd(), 1, nullptr));
         Show(otherParent_.hwnd(), true);
         ASSERT_HRESULT_SUCCEEDED(other_.Create(otherParent_.hwnd(), 2, nullptr));
-        savedRoot_ = RootPath;
         root_ = dir_ / L"根 目录";
         MakeFolder(root_);
     }
@@ -61,7 +60,6 @@ protected:
     static void Show(HWND window, bool shown) { ::ShowWindow(window, shown ? SW_SHOWNOACTIVATE : SW_HIDE); }
     void TearDown() override {
         follows_.clear();
-        RootPath = savedRoot_;
     }
 
     // A pane's following of tree_ (then of other_, in a window of its own), with a watch
@@ -77,9 +75,9 @@ protected:
 
     // Builds the tree as a refresh does, and tells the watch.
     void Build(size_t pane = 0) {
-        RootPath = root_;
+        std::wstring root = root_;
         FolderFollow& follow = *follows_.at(pane);
-        BuildFolderTree(pane == 0 ? tree_ : other_, &follow.Listed());
+        BuildFolderTree(root, pane == 0 ? tree_ : other_, &follow.Listed());
         follow.Tell();
     }
     // The user opens a folder.
@@ -146,9 +144,8 @@ protected:
     std::vector<Shown> FreshChildren(const std::wstring& relative) {
         TreeView fresh;
         EXPECT_HRESULT_SUCCEEDED(fresh.Create(parent_.hwnd(), 3, nullptr));
-        RootPath = Key(relative);
-        BuildFolderTree(fresh);
-        RootPath = root_;
+        std::wstring root = Key(relative);
+        BuildFolderTree(root, fresh);
         return Children(fresh.Nodes().Item(1));
     }
     // The folder handles the service holds open.
@@ -169,7 +166,6 @@ protected:
     TreeView tree_, other_;
     std::shared_ptr<FolderWatchService> service_;
     std::vector<std::unique_ptr<FolderFollow>> follows_;
-    std::wstring savedRoot_;
     Clock::duration longest_{};
 };
 
@@ -184,22 +180,22 @@ TEST_F(FolderFollowTest, TheListedFoldersAreTheOnesWhoseEntriesTheTreeShows) {
     MakeFile(Key(L"one.xls"));
     ListedFolders listed;
     const std::wstring typed = L"  " + root_ + L"\\  ";  // with blanks: the key keeps them, the path does not
-    RootPath = typed;
-    BuildFolderTree(tree_, &listed);
+    std::wstring root = typed;
+    BuildFolderTree(root, tree_, &listed);
     EXPECT_EQ(listed.Paths(), (std::vector<std::wstring>{root_ + L"\\", Key(L"A"), Key(L"B")}));
     EXPECT_TRUE(listed.IsDeep(typed));
     EXPECT_EQ(listed.NodeOf(tree_.Nodes(), root_ + L"\\"), tree_.Nodes().Item(1));
 
-    RootPath = root_;
-    BuildFolderTree(tree_, &listed);
+    root = root_;
+    BuildFolderTree(root, tree_, &listed);
     FillSubFolders(*Find(L"A"), tree_, &listed);
     EXPECT_EQ(listed.Paths(), (std::vector<std::wstring>{root_, Key(L"A"), Key(L"A\\inner"), Key(L"B")}));
     EXPECT_TRUE(listed.IsDeep(Key(L"A")));
     EXPECT_FALSE(listed.IsDeep(Key(L"A\\inner")));
-    BuildFolderTree(tree_, &listed);
+    BuildFolderTree(root, tree_, &listed);
     EXPECT_EQ(listed.Count(), 3u);
-    RootPath = Key(L"one.xls");  // a root that is no folder lists nothing
-    BuildFolderTree(tree_, &listed);
+    root = Key(L"one.xls");  // a root that is no folder lists nothing
+    BuildFolderTree(root, tree_, &listed);
     EXPECT_EQ(listed.Count(), 0u);
 
     listed.Reset(L"D:\\", L"D:\\");

@@ -25,13 +25,11 @@ class FolderTreeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_HRESULT_SUCCEEDED(tree_.Create(parent_.hwnd(), 1, nullptr));
-        savedRoot_ = RootPath;
     }
-    void TearDown() override { RootPath = savedRoot_; }
 
     void Build(const std::wstring& root) {
-        RootPath = root;
-        BuildFolderTree(tree_);
+        root_ = root;
+        BuildFolderTree(root_, tree_);
     }
 
     Node* Root() { return tree_.Nodes().Item(1); }
@@ -57,7 +55,7 @@ protected:
         return TreeView::ReflectNotify(message, lParam, result);
     }};
     TreeView tree_;
-    std::wstring savedRoot_;
+    std::wstring root_;  // the root path of the last build
 };
 
 TEST_F(FolderTreeTest, BuildsTwoLevelsOfFoldersAndWorkbookFiles) {
@@ -104,7 +102,7 @@ TEST_F(FolderTreeTest, BuildsTwoLevelsOfFoldersAndWorkbookFiles) {
     EXPECT_EQ(tree_.Nodes().Item(10)->Parent(), sub);
 
     // A rebuild starts from scratch: the same tree, not a doubled one.
-    BuildFolderTree(tree_);
+    BuildFolderTree(root_, tree_);
     EXPECT_EQ(tree_.Nodes().Count(), 11);
 }
 
@@ -200,7 +198,7 @@ TEST_F(FolderTreeTest, BlanksAroundTheRootAreTrimmedForTheListingOnly) {
     const std::wstring padded = dir.path() + L"  ";
     Build(padded);
     EXPECT_EQ(Root()->Key(), padded);
-    EXPECT_EQ(RootPath, dir.path());
+    EXPECT_EQ(root_, dir.path());
     EXPECT_NE(tree_.Nodes().Find(dir / L"a.xls"), nullptr);
 }
 
@@ -262,7 +260,7 @@ TEST_F(FolderTreeTest, AListingStopsAtItsFirstFailureAndTheBuildGoesOn) {
     // A listing under a key that names no node fails at once.
     std::wstring other = dir / L"b";
     tree_.Nodes().Clear();
-    EXPECT_EQ(ListFolder(other, FileFilter, tree_), ElementNotFoundError());
+    EXPECT_EQ(ListFolder(other, other, FileFilter, tree_), ElementNotFoundError());
     EXPECT_EQ(tree_.Nodes().Count(), 0);
 }
 

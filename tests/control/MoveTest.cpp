@@ -184,10 +184,12 @@ TEST_F(MoveTest, ACutItemShowsCutAndAPasteMovesItOnOneVolumeAsTheSameFile) {
 TEST_F(MoveTest, AMoveToAnotherVolumeCopiesThenDeletesAndACancelLeavesTheSourceWhole) {
     if (!FileSystem().FolderExists(L"V:\\")) GTEST_SKIP() << "no drive V: on another file system";
     test::TempDir other(L"V:\\");
+    // Enough files that the copy still runs when 取消 comes, half a second in and later on a
+    // loaded machine: 1,800 were not always enough.
     Folder(L"大");
     for (int f = 0; f < 6; ++f) {
         Folder(L"大\\" + std::to_wstring(f));
-        for (int i = 0; i < 300; ++i)
+        for (int i = 0; i < 1000; ++i)
             File(L"大\\" + std::to_wstring(f) + L"\\" + std::to_wstring(i) + L".xls", std::to_string(f * 1000 + i));
     }
     UseRoot(dir_->path());

@@ -102,12 +102,12 @@ class Form2Test : public ::testing::Test {
 protected:
     void SetUp() override {
         app_ = com::Make<sheethost::Application>();
-        CurrentApp = nullptr;
-        CurrentBookName.clear();
+        Shared().CurrentApp = nullptr;
+        Shared().CurrentBookName.clear();
     }
     void TearDown() override {
         DefaultInstance<Form2>().Unload();
-        CurrentApp = nullptr;
+        Shared().CurrentApp = nullptr;
         app_.Reset();
     }
     void ClickEntry() {
@@ -121,10 +121,10 @@ protected:
 };
 
 TEST_F(Form2Test, ThePopUpIsPlacedFromTheTreesSizeAndTheRelease) {
-    BookTreeWidth = 3000;
-    BookTreeHeight = 4800;
-    PopupLeft = 600;
-    PopupTop = 1200;
+    Shared().BookTreeWidth = 3000;
+    Shared().BookTreeHeight = 4800;
+    Shared().PopupLeft = 600;
+    Shared().PopupTop = 1200;
     Form2& popup = DefaultInstance<Form2>();
     popup.Show();
     RECT r{};
@@ -138,8 +138,8 @@ TEST_F(Form2Test, ThePopUpIsPlacedFromTheTreesSizeAndTheRelease) {
     EXPECT_FALSE(::GetWindowLongW(popup.Hwnd(), GWL_STYLE) & WS_CAPTION);
 
     // Shown again after another release: it moves there.
-    PopupLeft = 0;
-    PopupTop = 0;
+    Shared().PopupLeft = 0;
+    Shared().PopupTop = 0;
     popup.Show();
     ::GetWindowRect(popup.Hwnd(), &r);
     EXPECT_EQ(r.left, Px(600));
@@ -155,8 +155,8 @@ TEST_F(Form2Test, TheEntryClosesTheLastClickedWorkbookOrJustGoesAway) {
     ComPtr<sheethost::Workbook> book1, book2;
     ASSERT_HRESULT_SUCCEEDED(app_->AddWorkbook(&book1));
     ASSERT_HRESULT_SUCCEEDED(app_->AddWorkbook(&book2));
-    CurrentApp = app_.Get();
-    CurrentBookName = L"Book1";
+    Shared().CurrentApp = app_.Get();
+    Shared().CurrentBookName = L"Book1";
     popup.Show();
     ClickEntry();
     EXPECT_FALSE(popup.Loaded());
@@ -170,7 +170,7 @@ TEST_F(Form2Test, TheEntryClosesTheLastClickedWorkbookOrJustGoesAway) {
 
     // Unsaved changes: the application asks its own question.
     book2->SetSaved(false);
-    CurrentBookName = L"Book2";
+    Shared().CurrentBookName = L"Book2";
     test::MessageBoxes boxes(IDCANCEL);
     popup.Show();
     ClickEntry();
@@ -183,8 +183,8 @@ TEST_F(Form2Test, TheEntryClosesTheLastClickedWorkbookOrJustGoesAway) {
 TEST_F(Form2Test, EnterOnThePopUpClosesNoWorkbook) {
     ComPtr<sheethost::Workbook> book;
     ASSERT_HRESULT_SUCCEEDED(app_->AddWorkbook(&book));
-    CurrentApp = app_.Get();
-    CurrentBookName = L"Book1";
+    Shared().CurrentApp = app_.Get();
+    Shared().CurrentBookName = L"Book1";
     Form2& popup = DefaultInstance<Form2>();
     popup.Show();
     ::SetFocus(popup.Hwnd());
@@ -203,14 +203,14 @@ TEST_F(Form2Test, AskingWhetherThePopUpIsVisibleLoadsItHidden) {
 TEST(Form3, TheFolderChoiceSetsTheRootOrFallsBackToTheDesktop) {
     test::TempDir chosen;
     test::MakeFolder(chosen / L"报表 文件夹");
-    const std::wstring saved = RootPath;
+    const std::wstring saved = Shared().RootPath;
     {
         test::FolderBrowserAnswer answer(chosen / L"报表 文件夹");
         Form3& carrier = DefaultInstance<Form3>();
         carrier.Show();
         EXPECT_EQ(answer.Shown(), 1);
-        EXPECT_EQ(PickedFolder, chosen / L"报表 文件夹");
-        EXPECT_EQ(RootPath, chosen / L"报表 文件夹");
+        EXPECT_EQ(Shared().PickedFolder, chosen / L"报表 文件夹");
+        EXPECT_EQ(Shared().RootPath, chosen / L"报表 文件夹");
         EXPECT_TRUE(carrier.Visible());  // shown once its load step is over
         EXPECT_EQ(::GetPropW(carrier.Hwnd(), L"PROCADDR"), nullptr) << "the change-root carrier is not skinned";
         carrier.Unload();
@@ -219,18 +219,18 @@ TEST(Form3, TheFolderChoiceSetsTheRootOrFallsBackToTheDesktop) {
         test::FolderBrowserAnswer cancel(L"");
         DefaultInstance<Form3>().Show();
         EXPECT_EQ(cancel.Shown(), 1);
-        EXPECT_EQ(PickedFolder, L"");
-        EXPECT_EQ(RootPath, DefaultRootPath());
+        EXPECT_EQ(Shared().PickedFolder, L"");
+        EXPECT_EQ(Shared().RootPath, DefaultRootPath());
         DefaultInstance<Form3>().Unload();
     }
-    RootPath = saved;
+    Shared().RootPath = saved;
 }
 
 TEST(Form3, WithNoPlaceOfItsOwnItComesUpCentredOnItsOwner) {
     test::HiddenWindow owner;
     ::SetWindowPos(owner.hwnd(), nullptr, 300, 200, 600, 400, SWP_NOZORDER | SWP_NOACTIVATE);
     test::FolderBrowserAnswer cancel(L"");
-    const std::wstring saved = RootPath;
+    const std::wstring saved = Shared().RootPath;
     Form3& carrier = DefaultInstance<Form3>();
     carrier.Show(owner.hwnd());
     ASSERT_TRUE(carrier.Loaded());
@@ -239,7 +239,7 @@ TEST(Form3, WithNoPlaceOfItsOwnItComesUpCentredOnItsOwner) {
     EXPECT_NEAR((placed.left + placed.right) / 2, 600, 1);
     EXPECT_NEAR((placed.top + placed.bottom) / 2, 400, 1);
     carrier.Unload();
-    RootPath = saved;
+    Shared().RootPath = saved;
 }
 
 // ---- the skin on the help form and the pop-up ----

@@ -263,6 +263,8 @@ TEST_F(WorkbookTreeTest, NoFormIsLeftBehindWhenThePaneGoes) {
     };
     const int before = forms();
     Add();
+    app_->AddRef();
+    const ULONG applicationRefs = app_->Release();
     Connect();
     Fill();
     Click(Center(Item(L"Book1")));
@@ -275,6 +277,8 @@ TEST_F(WorkbookTreeTest, NoFormIsLeftBehindWhenThePaneGoes) {
     host_.PumpMessages();
     EXPECT_EQ(forms(), before) << "the help window went with the last pane";
     EXPECT_EQ(test::CallOcx("DllCanUnloadNow"), S_OK);
+    app_->AddRef();
+    EXPECT_EQ(app_->Release(), applicationRefs) << "the application of the last click is let go with the library";
 }
 
 TEST_F(WorkbookTreeTest, TheRealPointerOpensThePopUpAndChoosesItsEntry) {

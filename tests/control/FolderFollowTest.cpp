@@ -505,6 +505,20 @@ TEST_F(FolderFollowTest, AHiddenPaneHoldsNothingAndCatchesUpWhenShown) {
     EXPECT_TRUE(Until([&] { return Handles() == 2; }));
 }
 
+// Windows names a folder in any case: letting go of it and taking it up again find its
+// watch whatever case the path is in.
+TEST_F(FolderFollowTest, LettingGoOfAFolderFindsItsWatchInAnyCase) {
+    MakeFolder(Key(L"Ab"));
+    MakeFile(Key(L"Ab\\a.xls"));
+    Follow(Strategy::PerFolder);
+    Build();
+    ASSERT_TRUE(Until([&] { return Handles() == 2; }));
+    follow().LetGo(Key(L"aB"));
+    EXPECT_TRUE(Until([&] { return Handles() == 1; }));
+    follow().TakeUp(Key(L"AB"));
+    EXPECT_TRUE(Until([&] { return Handles() == 2; }));
+}
+
 // A folder that cannot be opened (a share out of reach, here a folder another process
 // holds for itself) keeps what the tree shows; the worker tries it again after a growing
 // interval while the tree's thread goes on, and once it can it reads what changed. (How

@@ -410,7 +410,9 @@ void FolderWatchService::Core::LetGo(const std::wstring& folder) {
 void FolderWatchService::Core::TakeUp(const std::wstring& folder) {
     {
         std::lock_guard<std::mutex> guard(lock);
-        const auto same = [&](const std::wstring& hold) { return SameText(WithoutBackslash(hold), WithoutBackslash(folder)); };
+        const auto same = [&](const std::wstring& hold) {
+            return SameText(WithoutBackslash(hold), WithoutBackslash(folder));
+        };
         if (const auto found = std::find_if(holds.begin(), holds.end(), same); found != holds.end()) holds.erase(found);
         changed = true;  // the watches let go of are taken up again, and read
     }

@@ -35,8 +35,8 @@ map_drives() {
 }
 
 # start_display: gives this shell an X display. Uses $DISPLAY when its server is up,
-# otherwise starts Xvfb on a free display number and stops it (and this prefix's Wine)
-# when the script ends. Sets headless=1 when it started one.
+# otherwise starts Xvfb on a free display number (new_display) and stops it (and this
+# prefix's Wine) when the script ends. Sets headless=1 when it started one.
 start_display() {
   headless=0
   local current=${DISPLAY:-}
@@ -45,16 +45,30 @@ start_display() {
     return 0
   fi
   headless=1
+  new_display
+  export DISPLAY=$new_display_name
+}
+
+# new_display: starts another Xvfb on a free display number, named in $new_display_name,
+# stopped with the others when the script ends.
+CARTULANE_XVFB_PIDS=()
+new_display() {
   local n=91
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
   Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  CARTULANE_XVFB_PID=$!
-  export DISPLAY=":$n"
+  CARTULANE_XVFB_PIDS+=("$!")
+  new_display_name=":$n"
   for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   trap stop_display EXIT
 }
 
+# stop_display: stops this script's Wine (the prefixes named in CARTULANE_PREFIXES too)
+# and the displays it started.
 stop_display() {
-  [ -n "${WINEPREFIX:-}" ] && WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1 || true
-  [ -n "${CARTULANE_XVFB_PID:-}" ] && kill "$CARTULANE_XVFB_PID" 2>/dev/null || true
+  local prefix
+  for prefix in ${WINEPREFIX:-} ${CARTULANE_PREFIXES:-}; do
+    WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+  done
+  local pid
+  for pid in "${CARTULANE_XVFB_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
 }

@@ -1,8 +1,24 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds x64 and x86, and runs every test (x64, under Wine on
-# an X display). Prints CTest's closing line.
+# X displays). Prints CTest's closing line.
+#
+# The tests run in two lanes side by side, each a Wine prefix of its own on a display of
+# its own (wine-run.sh picks them by the lane CTest gives a test), so that the pointer,
+# the focus and the windows of one program never meet the other's. The x86 build is what
+# ships: the tests run the x64 programs and read the x86 libraries.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-prepare x64 x86
+"$top/scripts/install-deps.sh"
+"$top/scripts/build.sh" x64
+CARTULANE_TARGETS="Tabrix TabrixAddIn Instaldo package_zip" "$top/scripts/build.sh" x86
+
+lane1=$top/build/wineprefix-lane1
+export CARTULANE_PREFIXES=$lane1
+# Both prefixes made ready at once, the first time.
+(use_prefix "$lane1") &
 use_prefix "$top/build/wineprefix"
+wait
 start_display
-ctest --test-dir "$top/build/x64" --output-on-failure
+export CARTULANE_LANE0_DISPLAY=$DISPLAY
+new_display
+export CARTULANE_LANE1_DISPLAY=$new_display_name
+ctest --test-dir "$top/build/x64" --output-on-failure -j2 --resource-spec-file "$top/tests/lanes.json"

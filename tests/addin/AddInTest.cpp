@@ -160,15 +160,11 @@ TEST_F(AddInTest, AtStartTheRibbonHasTheToggleAndThePaneIsDockedLeftWithItsFolde
     ASSERT_EQ(tabs.size(), 1u);
     EXPECT_EQ(tabs[0].label, L"Cartulane");
     ASSERT_NE(Toggle(), nullptr);
-    wchar_t text[64] = {};
-    ::GetWindowTextW(Toggle(), text, 64);
-    EXPECT_STREQ(text, L"Cartulane目录");
+    EXPECT_EQ(test::WindowText(Toggle()), L"Cartulane目录");
     EXPECT_TRUE(host_->GetRibbon().Pressed(L"Button"));  // asked: down while the pane is shown
     bool captionShown = false;
-    for (HWND window : tabs[0].windows) {
-        ::GetWindowTextW(window, text, 64);
-        captionShown = captionShown || std::wstring(text) == L"显示/隐藏Cartulane目录";
-    }
+    for (HWND window : tabs[0].windows)
+        captionShown = captionShown || test::WindowText(window) == L"显示/隐藏Cartulane目录";
     EXPECT_TRUE(captionShown);
 
     EXPECT_EQ(Pane().Title(), L"Cartulane");

@@ -17,6 +17,7 @@ namespace cartulane {
 namespace {
 
 using test::Snapshot;
+using test::WindowText;
 
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
 
@@ -587,12 +588,6 @@ TEST_F(FileCommandsTest, AFolderRenamedInOnePaneIsStillFollowedInAnother) {
     }));
     EXPECT_TRUE(TreeView_GetItemState(other, otherFolder, TVIS_EXPANDED) & TVIS_EXPANDED);
     EXPECT_TRUE(TreeView_GetItemState(other, otherInner, TVIS_EXPANDED) & TVIS_EXPANDED);
-}
-
-std::wstring WindowText(HWND window) {
-    std::wstring text(::GetWindowTextLengthW(window) + 1, L'\0');
-    text.resize(::GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
-    return text;
 }
 
 // The path of a folder on the test drive T: through drive Z:, which Wine maps to the host's

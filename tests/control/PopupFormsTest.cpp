@@ -13,6 +13,7 @@
 #include "sheethost/ObjectModel.h"
 #include "skin/Registry.h"
 #include "skin/SkinState.h"
+#include "tests/support/Probes.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -31,11 +32,10 @@ std::vector<Child> Children(HWND form) {
     std::vector<Child> children;
     for (HWND child = ::GetWindow(form, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
         Child c;
-        wchar_t text[512] = {};
-        ::GetClassNameW(child, text, 512);
-        c.className = text;
-        ::GetWindowTextW(child, text, 512);
-        c.text = text;
+        wchar_t className[512] = {};
+        ::GetClassNameW(child, className, 512);
+        c.className = className;
+        c.text = test::WindowText(child);
         ::GetWindowRect(child, &c.rect);
         ::MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&c.rect), 2);
         children.push_back(c);
@@ -52,9 +52,7 @@ TEST(Form1, TheHelpWindowShowsItsEightNotesInOrderAndClosesWithItsButton) {
     help.Show();
     ASSERT_TRUE(help.Loaded());
     EXPECT_GT(com::ModuleLocks(), locks) << "a loaded form keeps its library";
-    wchar_t caption[32] = {};
-    ::GetWindowTextW(help.Hwnd(), caption, 32);
-    EXPECT_EQ(std::wstring(caption), L"帮助");
+    EXPECT_EQ(test::WindowText(help.Hwnd()), L"帮助");
     RECT client{};
     ::GetClientRect(help.Hwnd(), &client);
     EXPECT_EQ(client.right, Px(7350));

@@ -368,9 +368,7 @@ TEST_F(PaneTest, KeysTypedWhileRenamingStayInTheEditBoxAndTheWorksheetSeesNone) 
         ::SetKeyboardState(keys);
     };
     ctrl('V');
-    wchar_t text[64] = {};
-    ::GetWindowTextW(edit, text, 64);
-    EXPECT_STREQ(text, pasted);
+    EXPECT_EQ(test::WindowText(edit), pasted);
     ctrl('A');
     ctrl('C');
     EXPECT_TRUE(host_.HostKeys().empty()) << "the worksheet saw " << host_.HostKeys().size() << " keys";

@@ -314,11 +314,10 @@ private:
         auto* search = reinterpret_cast<Search*>(state);
         DWORD process = 0;
         ::GetWindowThreadProcessId(top, &process);
-        wchar_t className[64] = {}, title[64] = {};
+        wchar_t className[64] = {};
         ::GetClassNameW(top, className, 64);
-        ::GetWindowTextW(top, title, 64);
         if (process == search->process && ::IsWindowVisible(top) && std::wstring(className) == search->className &&
-            std::wstring(title) == search->title) {
+            test::WindowText(top) == search->title) {
             search->found = top;
             return FALSE;
         }

@@ -12,6 +12,7 @@
 #include "skin/SkinState.h"
 #include "skin/WindowProc.h"
 #include "tests/skin/SkinFixture.h"
+#include "tests/support/Probes.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -464,9 +465,7 @@ TEST_F(Attach, DetachingBehindAnotherProcedureKeepsItInTheChainAndATimerOfTheWin
         EXPECT_EQ(SkinnedWindowCount(), 0);
         ::SendMessageW(f.push, WM_APP, 0, 0);
         EXPECT_EQ(g_seenInFront, 1);
-        wchar_t text[32] = {};
-        ::GetWindowTextW(f.push, text, 32);
-        EXPECT_NE(std::wstring(text), L"") << "the button's own procedure still answers";
+        EXPECT_NE(test::WindowText(f.push), L"") << "the button's own procedure still answers";
         EXPECT_EQ(SubclassWindow(f.push), 0) << "not attached again while the skin's still passes on";
     }
     EXPECT_EQ(com::ModuleLocks(), locks);

@@ -78,11 +78,8 @@ void PaneFixture::SetUp() {
 }
 
 HWND PaneFixture::Child(const wchar_t* text) {
-    for (HWND child = ::GetWindow(control_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        wchar_t caption[64] = {};
-        ::GetWindowTextW(child, caption, 64);
-        if (std::wstring(caption) == text) return child;
-    }
+    for (HWND child = ::GetWindow(control_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        if (WindowText(child) == text) return child;
     return nullptr;
 }
 

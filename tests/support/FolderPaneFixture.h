@@ -65,10 +65,7 @@ protected:
     HWND SecondPane() {
         sheethost::TaskPane* pane = nullptr;
         EXPECT_HRESULT_SUCCEEDED(host_.AddPane(L"Quillet.TestControl", L"第二", 245, &pane));
-        ComPtr<IOleInPlaceObject> inPlace;
-        HWND control = nullptr;
-        if (pane && SUCCEEDED(pane->Control()->QueryInterface(IID_PPV_ARGS(&inPlace)))) inPlace->GetWindow(&control);
-        return control;
+        return ControlWindow(pane);
     }
     // Serves the host's messages until done holds or a generous limit has passed.
     bool Until(const std::function<bool()>& done) {

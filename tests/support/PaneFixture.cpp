@@ -58,6 +58,14 @@ void AddInEnvironment::SetUp() {
 
 void AddInEnvironment::TearDown() { CallAddIn("DllUnregisterServer"); }
 
+HWND ControlWindow(sheethost::TaskPane* pane) {
+    ComPtr<IOleInPlaceObject> inPlace;
+    HWND control = nullptr;
+    if (pane && pane->Control() && SUCCEEDED(pane->Control()->QueryInterface(IID_PPV_ARGS(&inPlace))))
+        inPlace->GetWindow(&control);
+    return control;
+}
+
 void PaneFixture::SetUp() {
     ASSERT_HRESULT_SUCCEEDED(host_.Create(L"sheethost", 900, 700, true));
     // One main window for all workbooks (before 15.0): the pane stays while workbooks come

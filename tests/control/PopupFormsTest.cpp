@@ -13,6 +13,7 @@
 #include "sheethost/ObjectModel.h"
 #include "skin/Registry.h"
 #include "skin/SkinState.h"
+#include "tests/support/GuiObjects.h"
 #include "tests/support/Probes.h"
 #include "tests/support/TestSupport.h"
 
@@ -308,9 +309,7 @@ TEST(SkinnedForms, OpeningAndClosingBothFormsAThousandTimesLeavesNothingBehind) 
     popup.Load();
     popup.Unload();
     help.Unload();
-    const int gdi = test::NextGdiSlot();
-    const DWORD gdiObjects = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    const DWORD userObjects = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+    const test::GuiObjects gui;
     const int windows = ThreadWindows();
     const long locks = com::ModuleLocks();
     for (int i = 0; i < 1000; ++i) {
@@ -320,9 +319,7 @@ TEST(SkinnedForms, OpeningAndClosingBothFormsAThousandTimesLeavesNothingBehind) 
         popup.Unload();
         help.Unload();
     }
-    EXPECT_LT(std::abs(test::NextGdiSlot() - gdi), 32);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), gdiObjects + 2);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS), userObjects + 2);
+    EXPECT_TRUE(gui.NoneLeft(32));
     EXPECT_EQ(ThreadWindows(), windows);
     EXPECT_EQ(com::ModuleLocks(), locks);
     EXPECT_EQ(skin::SkinnedWindowCount(), 0);

@@ -12,6 +12,7 @@
 #include "skin/SkinState.h"
 #include "skin/WindowProc.h"
 #include "tests/skin/SkinFixture.h"
+#include "tests/support/GuiObjects.h"
 #include "tests/support/Probes.h"
 #include "tests/support/TestSupport.h"
 
@@ -212,18 +213,14 @@ TEST_F(Attach, NoGdiObjectIsLeftAfterManyFormsAttachedAndDestroyed) {
         SkinForm warm;
         AttachSkin(warm.form);
     }
-    const int slot = test::NextGdiSlot();
-    const DWORD gdi = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    const DWORD user = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+    const test::GuiObjects before;
     for (int i = 0; i < 100; ++i) {
         SkinForm f;
         ASSERT_EQ(AttachSkin(f.form), 1);
         ::SetWindowPos(f.push, nullptr, 0, 0, 100 + i % 7, 30, SWP_NOMOVE | SWP_NOZORDER);  // images rebuilt
         ::DestroyWindow(f.form);
     }
-    EXPECT_LT(std::abs(test::NextGdiSlot() - slot), 32);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), gdi + 2);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS), user + 2);
+    EXPECT_TRUE(before.NoneLeft(32));
 }
 
 TEST_F(Attach, IsProcExportedLooksInLoadedAndSystemModules) {

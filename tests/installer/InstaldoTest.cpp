@@ -470,11 +470,7 @@ TEST_F(InstaldoTest, RegistersSoThatTheApplicationLoadsTheInstalledCopiesAndUnre
         ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                      &started));
         const UniqueKernelHandle thread(started.hThread), process(started.hProcess);
-        test::ApplicationWindows windows;
-        for (int i = 0; i < 600 && !windows.control; ++i) {
-            ::Sleep(100);
-            windows = test::FindApplicationWindows(started.dwProcessId);
-        }
+        const test::ApplicationWindows windows = test::AwaitApplicationWindows(started.dwProcessId);
         EXPECT_NE(windows.control, nullptr) << "the pane with the control is shown";
         EXPECT_TRUE(HasLoaded(process.get(), Installed(L"Tabrix.ocx")));
         EXPECT_TRUE(HasLoaded(process.get(), Installed(L"TabrixAddIn.dll")));

@@ -147,6 +147,15 @@ ApplicationWindows FindApplicationWindows(DWORD process) {
     return search.found;
 }
 
+ApplicationWindows AwaitApplicationWindows(DWORD process) {
+    ApplicationWindows windows;
+    for (int i = 0; i < 600 && !windows.control; ++i) {
+        ::Sleep(100);
+        windows = FindApplicationWindows(process);
+    }
+    return windows;
+}
+
 void PointerTo(POINT screen, DWORD buttons) {
     ::SetCursorPos(screen.x, screen.y);
     INPUT event{};

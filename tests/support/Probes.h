@@ -50,6 +50,9 @@ struct ApplicationWindows {
     HWND control = nullptr;
 };
 ApplicationWindows FindApplicationWindows(DWORD process);
+// The same once the control is shown, waiting for it a generous minute; what was found by
+// then.
+ApplicationWindows AwaitApplicationWindows(DWORD process);
 
 // The real pointer to a point of the screen, with button events there (MOUSEEVENTF_LEFTDOWN,
 // MOUSEEVENTF_LEFTUP, ...; none for a move), through the system's input queue.

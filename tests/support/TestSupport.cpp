@@ -308,6 +308,25 @@ void PumpMessages() {
     }
 }
 
+bool ServeUntil(const std::function<bool()>& done, const std::function<void()>& serve,
+                std::chrono::milliseconds limit) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!done()) {
+        if (std::chrono::steady_clock::now() - start > limit) return false;
+        serve();
+        ::Sleep(10);
+    }
+    return true;
+}
+
+void ServeFor(std::chrono::milliseconds time, const std::function<void()>& serve) {
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < time) {
+        serve();
+        ::Sleep(10);
+    }
+}
+
 std::vector<std::pair<std::wstring, std::string>> Snapshot(const std::wstring& folder) {
     std::vector<std::pair<std::wstring, std::string>> entries;
     std::vector<std::wstring> pending{L""};

@@ -8,7 +8,7 @@
 #include "office_h.h"
 #include "runtime/Dispatch.h"
 #include "runtime/ComObject.h"
-#include "tests/support/PaneFixture.h"
+#include "tests/support/AddInFixture.h"
 
 #include <memory>
 
@@ -32,34 +32,19 @@ using test::KeyExists;
 using test::RegistryNumber;
 using test::RegistryText;
 
-class AddInTest : public ::testing::Test {
+class AddInTest : public test::AddInFixture {
 protected:
     void SetUp() override { baseline_ = com::ModuleLocks(); }
-    void TearDown() override {
-        host_.reset();
-        ::CoFreeUnusedLibraries();
-        ::CoFreeUnusedLibraries();
-    }
 
     // The application as it starts: its window, then the add-ins.
     void Start(const wchar_t* version = L"12.0") {
-        host_ = std::make_unique<HostWindow>();
-        ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 1000, 760, true));
-        host_->App().SetVersion(version);
-        host_->LoadAddIns();
-        host_->PumpMessages();
+        ASSERT_NO_FATAL_FAILURE(StartApplication(version, 1000, 760));
         ASSERT_EQ(host_->GetAddIns().Connected().size(), 1u);
         ASSERT_EQ(host_->Panes().size(), 1u);
     }
     TaskPane& Pane() { return *host_->Panes().front(); }
     IDTExtensibility2* Connect() { return host_->GetAddIns().Connected().front().connect.Get(); }
-    test::ControlTrees Trees() {
-        ComPtr<IOleInPlaceObject> inPlace;
-        HWND control = nullptr;
-        if (Pane().Control() && SUCCEEDED(Pane().Control()->QueryInterface(IID_PPV_ARGS(&inPlace))))
-            inPlace->GetWindow(&control);
-        return test::FindTrees(control);
-    }
+    test::ControlTrees Trees() { return TreesIn(&Pane()); }
     std::vector<std::wstring> Workbooks() { return Children(Trees().workbook, nullptr); }
     HWND Toggle() { return host_->GetRibbon().Button(L"Button"); }
     void Press() {
@@ -93,7 +78,6 @@ protected:
     }
 
     long baseline_ = 0;
-    std::unique_ptr<HostWindow> host_;
 };
 
 TEST_F(AddInTest, RegistrationServesTheMachineTheUserStepEntersTheAddInAndUnregistrationRemovesBoth) {
@@ -160,15 +144,11 @@ TEST_F(AddInTest, AtStartTheRibbonHasTheToggleAndThePaneIsDockedLeftWithItsFolde
     ASSERT_EQ(tabs.size(), 1u);
     EXPECT_EQ(tabs[0].label, L"Cartulane");
     ASSERT_NE(Toggle(), nullptr);
-    wchar_t text[64] = {};
-    ::GetWindowTextW(Toggle(), text, 64);
-    EXPECT_STREQ(text, L"Cartulane目录");
+    EXPECT_EQ(test::WindowText(Toggle()), L"Cartulane目录");
     EXPECT_TRUE(host_->GetRibbon().Pressed(L"Button"));  // asked: down while the pane is shown
     bool captionShown = false;
-    for (HWND window : tabs[0].windows) {
-        ::GetWindowTextW(window, text, 64);
-        captionShown = captionShown || std::wstring(text) == L"显示/隐藏Cartulane目录";
-    }
+    for (HWND window : tabs[0].windows)
+        captionShown = captionShown || test::WindowText(window) == L"显示/隐藏Cartulane目录";
     EXPECT_TRUE(captionShown);
 
     EXPECT_EQ(Pane().Title(), L"Cartulane");
@@ -488,11 +468,7 @@ TEST_F(AddInTest, UntickingTheAddInRemovesItsPaneAndTickingItAgainGivesOne) {
 TEST_F(AddInTest, AnApplicationNotVisibleGetsNoPaneUntilItIsShown) {
     for (const wchar_t* version : {L"12.0", L"16.0"}) {
         SCOPED_TRACE(test::Narrow(version));
-        host_ = std::make_unique<HostWindow>();
-        ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 1000, 760, false));
-        host_->App().SetVersion(version);
-        host_->LoadAddIns();
-        host_->PumpMessages();
+        ASSERT_NO_FATAL_FAILURE(StartApplication(version, 1000, 760, false));
         ASSERT_EQ(host_->GetAddIns().Connected().size(), 1u);
         EXPECT_HRESULT_SUCCEEDED(host_->GetAddIns().Connected().front().paneResult);
         EXPECT_TRUE(host_->Panes().empty());
@@ -533,17 +509,13 @@ TEST_F(AddInTest, EventsBeforeThePaneExistsAndAPaneThatCannotBeMadeDoNoHarm) {
         ASSERT_HRESULT_SUCCEEDED(connect->OnDisconnection(ext_dm_HostShutdown, &custom));
         ::SafeArrayDestroy(custom);
     }
-    host_.reset();
-    ::CoFreeUnusedLibraries();
+    CloseApplication();
 
     // Without the control's library the pane cannot be made: the add-in stays loaded,
     // reports the failure, and the events that follow pass. Once it can be made (as after
     // Protected View at start), the next activation makes it.
     ASSERT_HRESULT_SUCCEEDED(test::CallOcx("DllUnregisterServer"));
-    host_ = std::make_unique<HostWindow>();
-    ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 1000, 760, true));
-    host_->App().SetVersion(L"12.0");
-    host_->LoadAddIns();
+    ASSERT_NO_FATAL_FAILURE(StartApplication(L"12.0", 1000, 760));
     ASSERT_EQ(host_->GetAddIns().Connected().size(), 1u);
     EXPECT_HRESULT_FAILED(host_->GetAddIns().Connected().front().paneResult);
     EXPECT_TRUE(host_->Panes().empty());
@@ -584,9 +556,7 @@ TEST_F(AddInTest, EveryReferenceTheAddInTookIsReleasedAndItsLibraryUnloads) {
     host_->PumpMessages();
     EXPECT_EQ(host_->Hwnd(), nullptr);
     EXPECT_TRUE(host_->GetAddIns().Connected().empty());
-    host_.reset();
-    ::CoFreeUnusedLibraries();
-    ::CoFreeUnusedLibraries();
+    CloseApplication();
     EXPECT_EQ(::GetModuleHandleW(L"TabrixAddIn.dll"), nullptr);
     EXPECT_EQ(com::ModuleLocks(), baseline_);
 }

@@ -19,11 +19,7 @@ TEST(ApplicationExit, ClosingTheApplicationWithThePaneShownEndsCleanly) {
                                  &process));
     UniqueKernelHandle thread(process.hThread), running(process.hProcess);
 
-    test::ApplicationWindows windows;
-    for (int i = 0; i < 600 && !windows.control; ++i) {
-        ::Sleep(100);
-        windows = test::FindApplicationWindows(process.dwProcessId);
-    }
+    const test::ApplicationWindows windows = test::AwaitApplicationWindows(process.dwProcessId);
     ASSERT_NE(windows.control, nullptr) << "the pane with the control is shown";
     ::PostMessageW(windows.main, WM_CLOSE, 0, 0);
     ASSERT_EQ(::WaitForSingleObject(running.get(), 60000), WAIT_OBJECT_0);

@@ -3,14 +3,11 @@
 // a pane in every window, the toggle acting on all of them, the relay reaching every live
 // pane and none that is gone, and no tree listing a closed workbook.
 
-#include "tests/support/PaneFixture.h"
-
-#include <memory>
+#include "tests/support/AddInFixture.h"
 
 namespace cartulane {
 namespace {
 
-using sheethost::HostWindow;
 using sheethost::MainWindow;
 using sheethost::TaskPane;
 using sheethost::Workbook;
@@ -19,19 +16,10 @@ using test::Children;
 const auto* const g_control = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
 const auto* const g_addIn = ::testing::AddGlobalTestEnvironment(new test::AddInEnvironment);
 
-class WindowPanesTest : public ::testing::Test {
+class WindowPanesTest : public test::AddInFixture {
 protected:
-    void TearDown() override {
-        host_.reset();
-        ::CoFreeUnusedLibraries();
-    }
-
     void Start() {
-        host_ = std::make_unique<HostWindow>();
-        ASSERT_HRESULT_SUCCEEDED(host_->Create(L"sheethost", 900, 700, true));
-        host_->App().SetVersion(L"16.0");
-        host_->LoadAddIns();
-        host_->PumpMessages();
+        ASSERT_NO_FATAL_FAILURE(StartApplication(L"16.0", 900, 700));
         ASSERT_EQ(host_->Windows().size(), 1u);
         ASSERT_NE(PaneIn(host_->Windows()[0]), nullptr);
     }
@@ -59,14 +47,7 @@ protected:
             if (pane->Title() == L"Cartulane") return pane.get();
         return nullptr;
     }
-    test::ControlTrees Trees(TaskPane* pane) {
-        ComPtr<IOleInPlaceObject> inPlace;
-        HWND control = nullptr;
-        if (pane && pane->Control() && SUCCEEDED(pane->Control()->QueryInterface(IID_PPV_ARGS(&inPlace))))
-            inPlace->GetWindow(&control);
-        return test::FindTrees(control);
-    }
-    std::vector<std::wstring> Listed(MainWindow* window) { return Children(Trees(PaneIn(window)).workbook, nullptr); }
+    std::vector<std::wstring> Listed(MainWindow* window) { return Children(TreesIn(PaneIn(window)).workbook, nullptr); }
     // The toggle of that window's ribbon, as the user presses it.
     void Press(MainWindow* window) {
         ::SendMessageW(window->GetRibbon().Button(L"Button"), BM_CLICK, 0, 0);
@@ -78,8 +59,6 @@ protected:
         TaskPane* pane = PaneIn(window);
         return pane && pane->Visible() && ::IsWindowVisible(pane->Hwnd());
     }
-
-    std::unique_ptr<HostWindow> host_;
 };
 
 TEST_F(WindowPanesTest, AWorkbookOpenedInANewWindowHasThePaneThereWithBothTreesFilled) {
@@ -99,7 +78,7 @@ TEST_F(WindowPanesTest, AWorkbookOpenedInANewWindowHasThePaneThereWithBothTreesF
 
     // The next one, opened from the pane with a double-click on its file, comes up in a
     // window of its own, which gets a pane of its own.
-    HWND folderTree = Trees(firstPane).folder;
+    HWND folderTree = TreesIn(firstPane).folder;
     HTREEITEM file = test::FindItem(folderTree, TreeView_GetRoot(folderTree), L"预算.xls");
     ASSERT_NE(file, nullptr);
     TreeView_SelectItem(folderTree, file);
@@ -119,7 +98,7 @@ TEST_F(WindowPanesTest, AWorkbookOpenedInANewWindowHasThePaneThereWithBothTreesF
     EXPECT_TRUE(Shown(second));
     EXPECT_EQ(pane->Width(), 245);
     EXPECT_EQ(pane->DockPosition(), msoCTPDockPositionLeft);
-    const test::ControlTrees trees = Trees(pane);
+    const test::ControlTrees trees = TreesIn(pane);
     EXPECT_EQ(Children(trees.folder, nullptr), std::vector<std::wstring>{L"桌面"});
     EXPECT_EQ(Children(trees.folder, TreeView_GetRoot(trees.folder)),
               (std::vector<std::wstring>{L"报表 2024", L"预算.xls"}));
@@ -226,7 +205,7 @@ TEST_F(WindowPanesTest, AfterTheLastWorkbookClosesNoTreeListsItAndTheToggleMakes
     ASSERT_NE(PaneIn(window), nullptr);
     EXPECT_TRUE(Shown(window));
     EXPECT_TRUE(Listed(window).empty());
-    EXPECT_EQ(Children(Trees(PaneIn(window)).folder, nullptr), std::vector<std::wstring>{L"桌面"});
+    EXPECT_EQ(Children(TreesIn(PaneIn(window)).folder, nullptr), std::vector<std::wstring>{L"桌面"});
 
     // A workbook opened now comes up in that window, with that pane.
     TaskPane* pane = PaneIn(window);

@@ -17,6 +17,7 @@ namespace cartulane {
 namespace {
 
 using test::Snapshot;
+using test::WindowText;
 
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
 
@@ -589,12 +590,6 @@ TEST_F(FileCommandsTest, AFolderRenamedInOnePaneIsStillFollowedInAnother) {
     EXPECT_TRUE(TreeView_GetItemState(other, otherInner, TVIS_EXPANDED) & TVIS_EXPANDED);
 }
 
-std::wstring WindowText(HWND window) {
-    std::wstring text(::GetWindowTextLengthW(window) + 1, L'\0');
-    text.resize(::GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
-    return text;
-}
-
 // The path of a folder on the test drive T: through drive Z:, which Wine maps to the host's
 // root: the same folder, by another name (as a subst drive or a share would give it).
 std::wstring ThroughDriveZ(const std::wstring& onT) {
@@ -825,11 +820,7 @@ TEST_F(FileCommandsTest, WhileALabelIsEditedChangesOnDiskWait) {
     HWND edit = TreeView_EditLabel(folderTree_, TreeView_GetSelection(folderTree_));
     ASSERT_NE(edit, nullptr);
     ASSERT_EQ(test::ChangeDisk({L"file", Path(L"根\\b.xls"), L"del", Path(L"根\\a.xls")}), 0);
-    const auto start = std::chrono::steady_clock::now();
-    while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(1200)) {
-        host_.PumpMessages();
-        ::Sleep(20);
-    }
+    Serve(std::chrono::milliseconds(1200));
     EXPECT_EQ(TreeView_GetEditControl(folderTree_), edit);
     EXPECT_EQ(test::Children(folderTree_, TreeView_GetRoot(folderTree_)), std::vector<std::wstring>{L"a.xls"});
     ::SendMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);

@@ -95,13 +95,7 @@ protected:
     // generous limit has passed; the longest a message of the panes' own windows took (the
     // follow's news and timers; not the tree view's painting) is kept.
     bool Until(const std::function<bool()>& done, std::chrono::seconds limit = std::chrono::seconds(20)) {
-        const auto start = Clock::now();
-        while (!done()) {
-            if (Clock::now() - start > limit) return false;
-            Pump();
-            ::Sleep(10);
-        }
-        return true;
+        return test::ServeUntil(done, [this] { Pump(); }, limit);
     }
     void Pump() {
         MSG message;
@@ -114,11 +108,7 @@ protected:
     }
     // Time for the worker to see what it was told, and to report anything.
     void Settle() {
-        const auto start = Clock::now();
-        while (Clock::now() - start < std::chrono::milliseconds(1500)) {
-            Pump();
-            ::Sleep(10);
-        }
+        test::ServeFor(std::chrono::milliseconds(1500), [this] { Pump(); });
     }
 
     std::vector<std::wstring> ChildTexts(const std::wstring& relative) {

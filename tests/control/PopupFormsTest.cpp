@@ -13,6 +13,8 @@
 #include "sheethost/ObjectModel.h"
 #include "skin/Registry.h"
 #include "skin/SkinState.h"
+#include "tests/support/GuiObjects.h"
+#include "tests/support/Probes.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -31,11 +33,10 @@ std::vector<Child> Children(HWND form) {
     std::vector<Child> children;
     for (HWND child = ::GetWindow(form, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
         Child c;
-        wchar_t text[512] = {};
-        ::GetClassNameW(child, text, 512);
-        c.className = text;
-        ::GetWindowTextW(child, text, 512);
-        c.text = text;
+        wchar_t className[512] = {};
+        ::GetClassNameW(child, className, 512);
+        c.className = className;
+        c.text = test::WindowText(child);
         ::GetWindowRect(child, &c.rect);
         ::MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&c.rect), 2);
         children.push_back(c);
@@ -52,9 +53,7 @@ TEST(Form1, TheHelpWindowShowsItsEightNotesInOrderAndClosesWithItsButton) {
     help.Show();
     ASSERT_TRUE(help.Loaded());
     EXPECT_GT(com::ModuleLocks(), locks) << "a loaded form keeps its library";
-    wchar_t caption[32] = {};
-    ::GetWindowTextW(help.Hwnd(), caption, 32);
-    EXPECT_EQ(std::wstring(caption), L"帮助");
+    EXPECT_EQ(test::WindowText(help.Hwnd()), L"帮助");
     RECT client{};
     ::GetClientRect(help.Hwnd(), &client);
     EXPECT_EQ(client.right, Px(7350));
@@ -310,9 +309,7 @@ TEST(SkinnedForms, OpeningAndClosingBothFormsAThousandTimesLeavesNothingBehind) 
     popup.Load();
     popup.Unload();
     help.Unload();
-    const int gdi = test::NextGdiSlot();
-    const DWORD gdiObjects = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    const DWORD userObjects = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+    const test::GuiObjects gui;
     const int windows = ThreadWindows();
     const long locks = com::ModuleLocks();
     for (int i = 0; i < 1000; ++i) {
@@ -322,9 +319,7 @@ TEST(SkinnedForms, OpeningAndClosingBothFormsAThousandTimesLeavesNothingBehind) 
         popup.Unload();
         help.Unload();
     }
-    EXPECT_LT(std::abs(test::NextGdiSlot() - gdi), 32);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), gdiObjects + 2);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS), userObjects + 2);
+    EXPECT_TRUE(gui.NoneLeft(32));
     EXPECT_EQ(ThreadWindows(), windows);
     EXPECT_EQ(com::ModuleLocks(), locks);
     EXPECT_EQ(skin::SkinnedWindowCount(), 0);

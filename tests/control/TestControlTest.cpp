@@ -368,9 +368,7 @@ TEST_F(PaneTest, KeysTypedWhileRenamingStayInTheEditBoxAndTheWorksheetSeesNone) 
         ::SetKeyboardState(keys);
     };
     ctrl('V');
-    wchar_t text[64] = {};
-    ::GetWindowTextW(edit, text, 64);
-    EXPECT_STREQ(text, pasted);
+    EXPECT_EQ(test::WindowText(edit), pasted);
     ctrl('A');
     ctrl('C');
     EXPECT_TRUE(host_.HostKeys().empty()) << "the worksheet saw " << host_.HostKeys().size() << " keys";
@@ -384,13 +382,7 @@ TEST(TwoPanes, FocusComingBackToAControlMakesItTheActiveObjectAgain) {
     TaskPane *first = nullptr, *second = nullptr;
     ASSERT_HRESULT_SUCCEEDED(host.AddPane(L"Quillet.TestControl", L"一", 245, &first));
     ASSERT_HRESULT_SUCCEEDED(host.AddPane(L"Quillet.TestControl", L"二", 245, &second));
-    auto tree = [](TaskPane* pane) {
-        ComPtr<IOleInPlaceObject> inPlace;
-        HWND control = nullptr;
-        pane->Control()->QueryInterface(IID_PPV_ARGS(&inPlace));
-        inPlace->GetWindow(&control);
-        return test::FindTrees(control).folder;
-    };
+    auto tree = [](TaskPane* pane) { return test::FindTrees(test::ControlWindow(pane)).folder; };
     auto active = [](TaskPane* pane) {
         ComPtr<IOleInPlaceActiveObject> object;
         pane->Control()->QueryInterface(IID_PPV_ARGS(&object));

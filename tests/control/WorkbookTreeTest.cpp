@@ -67,9 +67,7 @@ protected:
     HWND ShownForm(const std::wstring& caption) {
         HWND found = nullptr;
         for (HWND window = ::FindWindowW(L"Form", nullptr); window; window = ::FindWindowExW(nullptr, window, L"Form", nullptr)) {
-            wchar_t text[64] = {};
-            ::GetWindowTextW(window, text, 64);
-            if (::IsWindowVisible(window) && text == caption) found = window;
+            if (::IsWindowVisible(window) && test::WindowText(window) == caption) found = window;
         }
         return found;
     }

@@ -8,6 +8,7 @@
 #include "installer/Registration.h"
 #include "runtime/FileSystem.h"
 #include "runtime/Handles.h"
+#include "tests/support/GuiObjects.h"
 #include "tests/support/Probes.h"
 #include "tests/support/TestSupport.h"
 
@@ -214,13 +215,9 @@ TEST(InstaldoDialog, ClosedItLeavesNoGdiOrUserObjectBehind) {
         EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the program ends with it";
     };
     cycle();
-    const int gdi = test::NextGdiSlot();
-    const DWORD gdiObjects = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    const DWORD userObjects = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+    const test::GuiObjects before;
     for (int i = 0; i < 50; ++i) cycle();
-    EXPECT_LT(std::abs(test::NextGdiSlot() - gdi), 16);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), gdiObjects + 2);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS), userObjects + 2);
+    EXPECT_TRUE(before.NoneLeft(16));
 }
 
 // Instaldo.exe started from program; closed at the end.
@@ -314,11 +311,10 @@ private:
         auto* search = reinterpret_cast<Search*>(state);
         DWORD process = 0;
         ::GetWindowThreadProcessId(top, &process);
-        wchar_t className[64] = {}, title[64] = {};
+        wchar_t className[64] = {};
         ::GetClassNameW(top, className, 64);
-        ::GetWindowTextW(top, title, 64);
         if (process == search->process && ::IsWindowVisible(top) && std::wstring(className) == search->className &&
-            std::wstring(title) == search->title) {
+            test::WindowText(top) == search->title) {
             search->found = top;
             return FALSE;
         }
@@ -474,11 +470,7 @@ TEST_F(InstaldoTest, RegistersSoThatTheApplicationLoadsTheInstalledCopiesAndUnre
         ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                      &started));
         const UniqueKernelHandle thread(started.hThread), process(started.hProcess);
-        test::ApplicationWindows windows;
-        for (int i = 0; i < 600 && !windows.control; ++i) {
-            ::Sleep(100);
-            windows = test::FindApplicationWindows(started.dwProcessId);
-        }
+        const test::ApplicationWindows windows = test::AwaitApplicationWindows(started.dwProcessId);
         EXPECT_NE(windows.control, nullptr) << "the pane with the control is shown";
         EXPECT_TRUE(HasLoaded(process.get(), Installed(L"Tabrix.ocx")));
         EXPECT_TRUE(HasLoaded(process.get(), Installed(L"TabrixAddIn.dll")));

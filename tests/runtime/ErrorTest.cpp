@@ -3,6 +3,7 @@
 
 #include "runtime/Error.h"
 #include "runtime/Window.h"
+#include "tests/support/Probes.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -93,9 +94,7 @@ TEST(Subclass, StandsInFrontUntilTheWindowGoesAndKeepsExceptionsIn) {
     ThrowingSubclass subclass(edit);
     EXPECT_EQ(Subclass::Of(edit), &subclass);
     EXPECT_EQ(::SendMessageW(edit, WM_APP, 0, 0), 0);
-    wchar_t text[8] = {};
-    ::GetWindowTextW(edit, text, 8);  // the window's own procedure still answers
-    EXPECT_STREQ(text, L"文本");
+    EXPECT_EQ(test::WindowText(edit), L"文本");  // the window's own procedure still answers
     ::DestroyWindow(edit);
     EXPECT_TRUE(subclass.detached);
     EXPECT_EQ(subclass.Hwnd(), nullptr);

@@ -13,11 +13,7 @@ namespace {
 
 const auto* const g_control = ::testing::AddGlobalTestEnvironment(new test::ControlEnvironment);
 
-std::wstring Title(HWND window) {
-    wchar_t text[128] = {};
-    ::GetWindowTextW(window, text, 128);
-    return text;
-}
+using test::WindowText;
 
 class HostWindowTest : public ::testing::Test {
 protected:
@@ -59,21 +55,21 @@ TEST_F(HostWindowTest, From15OnEveryWorkbookHasAWindowOfItsOwnAndBeforeOneMainWi
     Add();
     Add();
     ASSERT_EQ(host_->Windows().size(), 1u);
-    EXPECT_EQ(Title(host_->Hwnd()), L"sheethost");
+    EXPECT_EQ(WindowText(host_->Hwnd()), L"sheethost");
     host_.reset();
 
     Start(L"16.0");
     HWND empty = host_->Hwnd();
-    EXPECT_EQ(Title(empty), L"sheethost");
+    EXPECT_EQ(WindowText(empty), L"sheethost");
     Workbook* book1 = Add();  // into the window without a workbook
     ASSERT_EQ(host_->Windows().size(), 1u);
     EXPECT_EQ(host_->Hwnd(), empty);
-    EXPECT_EQ(Title(empty), L"Book1 - sheethost");
+    EXPECT_EQ(WindowText(empty), L"Book1 - sheethost");
     Workbook* book2 = Add();
     ASSERT_EQ(host_->Windows().size(), 2u);
     MainWindow* second = host_->WindowOf(book2->Window());
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(Title(second->Hwnd()), L"Book2 - sheethost");
+    EXPECT_EQ(WindowText(second->Hwnd()), L"Book2 - sheethost");
     EXPECT_EQ(::GetForegroundWindow(), second->Hwnd());
     ASSERT_HRESULT_SUCCEEDED(dispatch::Call(book1->Window(), L"Activate"));
     EXPECT_EQ(::GetForegroundWindow(), empty);
@@ -89,10 +85,10 @@ TEST_F(HostWindowTest, From15OnEveryWorkbookHasAWindowOfItsOwnAndBeforeOneMainWi
     // The last workbook's window stays, without a workbook; the next workbook comes up in it.
     Close(book1);
     ASSERT_EQ(host_->Windows().size(), 1u);
-    EXPECT_EQ(Title(empty), L"sheethost");
+    EXPECT_EQ(WindowText(empty), L"sheethost");
     Add();
     EXPECT_EQ(host_->Hwnd(), empty);
-    EXPECT_EQ(Title(empty), L"Book3 - sheethost");
+    EXPECT_EQ(WindowText(empty), L"Book3 - sheethost");
     // Windows.Arrange places the windows side by side.
     Add();
     ComPtr<IDispatch> windows;

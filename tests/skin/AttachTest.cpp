@@ -12,6 +12,8 @@
 #include "skin/SkinState.h"
 #include "skin/WindowProc.h"
 #include "tests/skin/SkinFixture.h"
+#include "tests/support/GuiObjects.h"
+#include "tests/support/Probes.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -211,18 +213,14 @@ TEST_F(Attach, NoGdiObjectIsLeftAfterManyFormsAttachedAndDestroyed) {
         SkinForm warm;
         AttachSkin(warm.form);
     }
-    const int slot = test::NextGdiSlot();
-    const DWORD gdi = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    const DWORD user = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+    const test::GuiObjects before;
     for (int i = 0; i < 100; ++i) {
         SkinForm f;
         ASSERT_EQ(AttachSkin(f.form), 1);
         ::SetWindowPos(f.push, nullptr, 0, 0, 100 + i % 7, 30, SWP_NOMOVE | SWP_NOZORDER);  // images rebuilt
         ::DestroyWindow(f.form);
     }
-    EXPECT_LT(std::abs(test::NextGdiSlot() - slot), 32);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), gdi + 2);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS), user + 2);
+    EXPECT_TRUE(before.NoneLeft(32));
 }
 
 TEST_F(Attach, IsProcExportedLooksInLoadedAndSystemModules) {
@@ -464,9 +462,7 @@ TEST_F(Attach, DetachingBehindAnotherProcedureKeepsItInTheChainAndATimerOfTheWin
         EXPECT_EQ(SkinnedWindowCount(), 0);
         ::SendMessageW(f.push, WM_APP, 0, 0);
         EXPECT_EQ(g_seenInFront, 1);
-        wchar_t text[32] = {};
-        ::GetWindowTextW(f.push, text, 32);
-        EXPECT_NE(std::wstring(text), L"") << "the button's own procedure still answers";
+        EXPECT_NE(test::WindowText(f.push), L"") << "the button's own procedure still answers";
         EXPECT_EQ(SubclassWindow(f.push), 0) << "not attached again while the skin's still passes on";
     }
     EXPECT_EQ(com::ModuleLocks(), locks);

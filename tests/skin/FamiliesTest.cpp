@@ -9,6 +9,7 @@
 #include "skin/Registry.h"
 #include "skin/SkinState.h"
 #include "tests/skin/SkinFixture.h"
+#include "tests/support/GuiObjects.h"
 #include "tests/support/Probes.h"
 #include "tests/support/TestSupport.h"
 
@@ -361,13 +362,9 @@ TEST(Gallery, AThousandFormsOfEveryFamilyAttachedPaintedAndDestroyedLeaveNothing
         ::DestroyWindow(f.form);
     };
     cycle();
-    const int gdi = test::NextGdiSlot();
-    const DWORD gdiObjects = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    const DWORD userObjects = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
+    const test::GuiObjects before;
     for (int i = 0; i < 1000; ++i) cycle();
-    EXPECT_LT(std::abs(test::NextGdiSlot() - gdi), 32);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), gdiObjects + 2);
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS), userObjects + 2);
+    EXPECT_TRUE(before.NoneLeft(32));
     EXPECT_EQ(SkinnedWindowCount(), 0);
     EXPECT_FALSE(Skin().SkinInitialized);
 }

@@ -9,6 +9,7 @@
 #include "runtime/Handles.h"
 #include "runtime/Twips.h"
 #include "tests/skin/SkinFixture.h"
+#include "tests/support/Probes.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@ namespace {
 
 using namespace skin;
 using test::Number;
+using test::PointerTo;
 using test::PumpFor;
 using test::SkinForm;
 
@@ -27,17 +29,6 @@ POINT Centre(HWND window) {
     RECT r{};
     ::GetWindowRect(window, &r);
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
-}
-
-// Puts the cursor somewhere, as a user's mouse does: the window under it gets the move.
-void MouseTo(POINT screen) {
-    ::SetCursorPos(screen.x, screen.y);
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = ::MulDiv(screen.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = ::MulDiv(screen.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    ::SendInput(1, &input, sizeof(input));
 }
 
 // Dispatches until the button's fade timer stops (or 5 s pass): "ALPHALEVEL" after each of
@@ -98,7 +89,7 @@ protected:
 };
 
 TEST_F(Handlers, TheMouseFadesAButtonToHotAndBackToNormalTickByTick) {
-    MouseTo(Centre(f.push));
+    PointerTo(Centre(f.push));
     PumpFor(60);
     EXPECT_EQ(Number(f.push, L"MOUSEFLAG"), 1);
     EXPECT_EQ(Number(f.push, L"OLDSTATE"), 1);
@@ -113,7 +104,7 @@ TEST_F(Handlers, TheMouseFadesAButtonToHotAndBackToNormalTickByTick) {
     EXPECT_EQ(ScreenPixel(f.push, 45, 3), ImagePixel(f.push, 1, 45, 3));
 
     // Out: the hot image once at 140, then a fade to normal from 0.
-    MouseTo(kAway);
+    PointerTo(kAway);
     AwaitLeave(f.push);
     EXPECT_EQ(Number(f.push, L"MOUSEFLAG"), 0);
     EXPECT_EQ(Number(f.push, L"OLDSTATE"), 0);
@@ -197,7 +188,7 @@ TEST_F(Handlers, AClickOnASkinnedButtonStillRaisesItsCommand) {
     auto& seen = SkinForm::Messages();
     seen.clear();
     const POINT inside = Centre(f.push);
-    MouseTo(inside);
+    PointerTo(inside);
     INPUT input[2]{};
     input[0].type = input[1].type = INPUT_MOUSE;
     input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
@@ -209,7 +200,7 @@ TEST_F(Handlers, AClickOnASkinnedButtonStillRaisesItsCommand) {
         if (m.message == WM_COMMAND && LOWORD(m.wParam) == 101 && HIWORD(m.wParam) == BN_CLICKED) ++clicks;
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(::GetWindowLongPtrW(f.push, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
-    MouseTo(kAway);
+    PointerTo(kAway);
     AwaitLeave(f.push);
 }
 

@@ -1,16 +1,13 @@
 // The skin engine's drawing primitives, read back pixel by pixel from memory contexts.
 
 #include "skin/Primitives.h"
+#include "tests/support/GuiObjects.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace cartulane {
 namespace {
-
-using test::NextGdiSlot;
 
 using namespace skin;
 
@@ -108,8 +105,7 @@ TEST(Primitives, RectanglesAreLeftTopWidthHeight) {
 TEST(Primitives, RepeatedPaintingLeavesNoGdiObjectBehind) {
     const MemoryDC cell = MakeCell(7, 21, 3, true);
     const MemoryDC target = CreateMemoryDC(80, 30);
-    const DWORD before = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    const int slotBefore = NextGdiSlot();
+    const test::GuiObjects before;
     for (int i = 0; i < 10000; ++i) {
         MemoryDC made = CreateMemoryDC(16, 16);
         ASSERT_TRUE(made) << "cycle " << i;
@@ -119,8 +115,7 @@ TEST(Primitives, RepeatedPaintingLeavesNoGdiObjectBehind) {
                 << "cycle " << i;
         }
     }
-    EXPECT_EQ(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), before);
-    EXPECT_LT(std::abs(NextGdiSlot() - slotBefore), 64);
+    EXPECT_TRUE(before.NoGdiLeft(64));
     EXPECT_EQ(::GetPixel(target.get(), 10, 10), kBlue);
 }
 

@@ -2,18 +2,17 @@
 // rely on, and the key colour exactly where glyphs and circles are transparent.
 
 #include "skin/SkinBitmaps.h"
+#include "tests/support/GuiObjects.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace cartulane {
 namespace {
 
-using test::NextGdiSlot;
 
 using namespace skin;
 
@@ -283,14 +282,12 @@ TEST(SkinBitmapsLifetime, BuiltAgainTheImagesAreTheSameAndFreeingLeavesNoGdiObje
     const std::vector<COLORREF> first = AllPixels(BuildSkinBitmaps());
     EXPECT_EQ(first.size(), 2146u);
 
-    const DWORD before = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
-    const int slotBefore = NextGdiSlot();
+    const test::GuiObjects before;
     for (int i = 0; i < 1000; ++i) {
         const SkinImages images = BuildSkinBitmaps();
         ASSERT_TRUE(images.HeaderSkinDC) << "build " << i;
     }
-    EXPECT_EQ(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), before);
-    EXPECT_LT(std::abs(NextGdiSlot() - slotBefore), 64);
+    EXPECT_TRUE(before.NoGdiLeft(64));
 
     EXPECT_EQ(AllPixels(BuildSkinBitmaps()), first);
 }

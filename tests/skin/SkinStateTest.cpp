@@ -1,6 +1,7 @@
 // The engine's state per user-interface thread, and freeing its images.
 
 #include "skin/SkinState.h"
+#include "tests/support/GuiObjects.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ TEST(SkinState, EachThreadHasItsOwnStateAndItsOwnImages) {
 }
 
 TEST(SkinState, FreeingTheImagesLeavesNoGdiObjectAndClearsInitialized) {
-    const DWORD before = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS);
+    const test::GuiObjects before;
     for (int i = 0; i < 200; ++i) {
         Skin().Images = BuildSkinBitmaps();
         Skin().SkinInitialized = true;
@@ -48,7 +49,7 @@ TEST(SkinState, FreeingTheImagesLeavesNoGdiObjectAndClearsInitialized) {
         ASSERT_FALSE(Skin().Images.HeaderSkinDC);
     }
     FreeSkinImages();  // again, with nothing left to free
-    EXPECT_LE(::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS), before + 2);
+    EXPECT_TRUE(before.NoneLeft(32));
 }
 
 }  // namespace

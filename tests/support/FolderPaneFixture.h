@@ -65,28 +65,15 @@ protected:
     HWND SecondPane() {
         sheethost::TaskPane* pane = nullptr;
         EXPECT_HRESULT_SUCCEEDED(host_.AddPane(L"Quillet.TestControl", L"第二", 245, &pane));
-        ComPtr<IOleInPlaceObject> inPlace;
-        HWND control = nullptr;
-        if (pane && SUCCEEDED(pane->Control()->QueryInterface(IID_PPV_ARGS(&inPlace)))) inPlace->GetWindow(&control);
-        return control;
+        return ControlWindow(pane);
     }
     // Serves the host's messages until done holds or a generous limit has passed.
     bool Until(const std::function<bool()>& done) {
-        const auto start = std::chrono::steady_clock::now();
-        while (!done()) {
-            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(20)) return false;
-            host_.PumpMessages();
-            ::Sleep(10);
-        }
-        return true;
+        return ServeUntil(done, [this] { host_.PumpMessages(); });
     }
     // Serves the host's messages for a while: time for the pane's timer to look.
     void Serve(std::chrono::milliseconds time) {
-        const auto start = std::chrono::steady_clock::now();
-        while (std::chrono::steady_clock::now() - start < time) {
-            host_.PumpMessages();
-            ::Sleep(10);
-        }
+        ServeFor(time, [this] { host_.PumpMessages(); });
     }
     std::wstring SelectedText() {
         HTREEITEM item = TreeView_GetSelection(folderTree_);

@@ -58,6 +58,14 @@ void AddInEnvironment::SetUp() {
 
 void AddInEnvironment::TearDown() { CallAddIn("DllUnregisterServer"); }
 
+HWND ControlWindow(sheethost::TaskPane* pane) {
+    ComPtr<IOleInPlaceObject> inPlace;
+    HWND control = nullptr;
+    if (pane && pane->Control() && SUCCEEDED(pane->Control()->QueryInterface(IID_PPV_ARGS(&inPlace))))
+        inPlace->GetWindow(&control);
+    return control;
+}
+
 void PaneFixture::SetUp() {
     ASSERT_HRESULT_SUCCEEDED(host_.Create(L"sheethost", 900, 700, true));
     // One main window for all workbooks (before 15.0): the pane stays while workbooks come
@@ -78,11 +86,8 @@ void PaneFixture::SetUp() {
 }
 
 HWND PaneFixture::Child(const wchar_t* text) {
-    for (HWND child = ::GetWindow(control_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        wchar_t caption[64] = {};
-        ::GetWindowTextW(child, caption, 64);
-        if (std::wstring(caption) == text) return child;
-    }
+    for (HWND child = ::GetWindow(control_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        if (WindowText(child) == text) return child;
     return nullptr;
 }
 

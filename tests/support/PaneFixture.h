@@ -45,6 +45,10 @@ public:
     void TearDown() override;
 };
 
+// The window of the control a pane shows; nullptr when there is no pane, no control in it or
+// no window of it.
+HWND ControlWindow(sheethost::TaskPane* pane);
+
 class PaneFixture : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -65,6 +65,12 @@ HRESULT CallExportOnce(const std::wstring& path, const char* name) {
     return hr;
 }
 
+std::wstring WindowText(HWND window) {
+    std::wstring text(::GetWindowTextLengthW(window) + 1, L'\0');
+    text.resize(::GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
+    return text;
+}
+
 std::wstring ItemText(HWND tree, HTREEITEM item) {
     wchar_t text[1024] = {};
     TVITEMW data{};
@@ -139,6 +145,15 @@ ApplicationWindows FindApplicationWindows(DWORD process) {
     ApplicationSearch search{process, {}};
     ::EnumWindows(&FindApplicationMain, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+ApplicationWindows AwaitApplicationWindows(DWORD process) {
+    ApplicationWindows windows;
+    for (int i = 0; i < 600 && !windows.control; ++i) {
+        ::Sleep(100);
+        windows = FindApplicationWindows(process);
+    }
+    return windows;
 }
 
 void PointerTo(POINT screen, DWORD buttons) {

@@ -27,6 +27,9 @@ HRESULT CallExport(HMODULE library, const char* name);
 // Loads the library, calls the export and frees it again, as regsvr32 does.
 HRESULT CallExportOnce(const std::wstring& path, const char* name);
 
+// A window's text, whatever its length.
+std::wstring WindowText(HWND window);
+
 // A tree view's items: the text of one, the texts under parent (nullptr: the top level).
 std::wstring ItemText(HWND tree, HTREEITEM item);
 std::vector<std::wstring> Children(HWND tree, HTREEITEM parent);
@@ -47,6 +50,9 @@ struct ApplicationWindows {
     HWND control = nullptr;
 };
 ApplicationWindows FindApplicationWindows(DWORD process);
+// The same once the control is shown, waiting for it a generous minute; what was found by
+// then.
+ApplicationWindows AwaitApplicationWindows(DWORD process);
 
 // The real pointer to a point of the screen, with button events there (MOUSEEVENTF_LEFTDOWN,
 // MOUSEEVENTF_LEFTUP, ...; none for a move), through the system's input queue.

@@ -140,11 +140,8 @@ MessageBoxes::MessageBoxes(int answer) : answer_(answer), watcher_([this](HWND b
 void MessageBoxes::Answer(HWND box) {
     if (!::GetDlgItem(box, 0xFFFF)) return;
     Shown shown;
-    wchar_t text[1024] = {};
-    ::GetWindowTextW(box, text, 1024);
-    shown.title = text;
-    ::GetDlgItemTextW(box, 0xFFFF, text, 1024);
-    shown.text = text;
+    shown.title = WindowText(box);
+    shown.text = WindowText(::GetDlgItem(box, 0xFFFF));
     // The icon's static is 0x14 in Windows' message box, 0x440 in Wine's.
     for (int id : {0x14, 0x440}) {
         HWND holder = ::GetDlgItem(box, id);
@@ -222,18 +219,14 @@ InputBoxAnswer::InputBoxAnswer(std::wstring title, std::wstring typed, bool canc
       watcher_([this](HWND dialog) { Answer(dialog); }) {}
 
 void InputBoxAnswer::Answer(HWND dialog) {
-    wchar_t text[256] = {};
-    ::GetWindowTextW(dialog, text, 256);
-    if (title_ != text) return;
+    if (title_ != WindowText(dialog)) return;
     HWND edit = ::FindWindowExW(dialog, nullptr, L"Edit", nullptr);
     HWND prompt = ::FindWindowExW(dialog, nullptr, L"Static", nullptr);
     if (!edit || !prompt) return;
     if (seen_.size() > 64) return;  // never answer for ever
     Shown shown;
-    ::GetWindowTextW(prompt, text, 256);
-    shown.prompt = text;
-    ::GetWindowTextW(edit, text, 256);
-    shown.defaultText = text;
+    shown.prompt = WindowText(prompt);
+    shown.defaultText = WindowText(edit);
     DWORD from = 0, to = 0;
     ::SendMessageW(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
     shown.defaultSelected = from == 0 && to == shown.defaultText.size();
@@ -312,6 +305,25 @@ void PumpMessages() {
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
+    }
+}
+
+bool ServeUntil(const std::function<bool()>& done, const std::function<void()>& serve,
+                std::chrono::milliseconds limit) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!done()) {
+        if (std::chrono::steady_clock::now() - start > limit) return false;
+        serve();
+        ::Sleep(10);
+    }
+    return true;
+}
+
+void ServeFor(std::chrono::milliseconds time, const std::function<void()>& serve) {
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < time) {
+        serve();
+        ::Sleep(10);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -176,6 +177,12 @@ ComPtr<IDispatch> CreateByProgId(const wchar_t* progId);
 
 // Dispatches what is queued for this thread.
 void PumpMessages();
+// Calls serve (dispatching messages), with a short sleep between calls, until done holds or
+// a generous limit has passed; whether done held.
+bool ServeUntil(const std::function<bool()>& done, const std::function<void()>& serve,
+                std::chrono::milliseconds limit = std::chrono::seconds(20));
+// Calls serve, with a short sleep between calls, for a while.
+void ServeFor(std::chrono::milliseconds time, const std::function<void()>& serve);
 
 // Every window below parent, children before their own children, as EnumChildWindows
 // walks them.

@@ -23,9 +23,7 @@ struct Search {
 
 BOOL CALLBACK MatchCaption(HWND child, LPARAM state) {
     auto* search = reinterpret_cast<Search*>(state);
-    wchar_t text[256] = {};
-    ::GetWindowTextW(child, text, 256);
-    if (::IsWindowVisible(child) && search->caption == text) {
+    if (::IsWindowVisible(child) && search->caption == test::WindowText(child)) {
         search->found = child;
         return FALSE;
     }

@@ -155,7 +155,7 @@ int SubclassWindow(HWND window) {
             SetNumber(window, kOldStyle, style);
             SetNumber(window, kMouseFlag, 0);
             SetNumber(window, kTimerId, 0);
-            SetNumber(window, kOldState, ::IsWindowEnabled(window) ? 0 : 3);
+            SetLook(window, ::IsWindowEnabled(window) ? Look::Normal : Look::Disabled);
             SetNumber(window, kAlphaLevel, 0);
             SetRoundRegion(window);
             break;
@@ -168,7 +168,7 @@ int SubclassWindow(HWND window) {
         default:
             if (KeepsMouseState(family)) {
                 SetNumber(window, kMouseFlag, 0);
-                SetNumber(window, kOldState, 0);
+                SetLook(window, Look::Normal);
             }
             break;
     }

@@ -26,8 +26,8 @@ bool StillSkinned(HWND window) { return ::IsWindow(window) && GetNumber(window, 
 
 bool IsBox(Family family) { return family == Family::CheckBox || family == Family::OptionButton; }
 
-int PaintBox(HWND window, Family family, int state, bool force) {
-    return family == Family::CheckBox ? PaintCheckBox(window, state, force) : PaintOptionButton(window, state, force);
+bool PaintBox(HWND window, Family family, Look look, bool force) {
+    return family == Family::CheckBox ? PaintCheckBox(window, look, force) : PaintOptionButton(window, look, force);
 }
 
 // Asks for one WM_MOUSELEAVE, unless "MOUSEFLAG" says it is asked for already; whether it
@@ -42,7 +42,7 @@ bool TrackMouseOnce(HWND window) {
 // The pressed image at once, for a press of the button or the space bar.
 void ShowPressed(HWND window) {
     StopSkinTimer(window);
-    SetNumber(window, kOldState, 2);
+    SetLook(window, Look::Pressed);
     SetNumber(window, kAlphaLevel, 255);
     BlendButtonFace(window, nullptr);
     SetNumber(window, kAlphaLevel, 0);
@@ -67,7 +67,7 @@ bool HasDropButton(Family family) { return family == Family::ComboBox || family 
 // A combo box whose bit 0 of the style is clear (CBS_DROPDOWN) has an edit field.
 bool IsEditCombo(HWND window) { return (::GetWindowLongPtrW(window, GWL_STYLE) & 1) == 0; }
 
-void PaintDropButton(HWND window, int state) { PaintComboButton(window, nullptr, state, false); }
+void PaintDropButton(HWND window, Look look) { PaintComboButton(window, nullptr, look, false); }
 
 bool CursorOver(HWND window) {
     POINT cursor{};
@@ -76,8 +76,8 @@ bool CursorOver(HWND window) {
 }
 
 // A header item in a look through the window's own context.
-void PaintItem(HWND header, LONG_PTR index, int state) {
-    PaintHeaderItem(header, nullptr, static_cast<int>(index), state);
+void PaintItem(HWND header, LONG_PTR index, Look look) {
+    PaintHeaderItem(header, nullptr, static_cast<int>(index), look);
 }
 
 // The header items under the mouse follow it; the pressed one keeps its look.
@@ -86,12 +86,12 @@ void TrackHeader(HWND header, WPARAM keys, LPARAM lParam) {
     const LONG_PTR hit = HeaderHitTest(header, lParam);
     const LONG_PTR oldHot = GetNumber(header, kHmIndex), pressed = GetNumber(header, kHdIndex);
     if (hit == oldHot) return;
-    if (oldHot >= 0 && oldHot != pressed) PaintItem(header, oldHot, 0);
+    if (oldHot >= 0 && oldHot != pressed) PaintItem(header, oldHot, Look::Normal);
     if (!(keys & MK_LBUTTON)) {
         SetNumber(header, kHmIndex, hit);
-        PaintItem(header, hit, 1);
+        PaintItem(header, hit, Look::Hot);
     } else if (hit == pressed) {
-        PaintItem(header, hit, 2);
+        PaintItem(header, hit, Look::Pressed);
     }
 }
 
@@ -99,12 +99,12 @@ void PressHeader(HWND header, LPARAM lParam) {
     if (::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0) <= 0) return;
     const LONG_PTR hit = HeaderHitTest(header, lParam);
     SetNumber(header, kHdIndex, hit);
-    if (hit >= 0) PaintItem(header, hit, 2);
+    if (hit >= 0) PaintItem(header, hit, Look::Pressed);
 }
 
-// Fades from the face shown now to the image of state, starting at alpha.
-void FadeTo(HWND window, int state, int alpha) {
-    SetNumber(window, kOldState, state);
+// Fades from the face shown now to the image of look, starting at alpha.
+void FadeTo(HWND window, Look look, int alpha) {
+    SetLook(window, look);
     SetNumber(window, kAlphaLevel, alpha);
     StartSkinTimer(window);
 }
@@ -143,14 +143,14 @@ LRESULT HandlePaint(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, 
             break;
     }
     // The drop button's look as it was before the list's own paint.
-    int state = HasDropButton(family) ? static_cast<int>(GetNumber(window, kOldState)) : 0;
+    Look look = HasDropButton(family) ? GetLook(window) : Look::Normal;
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
     if (!StillSkinned(window)) return result;
     if (IsBox(family)) {
-        PaintBox(window, family, 0, true);
+        PaintBox(window, family, Look::Normal, true);
     } else if (HasDropButton(family)) {
         DrawFlatFrame(window);
-        PaintComboButton(window, nullptr, state, true);
+        PaintComboButton(window, nullptr, look, true);
     } else if (family == Family::DropDownList || family == Family::DataList) {
         DrawFlatFrame(window);
     } else if (family == Family::Grid) {
@@ -190,7 +190,7 @@ LRESULT HandleFocusChange(WNDPROC prevProc, HWND window, UINT message, WPARAM wP
         SetNumber(window, kAlphaLevel, 0);
         StartSkinTimer(window);
     } else if (family == Family::OptionButton) {
-        PaintOptionButton(window, 0, true);
+        PaintOptionButton(window, Look::Normal, true);
     }
     return result;
 }
@@ -208,7 +208,7 @@ LRESULT HandleKillFocus(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
 LRESULT HandleEnable(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
     if (WindowFamily(window) == Family::PushButton && StillSkinned(window)) {
-        SetNumber(window, kOldState, wParam ? 0 : 3);
+        SetLook(window, wParam ? Look::Normal : Look::Disabled);
         BlendButtonFace(window, nullptr);
     }
     return result;
@@ -217,7 +217,7 @@ LRESULT HandleEnable(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam,
 LRESULT HandleWindowPosChanging(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const Family family = WindowFamily(window);
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
-    if (HasDropButton(family) && StillSkinned(window)) PaintDropButton(window, 0);
+    if (HasDropButton(family) && StillSkinned(window)) PaintDropButton(window, Look::Normal);
     return result;
 }
 
@@ -235,9 +235,9 @@ LRESULT HandleKeyUp(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, 
     if (wParam != VK_SPACE || !StillSkinned(window)) return result;
     if (family == Family::PushButton) {
         SetNumber(window, kMouseFlag, 0);
-        FadeTo(window, 0, 0);
+        FadeTo(window, Look::Normal, 0);
     } else if (IsBox(family)) {
-        PaintBox(window, family, 0, false);
+        PaintBox(window, family, Look::Normal, false);
     }
     return result;
 }
@@ -265,7 +265,7 @@ LRESULT HandleMouseMove(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
     if (!StillSkinned(window)) return result;
     if (family == Family::PushButton) {
         if (TrackMouseOnce(window)) {
-            FadeTo(window, 1, 0);
+            FadeTo(window, Look::Hot, 0);
         } else {
             if (!CursorOver(window)) {
                 // Dragged out with the button held: the present image at full strength.
@@ -276,13 +276,14 @@ LRESULT HandleMouseMove(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
         }
     } else if (IsBox(family)) {
         TrackMouseOnce(window);
-        PaintBox(window, family, (wParam & MK_LBUTTON) ? 2 : 1, true);
+        PaintBox(window, family, (wParam & MK_LBUTTON) ? Look::Pressed : Look::Hot, true);
     } else if (HasDropButton(family)) {
         TrackMouseOnce(window);
-        int state = (wParam & MK_LBUTTON) ? 2 : 1;
+        Look look = (wParam & MK_LBUTTON) ? Look::Pressed : Look::Hot;
         // An edit field's box is hot or pressed over its drop button only.
-        if (family == Family::ComboBox && IsEditCombo(window) && !InComboButtonZone(window, lParam)) state = 0;
-        PaintDropButton(window, state);
+        if (family == Family::ComboBox && IsEditCombo(window) && !InComboButtonZone(window, lParam))
+            look = Look::Normal;
+        PaintDropButton(window, look);
     } else if (family == Family::Header) {
         TrackHeader(window, wParam, lParam);
     }
@@ -295,22 +296,22 @@ LRESULT HandleMouseLeave(WNDPROC prevProc, HWND window, UINT message, WPARAM wPa
     if (!StillSkinned(window)) return result;
     if (family == Family::PushButton) {
         SetNumber(window, kMouseFlag, 0);
-        SetNumber(window, kOldState, 1);
+        SetLook(window, Look::Hot);
         SetNumber(window, kAlphaLevel, 140);
         BlendButtonFace(window, nullptr);
-        FadeTo(window, 0, 0);
+        FadeTo(window, Look::Normal, 0);
     } else if (IsBox(family)) {
         SetNumber(window, kMouseFlag, 0);
-        PaintBox(window, family, 0, false);
+        PaintBox(window, family, Look::Normal, false);
     } else if (HasDropButton(family)) {
         SetNumber(window, kMouseFlag, 0);
-        PaintDropButton(window, 0);
+        PaintDropButton(window, Look::Normal);
     } else if (family == Family::Header) {
         const LONG_PTR hot = GetNumber(window, kHmIndex);
         SetNumber(window, kMouseFlag, 0);
         SetNumber(window, kHdIndex, -1);
         SetNumber(window, kHmIndex, -1);
-        if (hot >= 0) PaintItem(window, hot, 0);
+        if (hot >= 0) PaintItem(window, hot, Look::Normal);
     }
     return result;
 }
@@ -322,11 +323,11 @@ LRESULT HandleLButtonDown(WNDPROC prevProc, HWND window, UINT message, WPARAM wP
     if (family == Family::PushButton) {
         ShowPressed(window);
     } else if (IsBox(family)) {
-        PaintBox(window, family, 2, false);
+        PaintBox(window, family, Look::Pressed, false);
     } else if (HasDropButton(family)) {
         // A press on an edit field's border beside the button leaves the button alone.
         if (!(family == Family::ComboBox && IsEditCombo(window) && !InComboButtonZone(window, lParam)))
-            PaintDropButton(window, 2);
+            PaintDropButton(window, Look::Pressed);
     } else if (family == Family::Header) {
         PressHeader(window, lParam);
     }
@@ -339,15 +340,15 @@ LRESULT HandleLButtonUp(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
     if (!StillSkinned(window)) return result;
     if (family == Family::PushButton) {
         SetNumber(window, kMouseFlag, 0);
-        FadeTo(window, 0, 60);
+        FadeTo(window, Look::Normal, 60);
     } else if (IsBox(family)) {
-        PaintBox(window, family, 0, false);
+        PaintBox(window, family, Look::Normal, false);
     } else if (HasDropButton(family)) {
-        PaintDropButton(window, CursorOver(window) ? 1 : 0);
+        PaintDropButton(window, CursorOver(window) ? Look::Hot : Look::Normal);
     } else if (family == Family::Header) {
         const LONG_PTR pressed = GetNumber(window, kHdIndex);
         SetNumber(window, kHdIndex, -1);
-        if (pressed >= 0) PaintItem(window, pressed, CursorOver(window) ? 1 : 0);
+        if (pressed >= 0) PaintItem(window, pressed, CursorOver(window) ? Look::Hot : Look::Normal);
     }
     return result;
 }
@@ -371,7 +372,7 @@ BOOL CALLBACK EnumRepaintCheckProc(HWND window, LPARAM) {
     if (!GetNumber(window, kProcAddr)) return TRUE;
     try {
         const Family family = WindowFamily(window);
-        if (IsBox(family)) PaintBox(window, family, 0, true);
+        if (IsBox(family)) PaintBox(window, family, Look::Normal, true);
     } catch (...) {
     }
     return TRUE;

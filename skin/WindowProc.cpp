@@ -112,7 +112,7 @@ void FadeTo(HWND window, Look look, int alpha) {
 }  // namespace
 
 LRESULT HandlePaint(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const Family family = WindowFamily(window);
+    const Family family = AttachedFamily(window);
     if (family == Family::PushButton && IsPushStyle(GetNumber(window, kOldStyle))) {
         // The skin paints the whole face; the button's own painting never runs.
         StopSkinTimer(window);
@@ -160,7 +160,7 @@ LRESULT HandlePaint(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, 
 }
 
 LRESULT HandleNcPaint(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const Family family = WindowFamily(window);
+    const Family family = AttachedFamily(window);
     if (family == Family::ProgressBar) {
         PaintProgressFrame(window);
         return 0;
@@ -172,7 +172,7 @@ LRESULT HandleNcPaint(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam
 
 LRESULT HandleSize(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
-    if (WindowFamily(window) == Family::PushButton && StillSkinned(window)) {
+    if (AttachedFamily(window) == Family::PushButton && StillSkinned(window)) {
         ResizeButtonImages(window);
         SetRoundRegion(window);
     }
@@ -182,7 +182,7 @@ LRESULT HandleSize(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, L
 namespace {
 
 LRESULT HandleFocusChange(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const Family family = WindowFamily(window);
+    const Family family = AttachedFamily(window);
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
     if (!StillSkinned(window)) return result;
     if (family == Family::PushButton) {
@@ -207,7 +207,7 @@ LRESULT HandleKillFocus(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
 
 LRESULT HandleEnable(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
-    if (WindowFamily(window) == Family::PushButton && StillSkinned(window)) {
+    if (AttachedFamily(window) == Family::PushButton && StillSkinned(window)) {
         SetLook(window, wParam ? Look::Normal : Look::Disabled);
         BlendButtonFace(window, nullptr);
     }
@@ -215,7 +215,7 @@ LRESULT HandleEnable(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam,
 }
 
 LRESULT HandleWindowPosChanging(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const Family family = WindowFamily(window);
+    const Family family = AttachedFamily(window);
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
     if (HasDropButton(family) && StillSkinned(window)) PaintDropButton(window, Look::Normal);
     return result;
@@ -223,14 +223,14 @@ LRESULT HandleWindowPosChanging(WNDPROC prevProc, HWND window, UINT message, WPA
 
 // The space bar presses a button or box as the left button does; other families only pass.
 LRESULT HandleKeyDown(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const Family family = WindowFamily(window);
+    const Family family = AttachedFamily(window);
     if (wParam != VK_SPACE || !(family == Family::PushButton || IsBox(family)))
         return Pass(prevProc, window, message, wParam, lParam);
     return HandleLButtonDown(prevProc, window, message, wParam, lParam);
 }
 
 LRESULT HandleKeyUp(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const Family family = WindowFamily(window);
+    const Family family = AttachedFamily(window);
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
     if (wParam != VK_SPACE || !StillSkinned(window)) return result;
     if (family == Family::PushButton) {
@@ -245,7 +245,7 @@ LRESULT HandleKeyUp(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, 
 LRESULT HandleTimer(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // Another timer of the window's own is the window's.
     if (wParam != SkinTimerId()) return Pass(prevProc, window, message, wParam, lParam);
-    if (WindowFamily(window) == Family::PushButton) {
+    if (AttachedFamily(window) == Family::PushButton) {
         // One fade step: the target image over the face at this level, 3 stronger next time.
         const LONG_PTR level = GetNumber(window, kAlphaLevel);
         BlendButtonFace(window, nullptr);
@@ -260,7 +260,7 @@ LRESULT HandleTimer(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, 
 }
 
 LRESULT HandleMouseMove(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const Family family = WindowFamily(window);
+    const Family family = AttachedFamily(window);
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
     if (!StillSkinned(window)) return result;
     if (family == Family::PushButton) {
@@ -291,7 +291,7 @@ LRESULT HandleMouseMove(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
 }
 
 LRESULT HandleMouseLeave(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const Family family = WindowFamily(window);
+    const Family family = AttachedFamily(window);
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
     if (!StillSkinned(window)) return result;
     if (family == Family::PushButton) {
@@ -317,7 +317,7 @@ LRESULT HandleMouseLeave(WNDPROC prevProc, HWND window, UINT message, WPARAM wPa
 }
 
 LRESULT HandleLButtonDown(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const Family family = WindowFamily(window);
+    const Family family = AttachedFamily(window);
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
     if (!StillSkinned(window)) return result;
     if (family == Family::PushButton) {
@@ -335,7 +335,7 @@ LRESULT HandleLButtonDown(WNDPROC prevProc, HWND window, UINT message, WPARAM wP
 }
 
 LRESULT HandleLButtonUp(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const Family family = WindowFamily(window);
+    const Family family = AttachedFamily(window);
     const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
     if (!StillSkinned(window)) return result;
     if (family == Family::PushButton) {
@@ -354,7 +354,7 @@ LRESULT HandleLButtonUp(WNDPROC prevProc, HWND window, UINT message, WPARAM wPar
 }
 
 LRESULT HandleLButtonDblClk(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    const Family family = WindowFamily(window);
+    const Family family = AttachedFamily(window);
     // A button drawn by its owner reports a double-click instead of being pressed again; a
     // push button the skin paints is still a push button, and the second click clicks.
     if (family == Family::PushButton && IsPushStyle(GetNumber(window, kOldStyle))) message = WM_LBUTTONDOWN;
@@ -371,7 +371,7 @@ LRESULT HandleLButtonDblClk(WNDPROC prevProc, HWND window, UINT message, WPARAM 
 BOOL CALLBACK EnumRepaintCheckProc(HWND window, LPARAM) {
     if (!GetNumber(window, kProcAddr)) return TRUE;
     try {
-        const Family family = WindowFamily(window);
+        const Family family = AttachedFamily(window);
         if (IsBox(family)) PaintBox(window, family, Look::Normal, true);
     } catch (...) {
     }
@@ -427,7 +427,7 @@ LRESULT Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case BM_SETSTYLE:
             // A dialog makes the focused button its default one: the skin keeps painting it,
             // and the default style is what the button gets back when the skin goes.
-            if (WindowFamily(window) == Family::PushButton && IsPushStyle(GetNumber(window, kOldStyle)) &&
+            if (AttachedFamily(window) == Family::PushButton && IsPushStyle(GetNumber(window, kOldStyle)) &&
                 IsPushStyle(static_cast<LONG_PTR>(wParam))) {
                 SetNumber(window, kOldStyle,
                           (GetNumber(window, kOldStyle) & ~LONG_PTR{BS_TYPEMASK}) | (wParam & BS_TYPEMASK));
@@ -439,7 +439,7 @@ LRESULT Route(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             // one and the default moves with the focus.
             const LRESULT result = Pass(prevProc, window, message, wParam, lParam);
             const LONG_PTR oldStyle = GetNumber(window, kOldStyle);
-            if (WindowFamily(window) != Family::PushButton || !IsPushStyle(oldStyle)) return result;
+            if (AttachedFamily(window) != Family::PushButton || !IsPushStyle(oldStyle)) return result;
             return (result & ~LRESULT{DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON}) | DLGC_BUTTON |
                    ((oldStyle & BS_TYPEMASK) == BS_DEFPUSHBUTTON ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
         }

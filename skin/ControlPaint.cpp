@@ -32,12 +32,12 @@ void DrawFlatFrame(HWND window) {
 }
 
 void PaintEditCombo(HWND window, HDC dc) {
-    int state = static_cast<int>(GetNumber(window, kOldState));
+    Look look = GetLook(window);
     WindowBounds bounds;
     GetWindowBounds(window, &bounds);
     FillSolidRect(dc, 0, 0, bounds.Width, bounds.Height, kWhite);
     FrameSolidRect(dc, 0, 0, bounds.Width, bounds.Height, FrameColour(window));
-    PaintComboButton(window, dc, state, true);
+    PaintComboButton(window, dc, look, true);
 }
 
 bool InComboButtonZone(HWND window, LPARAM lParam) {
@@ -113,8 +113,8 @@ void PaintHeader(HWND window, HDC dc) {
         for (int i = 0; i < count; ++i) {
             RECT item{};
             ::SendMessageW(window, HDM_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
-            const int state = i == pressed ? 2 : i == hot ? 1 : 0;
-            DrawHeaderItem(window, m.get(), i, state, item.left, item.right - item.left, bounds.Height);
+            const Look look = i == pressed ? Look::Pressed : i == hot ? Look::Hot : Look::Normal;
+            DrawHeaderItem(window, m.get(), i, look, item.left, item.right - item.left, bounds.Height);
         }
     }
     if (m) ::BitBlt(dc, 0, 0, bounds.Width, bounds.Height, m.get(), 0, 0, SRCCOPY);

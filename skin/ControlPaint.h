@@ -14,7 +14,7 @@ COLORREF FrameColour(HWND window);
 // The outer ring in the frame colour and the inner ring in white, through the window DC.
 void DrawFlatFrame(HWND window);
 // The replaced paints draw into dc, the client area's context.
-// An edit-style combo box's whole face: white, framed, its drop button in "OLDSTATE".
+// An edit-style combo box's whole face: white, framed, its drop button in the look it shows.
 void PaintEditCombo(HWND window, HDC dc);
 // Whether the point in lParam is over an edit-style combo box's drop button.
 bool InComboButtonZone(HWND window, LPARAM lParam);

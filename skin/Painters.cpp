@@ -39,11 +39,11 @@ private:
     HDC dc_;
 };
 
-// The "OLDSTATE" cache: false when state is already painted and not forced; otherwise the
-// new state is stored.
-bool TakeState(HWND window, int state, bool force) {
-    if (state == GetNumber(window, kOldState) && !force) return false;
-    SetNumber(window, kOldState, state);
+// The "OLDSTATE" cache: false when look is already painted and not forced; otherwise the
+// new look is stored.
+bool TakeLook(HWND window, Look look, bool force) {
+    if (ShowsLook(window, look) && !force) return false;
+    SetLook(window, look);
     return true;
 }
 
@@ -70,13 +70,13 @@ void PaintButtonFaces(HWND window) {
     }
 }
 
-int BlendButtonFace(HWND window, HDC dc) {
-    if (!::IsWindowEnabled(window)) SetNumber(window, kOldState, 3);
-    if (!IsPushStyle(GetNumber(window, kOldStyle))) return 0;
+void BlendButtonFace(HWND window, HDC dc) {
+    if (!::IsWindowEnabled(window)) SetLook(window, Look::Disabled);
+    if (!IsPushStyle(GetNumber(window, kOldStyle))) return;
     WindowBounds bounds;
     GetWindowBounds(window, &bounds);
     const LONG_PTR alpha = GetNumber(window, kAlphaLevel);
-    HDC image = StateImage(window, static_cast<int>(GetNumber(window, kOldState)));
+    HDC image = StateImage(window, static_cast<int>(GetLook(window)));
     const TargetDC target(window, dc);
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, static_cast<BYTE>(alpha & 0xFF), 0};
     if (alpha == 255) {
@@ -86,14 +86,13 @@ int BlendButtonFace(HWND window, HDC dc) {
         ::GdiAlphaBlend(target.get(), 0, 0, bounds.Width, bounds.Height, image, 0, 0, bounds.Width, bounds.Height,
                      blend);
     }
-    return 0;
 }
 
-void PaintComboButton(HWND window, HDC dc, int& state, bool force) {
-    if (::SendMessageW(window, CB_GETDROPPEDSTATE, 0, 0)) state = 2;
-    if (state == GetNumber(window, kOldState) && !force) return;
+void PaintComboButton(HWND window, HDC dc, Look& look, bool force) {
+    if (::SendMessageW(window, CB_GETDROPPEDSTATE, 0, 0)) look = Look::Pressed;
+    if (ShowsLook(window, look) && !force) return;
     if ((::GetWindowLongPtrW(window, GWL_STYLE) & 2) == 0) return;
-    SetNumber(window, kOldState, state);
+    SetLook(window, look);
 
     const SkinImages& images = Skin().Images;
     WindowBounds bounds;
@@ -101,10 +100,10 @@ void PaintComboButton(HWND window, HDC dc, int& state, bool force) {
     const int w = ::GetSystemMetrics(SM_CXVSCROLL) + 1, h = bounds.Height - 2;
     const MemoryDC m = CreateMemoryDC(w, h);
     if (!m) return;
-    if (state == 1 || state == 2) {
-        DrawSkinImage(m.get(), 0, 0, w, h, images.ComboSkinDC.get(), state == 1 ? 0 : 4, 0, 4, 18, 2, 1, 1, 1);
+    if (look == Look::Hot || look == Look::Pressed) {
+        DrawSkinImage(m.get(), 0, 0, w, h, images.ComboSkinDC.get(), look == Look::Hot ? 0 : 4, 0, 4, 18, 2, 1, 1, 1);
     } else {
-        // Normal, and any state without an image of its own: a new bitmap's content is
+        // Normal, and any look without an image of its own: a new bitmap's content is
         // undefined, so it gets the plain white of the normal state.
         FillSolidRect(m.get(), 0, 0, w, h, kWhite);
     }
@@ -116,8 +115,8 @@ void PaintComboButton(HWND window, HDC dc, int& state, bool force) {
     ::BitBlt(target.get(), bounds.Width - w - 1, 1, w, h, m.get(), 0, 0, SRCCOPY);
 }
 
-int PaintCheckBox(HWND window, int state, bool force) {
-    if (!TakeState(window, state, force)) return 0;
+bool PaintCheckBox(HWND window, Look look, bool force) {
+    if (!TakeLook(window, look, force)) return false;
     const SkinImages& images = Skin().Images;
     const int cw = ::GetSystemMetrics(SM_CXMENUCHECK), ch = ::GetSystemMetrics(SM_CYMENUCHECK);
     WindowBounds bounds;
@@ -128,12 +127,12 @@ int PaintCheckBox(HWND window, int state, bool force) {
     if (m) {
         FillSolidRect(m.get(), 0, 0, cw, ch, kWhite);
         const bool enabled = ::IsWindowEnabled(window);
-        const COLORREF frame = !enabled ? kFrameDisabled : state == 2 ? kFramePressed : kFrameEnabled;
+        const COLORREF frame = !enabled ? kFrameDisabled : look == Look::Pressed ? kFramePressed : kFrameEnabled;
         FrameSolidRect(m.get(), 0, 0, cw, ch, frame);
-        if (enabled && (state == 1 || state == 2)) {
+        if (enabled && (look == Look::Hot || look == Look::Pressed)) {
             ::SetStretchBltMode(m.get(), COLORONCOLOR);
-            ::StretchBlt(m.get(), 1, 1, cw - 2, ch - 2, images.OptionSkinDC.get(), 1, state == 1 ? 17 : 30, 11, 5,
-                         SRCCOPY);
+            ::StretchBlt(m.get(), 1, 1, cw - 2, ch - 2, images.OptionSkinDC.get(), 1, look == Look::Hot ? 17 : 30, 11,
+                         5, SRCCOPY);
         }
         const int pale = enabled ? 0 : 9;  // the disabled marks sit 9 pixels to the right
         if (check == BST_CHECKED) {
@@ -146,11 +145,11 @@ int PaintCheckBox(HWND window, int state, bool force) {
         const TargetDC target(window, nullptr);
         ::BitBlt(target.get(), 0, Centred(bounds.Height, ch), cw, ch, m.get(), 0, 0, SRCCOPY);
     }
-    return 1;
+    return true;
 }
 
-int PaintOptionButton(HWND window, int state, bool force) {
-    if (!TakeState(window, state, force)) return 0;
+bool PaintOptionButton(HWND window, Look look, bool force) {
+    if (!TakeLook(window, look, force)) return false;
     const SkinImages& images = Skin().Images;
     WindowBounds bounds;
     GetWindowBounds(window, &bounds);
@@ -163,8 +162,8 @@ int PaintOptionButton(HWND window, int state, bool force) {
     int cell = -1;
     if (!enabled) {
         cell = 3;
-    } else if (state >= 0 && state <= 2) {
-        cell = state;
+    } else if (look >= Look::Normal && look <= Look::Pressed) {
+        cell = static_cast<int>(look);
     }
     if (cell >= 0) {
         DrawSkinImage(target.get(), 0, y0, cw, ch, images.OptionSkinDC.get(), 0, 13 * cell, 13, 13, 5, 5, 5, 5,
@@ -174,11 +173,11 @@ int PaintOptionButton(HWND window, int state, bool force) {
         TransparentBlit(target.get(), Centred(cw, 5), Centred(ch, 5) + y0, 5, 5, images.GlyphSkinDC.get(),
                         enabled ? 2 : 11, 18, SkinKeyColor);
     }
-    return 1;
+    return true;
 }
 
-void DrawHeaderItem(HWND header, HDC dc, int index, int state, int left, int width, int height) {
-    const int cellX = state == 1 ? 3 : state == 2 ? 6 : 0;
+void DrawHeaderItem(HWND header, HDC dc, int index, Look look, int left, int width, int height) {
+    const int cellX = look == Look::Hot ? 3 : look == Look::Pressed ? 6 : 0;
     DrawSkinImage(dc, left, 0, width, height, Skin().Images.HeaderSkinDC.get(), cellX, 0, 3, 20, 1, 1, 1, 1);
 
     wchar_t buffer[256] = {};
@@ -200,8 +199,8 @@ void DrawHeaderItem(HWND header, HDC dc, int index, int state, int left, int wid
     DrawTextRect(dc, text, left, 0, width, height, kCaptionFormat);
 }
 
-int PaintHeaderItem(HWND window, HDC dc, int index, int state) {
-    if (index < 0) return 0;
+void PaintHeaderItem(HWND window, HDC dc, int index, Look look) {
+    if (index < 0) return;
     WindowBounds bounds;
     GetWindowBounds(window, &bounds);
     RECT item{};
@@ -209,11 +208,10 @@ int PaintHeaderItem(HWND window, HDC dc, int index, int state) {
     const int w = item.right - item.left, h = item.bottom - item.top;
 
     const MemoryDC m = CreateMemoryDC(w, bounds.Height);
-    if (!m) return 0;
-    DrawHeaderItem(window, m.get(), index, state, 0, w, bounds.Height);
+    if (!m) return;
+    DrawHeaderItem(window, m.get(), index, look, 0, w, bounds.Height);
     const TargetDC target(window, dc);
     ::BitBlt(target.get(), item.left, 0, w, h, m.get(), 0, 0, SRCCOPY);
-    return 0;
 }
 
 }  // namespace cartulane::skin

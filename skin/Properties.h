@@ -26,6 +26,13 @@ inline void SetNumber(HWND window, const wchar_t* name, LONG_PTR value) {
 }
 inline void RemoveNumber(HWND window, const wchar_t* name) { ::RemovePropW(window, name); }
 
+// What a control shows, kept in "OLDSTATE" as its number. Pressed is a combo box's look while
+// its list is dropped down too.
+enum class Look { Normal, Hot, Pressed, Disabled };
+inline Look GetLook(HWND window) { return static_cast<Look>(GetNumber(window, kOldState)); }
+inline void SetLook(HWND window, Look look) { SetNumber(window, kOldState, static_cast<LONG_PTR>(look)); }
+inline bool ShowsLook(HWND window, Look look) { return GetNumber(window, kOldState) == static_cast<LONG_PTR>(look); }
+
 // "HDC0" to "HDC3" and "BMP0" to "BMP3": a push button's state images and their bitmaps.
 inline std::wstring StateDCName(int state) { return L"HDC" + std::to_wstring(state); }
 inline std::wstring StateBitmapName(int state) { return L"BMP" + std::to_wstring(state); }

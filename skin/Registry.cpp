@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <set>
+#include <unordered_map>
 
 namespace cartulane::skin {
 
@@ -48,6 +49,13 @@ bool KeepsMouseState(Family family) {
 std::set<HWND>& PassingOnWindows() {
     thread_local std::set<HWND>* windows = new std::set<HWND>();
     return *windows;
+}
+
+// The windows this thread skinned, each with the family its class gave when attached. Never
+// freed, as above.
+std::unordered_map<HWND, Family>& AttachedFamilies() {
+    thread_local std::unordered_map<HWND, Family>* families = new std::unordered_map<HWND, Family>();
+    return *families;
 }
 
 // What attach gave the window by its family, taken off again (a form's children with it).
@@ -115,6 +123,12 @@ Family FamilyOf(const std::wstring& c) {
 
 Family WindowFamily(HWND window) { return FamilyOf(LowerCaseClass(window)); }
 
+Family AttachedFamily(HWND window) {
+    const std::unordered_map<HWND, Family>& families = AttachedFamilies();
+    const auto found = families.find(window);
+    return found != families.end() ? found->second : WindowFamily(window);
+}
+
 bool IsProcExported(const char* procName, const wchar_t* moduleName) {
     HMODULE module = ::GetModuleHandleW(moduleName);
     HMODULE loaded = nullptr;
@@ -144,6 +158,8 @@ int SubclassWindow(HWND window) {
     ::GetWindowThreadProcessId(window, &process);
     if (process != ::GetCurrentProcessId()) return 0;  // another program's window cannot be subclassed
     const Family family = WindowFamily(window);
+    // Kept first: nothing is given to the window yet if there is no room for it.
+    AttachedFamilies().insert_or_assign(window, family);
     switch (family) {
         case Family::Form:
             ::EnumChildWindows(window, &EnumAttachProc, 0);
@@ -155,7 +171,7 @@ int SubclassWindow(HWND window) {
             SetNumber(window, kOldStyle, style);
             SetNumber(window, kMouseFlag, 0);
             SetNumber(window, kTimerId, 0);
-            SetNumber(window, kOldState, ::IsWindowEnabled(window) ? 0 : 3);
+            SetLook(window, ::IsWindowEnabled(window) ? Look::Normal : Look::Disabled);
             SetNumber(window, kAlphaLevel, 0);
             SetRoundRegion(window);
             break;
@@ -168,7 +184,7 @@ int SubclassWindow(HWND window) {
         default:
             if (KeepsMouseState(family)) {
                 SetNumber(window, kMouseFlag, 0);
-                SetNumber(window, kOldState, 0);
+                SetLook(window, Look::Normal);
             }
             break;
     }
@@ -180,6 +196,7 @@ int SubclassWindow(HWND window) {
     if (previous == 0) {
         // Not subclassed after all: what was given to it goes again, and it is not counted.
         ForgetFamilyState(window, family);
+        AttachedFamilies().erase(window);
         CountOneLess();
         com::UnlockModule();
         return 0;
@@ -193,7 +210,8 @@ int UnsubclassWindow(HWND window) {
     if (!window) return 0;
     const LONG_PTR previous = GetNumber(window, kProcAddr);
     if (!previous || IsPassingOn(window)) return 0;
-    ForgetFamilyState(window, WindowFamily(window));
+    ForgetFamilyState(window, AttachedFamily(window));
+    AttachedFamilies().erase(window);
     // Another procedure put in front of ours since would be cut out of the chain if the
     // previous one went back: then ours stays, passing every message on, until the window goes.
     const bool ours = ::GetWindowLongPtrW(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&SkinWindowProc);

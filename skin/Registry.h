@@ -28,6 +28,9 @@ enum class Family {
 std::wstring GetWindowClass(HWND window);
 Family FamilyOf(const std::wstring& lowerCaseClass);
 Family WindowFamily(HWND window);
+// The family a skinned window was attached with, found once then; for a window this thread
+// did not attach (another thread's), its class's.
+Family AttachedFamily(HWND window);
 
 // Whether the module (taken when loaded, else loaded from the system folder for the
 // question only) exports procName.

@@ -75,7 +75,7 @@ TEST(ContactSheet, EveryImageAndEveryPainterInEveryStateIsKeptAsAPngInTheBuildFo
         ::SendMessageW(f.thunderCheck, BM_SETCHECK, check, 0);
         for (int state = 0; state < 4; ++state) {
             ::EnableWindow(f.thunderCheck, state < 3);
-            PaintCheckBox(f.thunderCheck, state < 3 ? state : 0, true);
+            PaintCheckBox(f.thunderCheck, state < 3 ? Look(state) : Look::Normal, true);
             FromWindow(sheet.get(), 80 + cell++ * (cw + 4), 32, f.thunderCheck, 0, checkTop, cw, ch);
         }
     }
@@ -87,7 +87,7 @@ TEST(ContactSheet, EveryImageAndEveryPainterInEveryStateIsKeptAsAPngInTheBuildFo
         ::SendMessageW(f.thunderOption, BM_SETCHECK, check, 0);
         for (int state = 0; state < 4; ++state) {
             ::EnableWindow(f.thunderOption, state < 3);
-            PaintOptionButton(f.thunderOption, state < 3 ? state : 0, true);
+            PaintOptionButton(f.thunderOption, state < 3 ? Look(state) : Look::Normal, true);
             FromWindow(sheet.get(), 80 + cell++ * (cw + 4), 52, f.thunderOption, 0, checkTop, cw, ch);
         }
     }
@@ -101,7 +101,7 @@ TEST(ContactSheet, EveryImageAndEveryPainterInEveryStateIsKeptAsAPngInTheBuildFo
         FillSolidRect(combo.get(), 0, 0, comboW, comboH, 0xFFFFFF);
         FrameSolidRect(combo.get(), 0, 0, comboW, comboH, state == 3 ? 0xE9CFA4 : 0xD5A554);
         ::EnableWindow(f.combo, state < 3);
-        int painted = state < 3 ? state : 0;
+        Look painted = state < 3 ? Look(state) : Look::Normal;
         PaintComboButton(f.combo, combo.get(), painted, true);
         ::BitBlt(sheet.get(), 80 + state * (end + 6), 72, end, comboH, combo.get(), comboW - end, 0, SRCCOPY);
     }
@@ -117,7 +117,7 @@ TEST(ContactSheet, EveryImageAndEveryPainterInEveryStateIsKeptAsAPngInTheBuildFo
     const int headerH = r.bottom - r.top;
     for (int state = 0; state < 3; ++state) {
         const MemoryDC header = CreateMemoryDC(r.right - r.left, headerH);
-        PaintHeaderItem(f.header, header.get(), 0, state);
+        PaintHeaderItem(f.header, header.get(), 0, Look(state));
         ::BitBlt(sheet.get(), 80 + state * 76, 100, 70, headerH, header.get(), 0, 0, SRCCOPY);
     }
 

@@ -120,7 +120,7 @@ TEST_F(Painters, CheckBoxSquareFrameStripAndMarksInEveryStateAtTwoHeights) {
             for (const int state : {0, 1, 2}) {
                 SCOPED_TRACE(testing::Message() << "height " << height << " check " << check << " state " << state);
                 pixels.Fill(kMarker);
-                EXPECT_EQ(PaintCheckBox(box, state, true), 1);
+                EXPECT_TRUE(PaintCheckBox(box, Look(state), true));
                 EXPECT_EQ(GetNumber(box, L"OLDSTATE"), state);
                 ::GdiFlush();
                 const COLORREF frame = state == 2 ? 0xC48639 : 0xD5A554;
@@ -158,10 +158,10 @@ TEST_F(Painters, MarksLandWhereTheThirteenPixelSquarePutsThem) {
     const WindowPixels pixels(box);
     const auto inM = [&](int x, int y) { return pixels(x, 4 + y); };  // (20 - 13) / 2 = 3.5 -> 4
     ::SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
-    PaintCheckBox(box, 0, true);
+    PaintCheckBox(box, Look::Normal, true);
     ExpectGlyph(inM, 2, 2, images().GlyphSkinDC.get(), 0, 0, 9, 8, kWhite, "check");
     ::SendMessageW(box, BM_SETCHECK, BST_INDETERMINATE, 0);
-    PaintCheckBox(box, 0, true);
+    PaintCheckBox(box, Look::Normal, true);
     ExpectGlyph(inM, 3, 3, images().GlyphSkinDC.get(), 1, 9, 7, 7, kWhite, "mark");
 }
 
@@ -176,14 +176,14 @@ TEST_F(Painters, ADisabledCheckBoxIsPaleWithAWhiteInsideWhateverTheState) {
     for (const int state : {0, 2, 3}) {
         ::SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
         pixels.Fill(kMarker);
-        EXPECT_EQ(PaintCheckBox(box, state, true), 1);
+        EXPECT_TRUE(PaintCheckBox(box, Look(state), true));
         EXPECT_EQ(inM(0, 0), 0xE9CFA4u);
         EXPECT_EQ(inM(cw - 1, ch - 1), 0xE9CFA4u);
         EXPECT_EQ(inM(1, 1), kWhite);
         ExpectGlyph(inM, RoundHalfEven((cw - 9) / 2.0), RoundHalfEven((ch - 8) / 2.0), images().GlyphSkinDC.get(),
                     9, 0, 9, 8, kWhite, "pale check");
         ::SendMessageW(box, BM_SETCHECK, BST_INDETERMINATE, 0);
-        PaintCheckBox(box, state, true);
+        PaintCheckBox(box, Look(state), true);
         ExpectGlyph(inM, RoundHalfEven((cw - 7) / 2.0), RoundHalfEven((ch - 7) / 2.0), images().GlyphSkinDC.get(),
                     10, 9, 7, 7, kWhite, "pale mark");
     }
@@ -197,17 +197,17 @@ TEST_F(Painters, CheckAndOptionPaintersPaintOnceForTheSameStateUnlessForced) {
         const HWND window = paint == &PaintCheckBox ? box : option;
         const WindowPixels pixels(window);
         SetNumber(window, L"OLDSTATE", 0);
-        EXPECT_EQ(paint(window, 1, false), 1);
+        EXPECT_TRUE(paint(window, Look::Hot, false));
         EXPECT_EQ(GetNumber(window, L"OLDSTATE"), 1);
         pixels.Fill(kMarker);
-        EXPECT_EQ(paint(window, 1, false), 0);
+        EXPECT_FALSE(paint(window, Look::Hot, false));
         ::GdiFlush();
         EXPECT_EQ(pixels(0, y0 + 6), kMarker);  // the second call painted nothing
         EXPECT_EQ(pixels(6, y0 + 6), kMarker);
-        EXPECT_EQ(paint(window, 1, true), 1);
+        EXPECT_TRUE(paint(window, Look::Hot, true));
         ::GdiFlush();
         EXPECT_NE(pixels(6, y0 + 6), kMarker);
-        EXPECT_EQ(paint(window, 0, false), 1);
+        EXPECT_TRUE(paint(window, Look::Normal, false));
         EXPECT_EQ(GetNumber(window, L"OLDSTATE"), 0);
     }
 }
@@ -225,7 +225,7 @@ TEST_F(Painters, OptionCircleInEveryStateWithItsDotAtTwoHeights) {
             for (const int state : {0, 1, 2}) {
                 SCOPED_TRACE(testing::Message() << "height " << height << " checked " << checked << " state " << state);
                 pixels.Fill(kMarker);
-                EXPECT_EQ(PaintOptionButton(option, state, true), 1);
+                EXPECT_TRUE(PaintOptionButton(option, Look(state), true));
                 ::GdiFlush();
                 // The window's background shows outside the circle.
                 if (!checked) {
@@ -238,7 +238,7 @@ TEST_F(Painters, OptionCircleInEveryStateWithItsDotAtTwoHeights) {
             }
             // An enabled button in another state: only the dot.
             pixels.Fill(kMarker);
-            PaintOptionButton(option, 3, true);
+            PaintOptionButton(option, Look::Disabled, true);
             ::GdiFlush();
             EXPECT_EQ(inCircle(0, 0), kMarker);
             EXPECT_EQ(inCircle(6, 1), kMarker);
@@ -249,11 +249,11 @@ TEST_F(Painters, OptionCircleInEveryStateWithItsDotAtTwoHeights) {
         Flush(option);
         ::SendMessageW(option, BM_SETCHECK, BST_UNCHECKED, 0);
         pixels.Fill(kMarker);
-        PaintOptionButton(option, 1, true);
+        PaintOptionButton(option, Look::Hot, true);
         ::GdiFlush();
         ExpectGlyph(inCircle, 0, 0, images().OptionSkinDC.get(), 0, 39, 13, 13, kMarker, "disabled circle");
         ::SendMessageW(option, BM_SETCHECK, BST_CHECKED, 0);
-        PaintOptionButton(option, 0, true);
+        PaintOptionButton(option, Look::Normal, true);
         ::GdiFlush();
         ExpectGlyph(inCircle, 4, 4, images().GlyphSkinDC.get(), 11, 18, 5, 5, CLR_INVALID, "disabled dot");
         ::DestroyWindow(option);
@@ -280,9 +280,9 @@ TEST_F(Painters, ComboButtonSitsOneInsideTheRightEdgeWithItsArrowCentredAtTwoHei
             SCOPED_TRACE(testing::Message() << "height " << size.cy << " state " << state);
             const MemoryDC canvas = MarkedCanvas(size);
             const auto inButton = [&](int x, int y) { return ::GetPixel(canvas.get(), left + x, 1 + y); };
-            int asked = state;
+            Look asked = Look(state);
             PaintComboButton(combo, canvas.get(), asked, true);
-            EXPECT_EQ(asked, state);
+            EXPECT_EQ(asked, Look(state));
             EXPECT_EQ(GetNumber(combo, L"OLDSTATE"), state);
             EXPECT_EQ(::GetPixel(canvas.get(), left - 1, 5), kMarker);
             EXPECT_EQ(::GetPixel(canvas.get(), size.cx - 1, 5), kMarker);
@@ -302,7 +302,7 @@ TEST_F(Painters, ComboButtonSitsOneInsideTheRightEdgeWithItsArrowCentredAtTwoHei
         }
         ::EnableWindow(combo, FALSE);
         const MemoryDC canvas = MarkedCanvas(size);
-        int asked = 3;
+        Look asked = Look::Disabled;
         PaintComboButton(combo, canvas.get(), asked, true);
         const auto inButton = [&](int x, int y) { return ::GetPixel(canvas.get(), left + x, 1 + y); };
         EXPECT_EQ(inButton(0, 0), kWhite);  // defined, never what a new bitmap happened to hold
@@ -314,11 +314,11 @@ TEST_F(Painters, ComboButtonSitsOneInsideTheRightEdgeWithItsArrowCentredAtTwoHei
 TEST_F(Painters, ComboButtonKeepsItsStateUnlessForcedAndSkipsSimpleBoxes) {
     const HWND combo = Child(L"ComboBox", CBS_DROPDOWN, 10, 10, 150, 200);
     const SIZE size = WindowSize(combo);
-    int state = 0;
+    Look state = Look::Normal;
     MemoryDC canvas = MarkedCanvas(size);
     PaintComboButton(combo, canvas.get(), state, false);  // "OLDSTATE" is 0 already
     EXPECT_EQ(::GetPixel(canvas.get(), size.cx - 5, size.cy / 2), kMarker);
-    state = 1;
+    state = Look::Hot;
     PaintComboButton(combo, canvas.get(), state, false);
     EXPECT_EQ(GetNumber(combo, L"OLDSTATE"), 1);
     EXPECT_NE(::GetPixel(canvas.get(), size.cx - 3, size.cy / 2), kMarker);
@@ -326,7 +326,7 @@ TEST_F(Painters, ComboButtonKeepsItsStateUnlessForcedAndSkipsSimpleBoxes) {
     const HWND simple = Child(L"ComboBox", CBS_SIMPLE, 10, 40, 150, 100);
     const SIZE simpleSize = WindowSize(simple);
     canvas = MarkedCanvas(simpleSize);
-    state = 2;
+    state = Look::Pressed;
     PaintComboButton(simple, canvas.get(), state, true);
     EXPECT_EQ(GetNumber(simple, L"OLDSTATE"), 0);
     for (int x = 0; x < simpleSize.cx; x += 3) ASSERT_EQ(::GetPixel(canvas.get(), x, 5), kMarker) << x;
@@ -339,9 +339,9 @@ TEST_F(Painters, AComboWithItsListDroppedIsPaintedPressedAndTheCallerToldSo) {
     ASSERT_TRUE(::SendMessageW(combo, CB_GETDROPPEDSTATE, 0, 0));
     const SIZE size = WindowSize(combo);
     const MemoryDC canvas = MarkedCanvas(size);
-    int state = 0;
+    Look state = Look::Normal;
     PaintComboButton(combo, canvas.get(), state, false);
-    EXPECT_EQ(state, 2);
+    EXPECT_EQ(state, Look::Pressed);
     EXPECT_EQ(GetNumber(combo, L"OLDSTATE"), 2);
     const int w = ::GetSystemMetrics(SM_CXVSCROLL) + 1;
     EXPECT_EQ(::GetPixel(canvas.get(), size.cx - w - 1, 1), ::GetPixel(images().ComboSkinDC.get(), 4, 0));
@@ -381,7 +381,7 @@ TEST_F(Painters, HeaderItemInItsStatesWithItsCaptionAtTwoHeights) {
             for (const int state : {0, 1, 2, 3}) {
                 SCOPED_TRACE(testing::Message() << "height " << height << " item " << index << " state " << state);
                 const MemoryDC canvas = MarkedCanvas(size);
-                EXPECT_EQ(PaintHeaderItem(header, canvas.get(), index, state), 0);
+                PaintHeaderItem(header, canvas.get(), index, Look(state));
                 const int cellX = state == 1 ? 3 : state == 2 ? 6 : 0;
                 HDC cell = images().HeaderSkinDC.get();
                 EXPECT_EQ(::GetPixel(canvas.get(), r.left, 0), ::GetPixel(cell, cellX, 0));
@@ -401,7 +401,7 @@ TEST_F(Painters, HeaderItemInItsStatesWithItsCaptionAtTwoHeights) {
             }
         }
         const MemoryDC canvas = MarkedCanvas(size);
-        EXPECT_EQ(PaintHeaderItem(header, canvas.get(), -1, 1), 0);
+        PaintHeaderItem(header, canvas.get(), -1, Look::Hot);
         EXPECT_EQ(CountColour(canvas.get(), 0, 0, size.cx, size.cy, kMarker), size.cx * size.cy);
         ::DestroyWindow(header);
     }
@@ -413,7 +413,7 @@ TEST_F(Painters, HeaderItemPaintsOntoTheWindowWhenNoContextIsGiven) {
     ::SendMessageW(header, HDM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&r));
     const WindowPixels pixels(header);
     pixels.Fill(kMarker);
-    PaintHeaderItem(header, nullptr, 2, 2);
+    PaintHeaderItem(header, nullptr, 2, Look::Pressed);
     ::GdiFlush();
     EXPECT_EQ(pixels(r.left, 0), ::GetPixel(images().HeaderSkinDC.get(), 6, 0));
     EXPECT_EQ(pixels(r.left - 1, 0), kMarker);
@@ -482,7 +482,7 @@ TEST_F(Painters, BlendButtonFaceMixesTheStateImageByAlphaLevel) {
         SetNumber(button.window, L"ALPHALEVEL", alpha);
         const MemoryDC canvas = CreateMemoryDC(75, 23);
         FillSolidRect(canvas.get(), 0, 0, 75, 23, kBlue);
-        EXPECT_EQ(BlendButtonFace(button.window, canvas.get()), 0);
+        BlendButtonFace(button.window, canvas.get());
         for (const POINT p : {POINT{0, 0}, POINT{37, 11}, POINT{74, 22}}) {
             const COLORREF c = ::GetPixel(canvas.get(), p.x, p.y);
             EXPECT_LE(std::abs(GetRValue(c) - alpha), 1);
@@ -508,7 +508,7 @@ TEST_F(Painters, BlendButtonFaceRefusesButtonsLeftAsTheyWereAndShowsDisabledOnes
         SetNumber(button.window, L"OLDSTYLE", WS_CHILD | bits);
         const MemoryDC canvas = CreateMemoryDC(75, 23);
         FillSolidRect(canvas.get(), 0, 0, 75, 23, kBlue);
-        EXPECT_EQ(BlendButtonFace(button.window, canvas.get()), 0);
+        BlendButtonFace(button.window, canvas.get());
         EXPECT_EQ(::GetPixel(canvas.get(), 37, 11), kBlue) << bits;
     }
     SetNumber(button.window, L"OLDSTYLE", WS_CHILD | 1);  // bits 1 and 2 clear

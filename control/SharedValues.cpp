@@ -1,20 +1,11 @@
 #include "control/SharedValues.h"
 
+#include "runtime/ThreadValue.h"
+
 namespace cartulane::control {
 
-namespace {
+SharedValues& Shared() { return ThreadValue<SharedValues>::Get(); }
 
-// Deliberately a raw pointer: a thread_local object would be destroyed at thread or library
-// detach, under the loader lock.
-thread_local SharedValues* tShared = nullptr;
-
-}  // namespace
-
-SharedValues& Shared() {
-    if (!tShared) tShared = new SharedValues();
-    return *tShared;
-}
-
-void LetGoOfShared() { delete std::exchange(tShared, nullptr); }
+void LetGoOfShared() { ThreadValue<SharedValues>::LetGo(); }
 
 }  // namespace cartulane::control

@@ -43,21 +43,6 @@ bool KeepsMouseState(Family family) {
            family == Family::OptionButton;
 }
 
-// The windows of this thread whose skin came off while another procedure stood in front of
-// ours: ours stays in their chain, passing every message on, until they go. Never freed: a
-// window may outlive everything else of the library's.
-std::set<HWND>& PassingOnWindows() {
-    thread_local std::set<HWND>* windows = new std::set<HWND>();
-    return *windows;
-}
-
-// The windows this thread skinned, each with the family its class gave when attached. Never
-// freed, as above.
-std::unordered_map<HWND, Family>& AttachedFamilies() {
-    thread_local std::unordered_map<HWND, Family>* families = new std::unordered_map<HWND, Family>();
-    return *families;
-}
-
 // What attach gave the window by its family, taken off again (a form's children with it).
 void ForgetFamilyState(HWND window, Family family) {
     switch (family) {
@@ -124,7 +109,7 @@ Family FamilyOf(const std::wstring& c) {
 Family WindowFamily(HWND window) { return FamilyOf(LowerCaseClass(window)); }
 
 Family AttachedFamily(HWND window) {
-    const std::unordered_map<HWND, Family>& families = AttachedFamilies();
+    const std::unordered_map<HWND, Family>& families = Skin().Families;
     const auto found = families.find(window);
     return found != families.end() ? found->second : WindowFamily(window);
 }
@@ -159,7 +144,7 @@ int SubclassWindow(HWND window) {
     if (process != ::GetCurrentProcessId()) return 0;  // another program's window cannot be subclassed
     const Family family = WindowFamily(window);
     // Kept first: nothing is given to the window yet if there is no room for it.
-    AttachedFamilies().insert_or_assign(window, family);
+    Skin().Families.insert_or_assign(window, family);
     switch (family) {
         case Family::Form:
             ::EnumChildWindows(window, &EnumAttachProc, 0);
@@ -196,7 +181,7 @@ int SubclassWindow(HWND window) {
     if (previous == 0) {
         // Not subclassed after all: what was given to it goes again, and it is not counted.
         ForgetFamilyState(window, family);
-        AttachedFamilies().erase(window);
+        Skin().Families.erase(window);
         CountOneLess();
         com::UnlockModule();
         return 0;
@@ -211,7 +196,7 @@ int UnsubclassWindow(HWND window) {
     const LONG_PTR previous = GetNumber(window, kProcAddr);
     if (!previous || IsPassingOn(window)) return 0;
     ForgetFamilyState(window, AttachedFamily(window));
-    AttachedFamilies().erase(window);
+    Skin().Families.erase(window);
     // Another procedure put in front of ours since would be cut out of the chain if the
     // previous one went back: then ours stays, passing every message on, until the window goes.
     const bool ours = ::GetWindowLongPtrW(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&SkinWindowProc);
@@ -219,7 +204,7 @@ int UnsubclassWindow(HWND window) {
         RemoveNumber(window, kProcAddr);
         ::SetWindowLongPtrW(window, GWLP_WNDPROC, previous);
     } else {
-        PassingOnWindows().insert(window);
+        Skin().PassingOn.insert(window);
     }
     RepaintWhole(window);
     CountOneLess();
@@ -228,14 +213,14 @@ int UnsubclassWindow(HWND window) {
 }
 
 bool IsPassingOn(HWND window) {
-    const std::set<HWND>& windows = PassingOnWindows();
+    const std::set<HWND>& windows = Skin().PassingOn;
     return !windows.empty() && windows.count(window) != 0;
 }
 
 LRESULT PassOn(WNDPROC prevProc, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const LRESULT result = ::CallWindowProcW(prevProc, window, message, wParam, lParam);
     if (message == WM_NCDESTROY) {
-        PassingOnWindows().erase(window);
+        Skin().PassingOn.erase(window);
         RemoveNumber(window, kProcAddr);
         com::UnlockModule();
     }

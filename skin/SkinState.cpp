@@ -1,19 +1,10 @@
 #include "skin/SkinState.h"
 
+#include "runtime/ThreadValue.h"
+
 namespace cartulane::skin {
 
-namespace {
-
-// Deliberately a raw pointer: a thread_local object would be destroyed at thread or library
-// detach, under the loader lock.
-thread_local SkinState* tState = nullptr;
-
-}  // namespace
-
-SkinState& Skin() {
-    if (!tState) tState = new SkinState();
-    return *tState;
-}
+SkinState& Skin() { return ThreadValue<SkinState>::Get(); }
 
 void FreeSkinImages() {
     SkinState& state = Skin();

@@ -1,9 +1,13 @@
 #pragma once
 // The skin engine's state for the user-interface thread it runs on: whether the images are
-// built, which mouse-leave tracking to use, how many windows are skinned, and the five
-// images the painters draw from. Each thread that skins windows has its own.
+// built, which mouse-leave tracking to use, how many windows are skinned, the five images the
+// painters draw from, and the windows it skinned. Each thread that skins windows has its own.
 
+#include "skin/Registry.h"
 #include "skin/SkinBitmaps.h"
+
+#include <set>
+#include <unordered_map>
 
 namespace cartulane::skin {
 
@@ -12,6 +16,11 @@ struct SkinState {
     bool HasUser32TrackMouseEvent = false;
     int SkinnedWindowCount = 0;
     SkinImages Images;
+    // The windows this thread skinned, each with the family its class gave when attached.
+    std::unordered_map<HWND, Family> Families;
+    // The windows whose skin came off while another procedure stood in front of ours: ours
+    // stays in their chain, passing every message on, until they go.
+    std::set<HWND> PassingOn;
 };
 
 // This thread's state, made on first use. It is reached through a plain pointer that has no

@@ -118,11 +118,8 @@ WindowPane* PaneIn(IDispatch* window) {
 HRESULT MakeFilledPane(IDispatch* window, bool visible) {
     AddInValues& values = AddIn();
     if (!values.PaneFactory || values.MakingPane) return S_OK;
-    values.MakingPane = true;
     ComPtr<ICTPFactory> factory(values.PaneFactory.Get());
-    const HRESULT made = MakePane(factory.Get(), window, visible);
-    values.MakingPane = false;
-    RETURN_IF_FAILED(made);
+    RETURN_IF_FAILED(MakePane(factory.Get(), window, visible));
     ComPtr<_TestControl> control(values.PaneControl.Get());
     return control ? control->FillTvw() : S_OK;
 }
@@ -132,9 +129,14 @@ HRESULT MakeFilledPane(IDispatch* window, bool visible) {
 HRESULT MakePane(ICTPFactory* factory, IDispatch* window, bool visible) {
     AddInValues& values = AddIn();
     if (!factory) return E_POINTER;
+    if (values.MakingPane) return S_OK;
     struct AskAfter {
-        ~AskAfter() { AskToggles(); }
+        ~AskAfter() {
+            AddIn().MakingPane = false;
+            AskToggles();
+        }
     } askAfter;
+    values.MakingPane = true;
     return Boundary([&]() -> HRESULT {
         RETURN_IF_NULL_ALLOC(values.WindowPanes.Get());
         ComPtr<IDispatch> parent(window);  // the host's calls below may let go of the caller's
@@ -189,8 +191,11 @@ HRESULT ShowPaneOf(IDispatch* window) {
             return !values.FileTaskPane && ApplicationVisible() ? MakeFilledPane(nullptr, values.PanesShown) : S_OK;
         ForgetDeadPanes();
         if (WindowPane* entry = PaneIn(activated.Get())) {
-            values.FileTaskPane = entry->pane.Get();
-            values.PaneControl = entry->control.Get();
+            // Copied first: letting go of the pane held until now may call back into the list.
+            const ComPtr<_CustomTaskPane> pane = entry->pane;
+            const ComPtr<_TestControl> control = entry->control;
+            values.FileTaskPane = pane.Get();
+            values.PaneControl = control.Get();
             return S_OK;
         }
         return ApplicationVisible() ? MakeFilledPane(activated.Get(), values.PanesShown) : S_OK;

@@ -13,7 +13,8 @@ namespace cartulane::addin {
 // A pane with the control, docked left, 245 wide, the control given the application,
 // shown or hidden: in the given window, or (none) in the active one. It becomes the pane
 // of the active window (FileTaskPane, PaneControl) as it is made; each value stays set
-// once its step has run, whatever fails after it.
+// once its step has run, whatever fails after it. One at a time: asked for while one is
+// being made (by an event the host raises meanwhile), nothing is made.
 HRESULT MakePane(ICTPFactory* factory, IDispatch* window, bool visible);
 
 // A window became active: the pane of ours in it becomes FileTaskPane; a window without

@@ -186,14 +186,16 @@ bool ListedFolders::IsDeep(const std::wstring& key) const {
 }
 
 void ListedFolders::RemoveFrom(const std::wstring& key) {
-    if (std::erase_if(folders_, [&](const auto& each) { return IsSameOrInside(each.first, key); }) > 0) ++version_;
+    const auto below = [&](const auto& each) { return IsSameOrInside(each.first, key, TextCase::Kept); };
+    if (std::erase_if(folders_, below) > 0) ++version_;
 }
 
 void ListedFolders::Rekey(const std::wstring& from, const std::wstring& to) {
     std::vector<std::pair<std::wstring, bool>> moved;
+    const std::wstring_view old = WithoutBackslash(from);
     for (auto it = folders_.begin(); it != folders_.end();) {
-        if (IsSameOrInside(it->first, from)) {
-            moved.emplace_back(to + it->first.substr(from.size()), it->second);
+        if (IsSameOrInside(it->first, from, TextCase::Kept)) {
+            moved.emplace_back(std::wstring(WithoutBackslash(to)) + it->first.substr(old.size()), it->second);
             it = folders_.erase(it);
         } else {
             ++it;
@@ -228,19 +230,17 @@ HRESULT ListFolder(const std::wstring& path, const std::wstring& parentKey, std:
     FolderListing folder;
     RETURN_IF_FAILED(FileSystem().GetFolder(trimmed, &folder));
     if (listed && tree.Nodes().Find(parentKey)) listed->Add(parentKey);
-    HRESULT result = S_FALSE;
     auto add = [&](const std::wstring& name, int image) -> HRESULT {
         Node* node = nullptr;
         RETURN_IF_FAILED(tree.Nodes().Add(parentKey, tvwChild, prefix + name, name, image, &node));
         node->SetExpanded(false);
-        result = S_OK;
         return S_OK;
     };
     for (const std::wstring& name : folder.subFolders) RETURN_IF_FAILED(add(name, kImageFolder));
     for (const std::wstring& name : folder.files) {
         if (LowerExtension(name).find(filter) != std::wstring::npos) RETURN_IF_FAILED(add(name, kImageWorkbook));
     }
-    return result;
+    return S_OK;
 }
 
 void BuildFolderTree(std::wstring& rootPath, TreeView& tree, ListedFolders* listed) {
@@ -261,8 +261,9 @@ void BuildFolderTree(std::wstring& rootPath, TreeView& tree, ListedFolders* list
         TrimPath(trimmed);
         listed->Reset(rootKey, trimmed);
     }
+    ListFolder(rootKey, rootKey, FileFilter, tree, listed);
     // A root that lists an entry is kept trimmed, as the keys below it are.
-    if (ListFolder(rootKey, rootKey, FileFilter, tree, listed) == S_OK) TrimPath(rootPath);
+    if (root && root->Child()) TrimPath(rootPath);
     if (listed) listed->SetDeep(rootKey);
 
     const FileSystem files;

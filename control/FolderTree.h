@@ -66,8 +66,8 @@ private:
 void BuildFolderTree(std::wstring& rootPath, TreeView& tree, ListedFolders* listed = nullptr);
 
 // Adds path's sub-folders, then its files whose extension contains filter, as children
-// of the node keyed parentKey, keyed TrimPath(path) & "\" & name. S_OK when it added an
-// entry, S_FALSE for none; the first failure ends the listing and is returned.
+// of the node keyed parentKey, keyed TrimPath(path) & "\" & name. The first failure ends
+// the listing and is returned.
 HRESULT ListFolder(const std::wstring& path, const std::wstring& parentKey, std::wstring_view filter, TreeView& tree,
                    ListedFolders* listed = nullptr);
 

@@ -552,7 +552,8 @@ void FolderWatchService::Core::Reconcile(ULONGLONG now) {
             // A watch not open yet reads all it covers when it opens.
             const bool open = std::any_of(watches.begin(), watches.end(), [&](const auto& each) {
                 return each.second->state == Watch::State::Open &&
-                       (strategy == Strategy::SubTree ? IsSameOrInside(folder, each.first) : folder == each.first);
+                       (strategy == Strategy::SubTree ? IsSameOrInside(folder, each.first)
+                                                       : SameText(WithoutBackslash(folder), WithoutBackslash(each.first)));
             });
             if (!open || !listedBy.count(folder)) continue;
             auto [it, added] = pending.try_emplace(folder);

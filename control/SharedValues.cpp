@@ -4,8 +4,6 @@
 
 namespace cartulane::control {
 
-SharedValues& Shared() { return ThreadValue<SharedValues>::Get(); }
-
-void LetGoOfShared() { ThreadValue<SharedValues>::LetGo(); }
+SharedValues& Shared() { return ThreadValue<SharedValues>(); }
 
 }  // namespace cartulane::control

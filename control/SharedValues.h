@@ -3,10 +3,11 @@
 // root, what the workbook tree leaves for the close-workbook pop-up, the copy that a paste
 // in any pane of the thread takes, and the bookkeeping of the panes alive there.
 //
-// Each thread has one set, made at its first use and owned by the library: it is let go
-// (LetGoOfShared) once no control and no form of the library is left, the moment the
-// library may be unloaded. It is reached through a plain pointer without a destructor, so
-// unloading the library never releases what it holds (the application above all).
+// Each thread has one set, made at its first use and owned by the library, kept while the
+// library is loaded: a root chosen and an item copied stay for the next pane. The panes
+// keep it up: the last control to go lets go of the application it holds. It is reached
+// through a plain pointer without a destructor, so unloading the library releases nothing.
+
 
 #include "runtime/ComPtr.h"
 
@@ -46,8 +47,5 @@ struct SharedValues {
 
 // This thread's values, made on first use.
 SharedValues& Shared();
-
-// Lets go of this thread's values; the next use makes them anew.
-void LetGoOfShared();
 
 }  // namespace cartulane::control

@@ -1,7 +1,6 @@
 // Tabrix.ocx: its one class, TestControl, and the library's four exports.
 
 #include "Tabrix_h.h"
-#include "control/SharedValues.h"
 #include "control/TestControl.h"
 #include "runtime/ComServer.h"
 #include "runtime/Form.h"
@@ -15,10 +14,8 @@ const com::ServerClass kClasses[] = {
      L"Quillet.TestControl.1", ActiveXControl::kMiscStatus},
 };
 
-// No control and no form is left: nothing can use what the panes shared (the application
-// kept at the last node click above all), and the forms' objects (no longer windows) can go.
+// No control and no form is left: the forms' objects (no longer windows) can go.
 void LetGo() {
-    control::LetGoOfShared();
     ReleaseDefaultInstances();
 }
 

@@ -79,9 +79,12 @@ TestControl::TestControl() : ComObject(CLSID_TestControl, DIID___TestControl, kD
 TestControl::~TestControl() {
     StopJob();
     DestroyControlWindow();
-    std::vector<TestControl*>& live = Shared().LiveControls;
-    std::erase(live, this);
-    if (live.empty()) UnloadDefaultInstances();
+    SharedValues& shared = Shared();
+    std::erase(shared.LiveControls, this);
+    if (!shared.LiveControls.empty()) return;
+    UnloadDefaultInstances();
+    // Nothing can use the application of the last node click any more.
+    const ComPtr<IDispatch> application = std::move(shared.CurrentApp);
 }
 
 const QITAB* TestControl::Interfaces() {

@@ -678,10 +678,12 @@ std::wstring_view WithoutBackslash(std::wstring_view path) {
     return path;
 }
 
-bool IsSameOrInside(std::wstring_view inner, std::wstring_view outer) {
+bool IsSameOrInside(std::wstring_view inner, std::wstring_view outer, TextCase textCase) {
     inner = WithoutBackslash(inner);
     outer = WithoutBackslash(outer);
-    if (inner.size() < outer.size() || !SameText(inner.substr(0, outer.size()), outer)) return false;
+    if (inner.size() < outer.size()) return false;
+    const std::wstring_view start = inner.substr(0, outer.size());
+    if (textCase == TextCase::Ignored ? !SameText(start, outer) : start != outer) return false;
     return inner.size() == outer.size() || inner[outer.size()] == L'\\';
 }
 

@@ -95,9 +95,11 @@ std::wstring ExtendedPath(std::wstring_view path);
 bool SameText(std::wstring_view a, std::wstring_view b);
 // The path without the backslashes or slashes at its end.
 std::wstring_view WithoutBackslash(std::wstring_view path);
-// Whether inner is outer itself or lies below it, as text (a trailing backslash not counted).
+// Whether inner is outer itself or lies below it, as text (a trailing backslash not counted),
+// ignoring case as Windows does, or letter for letter where the text is a key of our own.
 // What the paths lead to is compared by SameItem and IsSameOrBelow.
-bool IsSameOrInside(std::wstring_view inner, std::wstring_view outer);
+enum class TextCase { Ignored, Kept };
+bool IsSameOrInside(std::wstring_view inner, std::wstring_view outer, TextCase textCase = TextCase::Ignored);
 // The folder that holds path, without its backslash; "" for a path with none.
 std::wstring ParentPath(std::wstring_view path);
 

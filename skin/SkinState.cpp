@@ -4,7 +4,7 @@
 
 namespace cartulane::skin {
 
-SkinState& Skin() { return ThreadValue<SkinState>::Get(); }
+SkinState& Skin() { return ThreadValue<SkinState>(); }
 
 void FreeSkinImages() {
     SkinState& state = Skin();

@@ -194,6 +194,11 @@ TEST_F(FolderFollowTest, TheListedFoldersAreTheOnesWhoseEntriesTheTreeShows) {
     EXPECT_EQ(listed.Paths(), (std::vector<std::wstring>{L"D:\\", L"D:\\x y", L"D:\\z", L"D:\\z\\y"}));
     listed.RemoveFrom(L"D:\\z");
     EXPECT_EQ(listed.Paths(), (std::vector<std::wstring>{L"D:\\", L"D:\\x y"}));
+    // Keys are the tree's own, letter for letter: a folder named in another case (a share that
+    // tells case apart) is another folder.
+    listed.Add(L"D:\\X y");
+    listed.RemoveFrom(L"D:\\x y");
+    EXPECT_EQ(listed.Paths(), (std::vector<std::wstring>{L"D:\\", L"D:\\X y"}));
 }
 
 // Where each listed folder is watched on its own, the handles are the listed folders, and

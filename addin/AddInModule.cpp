@@ -30,23 +30,15 @@ std::vector<com::RegistryValue> AddInEntry() {
 
 std::vector<std::wstring> AddInEntryKey() { return {AddInKey()}; }
 
+// Once no object of the library is left (DllCanUnloadNow), the references to the pane and
+// the control that the add-in held until now are let go.
 void ReleaseAddInValues() { addin::AddIn().ReleaseAll(); }
 
 const com::Server kServer{kClasses, &LIBID_Brevant, &AddInEntry, &AddInEntryKey, &ReleaseAddInValues};
 
 }  // namespace
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    return com::GetClassObject(kServer, clsid, iid, object);
-}
-
-// Once no object of the library is left, the references to the pane and the control
-// that the add-in held until now are let go.
-STDAPI DllCanUnloadNow() { return com::CanUnloadNow(kServer); }
-
-STDAPI DllRegisterServer() { return com::RegisterServer(kServer); }
-
-STDAPI DllUnregisterServer() { return com::UnregisterServer(kServer); }
+const com::Server& com::ThisServer() { return kServer; }
 
 // "regsvr32 /n /i:user" from the user's own (not elevated) process; "/u /n /i:user" removes it.
 STDAPI DllInstall(BOOL install, PCWSTR commandLine) { return com::InstallForUser(kServer, install, commandLine); }

@@ -1,4 +1,4 @@
-// Tabrix.ocx: its one class, TestControl, and the library's four exports.
+// Tabrix.ocx: its one class, TestControl, served by the library's exports.
 
 #include "Tabrix_h.h"
 #include "control/TestControl.h"
@@ -23,12 +23,4 @@ const com::Server kServer{kClasses, &LIBID_Quillet, nullptr, nullptr, &LetGo};
 
 }  // namespace
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    return com::GetClassObject(kServer, clsid, iid, object);
-}
-
-STDAPI DllCanUnloadNow() { return com::CanUnloadNow(kServer); }
-
-STDAPI DllRegisterServer() { return com::RegisterServer(kServer); }
-
-STDAPI DllUnregisterServer() { return com::UnregisterServer(kServer); }
+const com::Server& com::ThisServer() { return kServer; }

@@ -48,6 +48,10 @@ struct Server {
     void (*letGo)();                               // what the module releases once it can be unloaded
 };
 
+// The server of the library being built: each server library defines it, and its four
+// exports (runtime/ServerExports.cpp) serve it.
+const Server& ThisServer();
+
 // The bodies of the four exports.
 HRESULT GetClassObject(const Server& server, REFCLSID clsid, REFIID iid, void** object);
 // S_OK once no object of the module is alive and no lock is held: then the module lets

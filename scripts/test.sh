@@ -8,15 +8,20 @@
 # ships: the tests run the x64 programs and read the x86 libraries.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 "$top/scripts/install-deps.sh"
-"$top/scripts/build.sh" x64
-CARTULANE_TARGETS="Tabrix TabrixAddIn Instaldo package_zip" "$top/scripts/build.sh" x86
 
+# The prefixes are made ready (the first time) while the build runs: the two lanes', and
+# the one of the control's tests at 144 DPI.
 lane1=$top/build/wineprefix-lane1
 export CARTULANE_PREFIXES=$lane1
-# Both prefixes made ready at once, the first time.
+mkdir -p "$top/build"
+(use_prefix "$top/build/wineprefix") &
 (use_prefix "$lane1") &
-use_prefix "$top/build/wineprefix"
+(CARTULANE_DPI=144 use_prefix "$top/build/wineprefix-144dpi") &
+"$top/scripts/build.sh" x64
+CARTULANE_TARGETS="Tabrix TabrixAddIn Instaldo package_zip" "$top/scripts/build.sh" x86
 wait
+
+use_prefix "$top/build/wineprefix"
 start_display
 export CARTULANE_LANE0_DISPLAY=$DISPLAY
 new_display

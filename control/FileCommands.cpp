@@ -383,12 +383,9 @@ void TestControl::Command5_Click() {
 
 // ---- a paste, move or delete running ----
 
-namespace {
-
-// The verb of a job in its messages.
-const wchar_t* VerbOf(bool paste, bool move) { return move ? L"移动" : paste ? L"粘贴" : L"删除"; }
-
-}  // namespace
+std::wstring TestControl::Running::Verb() const {
+    return kind == Kind::Move ? L"移动" : kind == Kind::Paste ? L"粘贴" : L"删除";
+}
 
 void TestControl::TakeUpHeld(const Running& running) {
     for (const std::wstring& item : running.held) follow_.TakeUp(item);
@@ -404,9 +401,7 @@ void TestControl::StartJob(Running running, FileJob::Work work) {
         job_ = std::make_unique<FileJob>(std::move(work), Hwnd(), JobDoneMessage());
     } catch (...) {  // no thread to be had
         TakeUpHeld(running);
-        const bool paste = running.kind != Running::Kind::Delete;
-        Message(std::wstring(VerbOf(paste, running.kind == Running::Kind::Move)) + L"失败：" + running.item + L"\n" +
-                SystemReason(E_OUTOFMEMORY));
+        Message(running.Verb() + L"失败：" + running.item + L"\n" + SystemReason(E_OUTOFMEMORY));
         return;
     }
     running_ = std::move(running);
@@ -438,7 +433,7 @@ void TestControl::JobTick() {
     }
     const FileJob::Status status = job_->Now();
     if (!progress_ && !job_->Finished() && ::GetTickCount64() - job_->StartedAt() >= kProgressAfter) {
-        const std::wstring verb = VerbOf(running_.kind != Running::Kind::Delete, running_.kind == Running::Kind::Move);
+        const std::wstring verb = running_.Verb();
         progress_ = std::make_unique<ProgressForm>(verb, L"正在" + verb + L"：");
         progress_->Cancel = [this] {
             if (job_) job_->Cancel();
@@ -514,7 +509,7 @@ void TestControl::StopJob() {
 
 void TestControl::TellJobResult(const Running& running, const FileJob::Status& status, HRESULT hr, bool cancelled) {
     const bool paste = running.kind != Running::Kind::Delete, move = running.kind == Running::Kind::Move;
-    const std::wstring verb = VerbOf(paste, move);
+    const std::wstring verb = running.Verb();
     const std::wstring done = std::to_wstring(status.done), total = std::to_wstring(status.total);
     // What a move stopped short leaves: every item not moved whole is where it was.
     const std::wstring rest = move ? L"未移动完的项目都留在原处。" : L"其余未" + verb + L"。";

@@ -98,6 +98,7 @@ private:
         std::shared_ptr<std::vector<std::wstring>> existing;
         std::wstring revealDone;       // shown once it succeeded
         std::wstring revealStopped;    // shown once it failed or was cancelled
+        std::wstring Verb() const;     // in its messages: 粘贴, 移动 or 删除
     };
     void StartJob(Running running, FileJob::Work work);
     // The paste's thread: its checks for every item, then the copies or moves (replacing only

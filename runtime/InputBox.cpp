@@ -2,6 +2,7 @@
 
 #include "runtime/ComServer.h"
 #include "runtime/Form.h"
+#include "runtime/Window.h"
 
 #include <vector>
 
@@ -108,9 +109,7 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
             case WM_COMMAND:
                 if (LOWORD(wParam) == IDOK && state) {
                     HWND text = ::GetDlgItem(dialog, kText);
-                    std::wstring typed(static_cast<size_t>(::GetWindowTextLengthW(text)) + 1, L'\0');
-                    typed.resize(static_cast<size_t>(::GetWindowTextW(text, typed.data(), static_cast<int>(typed.size()))));
-                    state->typed = std::move(typed);
+                    state->typed = WindowText(text);
                     ::EndDialog(dialog, IDOK);
                     return TRUE;
                 }

@@ -160,4 +160,10 @@ OwnDialogs::OwnDialogs() { ++g_ownDialogs; }
 OwnDialogs::~OwnDialogs() { --g_ownDialogs; }
 bool OwnDialogs::Showing() { return g_ownDialogs > 0; }
 
+std::wstring WindowText(HWND window) {
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
 }  // namespace cartulane

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace cartulane {
 
 class Window {
@@ -89,5 +91,8 @@ public:
     OwnDialogs& operator=(const OwnDialogs&) = delete;
     static bool Showing();
 };
+
+// A window's text, of any length.
+std::wstring WindowText(HWND window);
 
 }  // namespace cartulane

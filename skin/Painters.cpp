@@ -2,6 +2,7 @@
 
 #include "runtime/Handles.h"
 #include "runtime/Twips.h"
+#include "runtime/Window.h"
 #include "skin/Colours.h"
 #include "skin/Primitives.h"
 #include "skin/Properties.h"
@@ -42,7 +43,7 @@ private:
 // The "OLDSTATE" cache: false when look is already painted and not forced; otherwise the
 // new look is stored.
 bool TakeLook(HWND window, Look look, bool force) {
-    if (ShowsLook(window, look) && !force) return false;
+    if (GetLook(window) == look && !force) return false;
     SetLook(window, look);
     return true;
 }
@@ -53,7 +54,7 @@ void PaintButtonFaces(HWND window) {
     const SkinImages& images = Skin().Images;
     WindowBounds bounds;
     GetWindowBounds(window, &bounds);
-    const std::wstring caption = GetWindowCaption(window);
+    const std::wstring caption = WindowText(window);
     const HFONT font = WindowFont(window);
     const bool focused = ::GetFocus() == window;
     for (int i = 0; i < 4; ++i) {
@@ -90,7 +91,7 @@ void BlendButtonFace(HWND window, HDC dc) {
 
 void PaintComboButton(HWND window, HDC dc, Look& look, bool force) {
     if (::SendMessageW(window, CB_GETDROPPEDSTATE, 0, 0)) look = Look::Pressed;
-    if (ShowsLook(window, look) && !force) return;
+    if (GetLook(window) == look && !force) return;
     if ((::GetWindowLongPtrW(window, GWL_STYLE) & 2) == 0) return;
     SetLook(window, look);
 

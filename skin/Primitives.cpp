@@ -35,12 +35,6 @@ void MemoryDC::Free() noexcept {
     if (bitmap_) ::DeleteObject(std::exchange(bitmap_, nullptr));
 }
 
-std::wstring GetWindowCaption(HWND window) {
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)), L'\0');
-    if (!text.empty()) text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()) + 1)));
-    return text;
-}
-
 int DrawTextRect(HDC dc, const std::wstring& text, int left, int top, int width, int height, UINT format) {
     RECT r = Rect(left, top, width, height);
     return ::DrawTextW(dc, text.c_str(), -1, &r, format);

@@ -45,7 +45,6 @@ private:
     HBITMAP bitmap_ = nullptr;
 };
 
-std::wstring GetWindowCaption(HWND window);
 int DrawTextRect(HDC dc, const std::wstring& text, int left, int top, int width, int height, UINT format);
 int FillSolidRect(HDC dc, int left, int top, int width, int height, COLORREF color);
 int FrameSolidRect(HDC dc, int left, int top, int width, int height, COLORREF color);

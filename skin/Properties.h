@@ -31,7 +31,6 @@ inline void RemoveNumber(HWND window, const wchar_t* name) { ::RemovePropW(windo
 enum class Look { Normal, Hot, Pressed, Disabled };
 inline Look GetLook(HWND window) { return static_cast<Look>(GetNumber(window, kOldState)); }
 inline void SetLook(HWND window, Look look) { SetNumber(window, kOldState, static_cast<LONG_PTR>(look)); }
-inline bool ShowsLook(HWND window, Look look) { return GetNumber(window, kOldState) == static_cast<LONG_PTR>(look); }
 
 // "HDC0" to "HDC3" and "BMP0" to "BMP3": a push button's state images and their bitmaps.
 inline std::wstring StateDCName(int state) { return L"HDC" + std::to_wstring(state); }

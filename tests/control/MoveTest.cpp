@@ -30,7 +30,15 @@ protected:
     static std::wstring Last(const test::MessageBoxes& boxes) {
         return boxes.Seen().empty() ? L"<none>" : boxes.Seen().back().text;
     }
-    HTREEITEM DropHighlight(HWND tree = nullptr) { return TreeView_GetDropHilight(tree ? tree : folderTree_); }
+    HTREEITEM DropHighlight() { return TreeView_GetDropHilight(folderTree_); }
+    // 甲 with 内 and 账.xlsx, and 乙, in the pane's root.
+    void TwoFoldersAndABook() {
+        Folder(L"甲");
+        Folder(L"甲\\内");
+        Folder(L"乙");
+        File(L"甲\\账.xlsx", "账");
+        UseRoot(dir_->path());
+    }
 
     // A stop of the hand: where it goes, and what it waits for there (both asked on its
     // thread as it gets there: the tree may have changed on the way).
@@ -84,9 +92,18 @@ protected:
             }
             // The keys once the pointer is still: Wine takes the modifiers anew from the X
             // server's pointer events, where no key is down.
-            if (key) test::PressKey(key, true);
+            // A pointer event still on its way may take them back: they go down again until
+            // the key is seen down.
+            const auto keyDown = [&] {
+                for (int tries = 0; tries < 20 && ::GetAsyncKeyState(key) >= 0; ++tries) {
+                    test::PressKey(key, true);
+                    ::Sleep(50);
+                }
+            };
+            if (key) keyDown();
             if (escape) test::PressKey(VK_ESCAPE, true);
             ::Sleep(300);
+            if (key) keyDown();
             test::PointerTo(now, MOUSEEVENTF_LEFTUP);
             ::Sleep(300);
             if (escape) test::PressKey(VK_ESCAPE, false);
@@ -107,28 +124,15 @@ protected:
     // Runs the other program that drags files onto a point of the screen, holding key
     // ("none", "shift", "ctrl") as it drops; its exit code, the effect it was told.
     DWORD DropFromAnotherProgram(POINT at, const wchar_t* key, const std::vector<std::wstring>& files) {
-        std::wstring command = L"\"" + test::LibraryPath(L"dragsource.exe") + L"\" " + std::to_wstring(at.x) + L" " +
-                               std::to_wstring(at.y) + L" " + key;
-        for (const std::wstring& file : files) command += L" \"" + file + L"\"";
-        STARTUPINFOW startup{sizeof(startup)};
-        PROCESS_INFORMATION process{};
-        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-            return 0xFFFFFFFF;
-        UniqueHandle<NullInvalid<HANDLE, &::CloseHandle>> thread(process.hThread), owned(process.hProcess);
+        std::vector<std::wstring> arguments{std::to_wstring(at.x), std::to_wstring(at.y), key};
+        arguments.insert(arguments.end(), files.begin(), files.end());
         // This thread serves the drop target's calls while the other program drags.
-        const bool ended = Until([&] { return ::WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0; });
-        DWORD code = 0xFFFFFFFF;
-        if (ended) ::GetExitCodeProcess(process.hProcess, &code);
-        return code;
+        return test::RunProgram(L"dragsource.exe", arguments, [this] { host_.PumpMessages(); });
     }
 };
 
 TEST_F(MoveTest, ACutItemShowsCutAndAPasteMovesItOnOneVolumeAsTheSameFile) {
-    Folder(L"甲");
-    Folder(L"乙");
-    Folder(L"甲\\内");
-    File(L"甲\\账.xlsx", "账");
-    UseRoot(dir_->path());
+    TwoFoldersAndABook();
     const auto book = test::Identity(Path(L"甲\\账.xlsx"));
     test::MessageBoxes boxes(IDNO);
 
@@ -275,11 +279,7 @@ TEST_F(MoveTest, ANodeDraggedOntoAFolderMovesOnOneDriveCopiesWithCtrlAndOpensAHo
 }
 
 TEST_F(MoveTest, ADragOntoItselfItsOwnFolderOrAFileOrEndedWithEscChangesNothing) {
-    Folder(L"甲");
-    Folder(L"甲\\内");
-    Folder(L"乙");
-    File(L"甲\\账.xlsx", "账");
-    UseRoot(dir_->path());
+    TwoFoldersAndABook();
     const auto before = Snapshot(dir_->path());
     test::MessageBoxes boxes;
     HWND tree = folderTree_;

@@ -613,9 +613,6 @@ DWORD WINAPI RunWork(void* work) {
     return 0;
 }
 
-// Runs work on a thread of 64 KB of stack: fewer nested calls than a tree of 250 levels
-// takes to walk by recursion (a find record alone is 592 bytes).
-
 // Drive V: is another file system than T: where the machine has one (scripts/common.sh).
 bool HasSecondVolume() { return FileSystem().FolderExists(L"V:\\"); }
 
@@ -716,6 +713,8 @@ TEST(FileSystem, AMoveAcrossVolumesLeavesWhatAnotherProgramChangedOrAddedMeanwhi
     for (const auto& file : files) EXPECT_EQ(test::ReadFile(JoinPath(target / L"folder", file)), "new " + Narrow(file));
 }
 
+// Runs work on a thread of 64 KB of stack: fewer nested calls than a tree of 250 levels
+// takes to walk by recursion (a find record alone is 592 bytes).
 void OnSmallStack(std::function<void()> work) {
     UniqueKernelHandle thread(
         ::CreateThread(nullptr, 64 * 1024, &RunWork, &work, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));

@@ -1,5 +1,6 @@
 // The skin engine's drawing primitives, read back pixel by pixel from memory contexts.
 
+#include "runtime/Window.h"
 #include "skin/Primitives.h"
 #include "tests/support/GuiObjects.h"
 #include "tests/support/TestSupport.h"
@@ -158,7 +159,7 @@ TEST(Primitives, BordersWindowBoundsCaptionsAndWordHalves) {
     EXPECT_EQ(bounds.Bottom, r.bottom);
     EXPECT_EQ(bounds.Width, 100);
     EXPECT_EQ(bounds.Height, 80);
-    EXPECT_EQ(GetWindowCaption(plain), L"边框 test");
+    EXPECT_EQ(WindowText(plain), L"边框 test");
 
     EXPECT_EQ(LoWord(static_cast<LONG_PTR>(0xFFFF0001u)), 1);
     EXPECT_EQ(HiWord(static_cast<LONG_PTR>(0xFFFF0001u)), -1);

@@ -105,6 +105,9 @@ int wmain(int argc, wchar_t** argv) {
     const HRESULT hr = ::DoDragDrop(data.Get(), source.Get(), DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
     hand.join();
     ::DestroyWindow(window);
+    // The shell's data object lives in OLE's libraries: let go of it before they go.
+    data.Reset();
+    source.Reset();
     ::OleUninitialize();
     return hr == DRAGDROP_S_DROP || hr == DRAGDROP_S_CANCEL ? static_cast<int>(effect) : 105;
 }

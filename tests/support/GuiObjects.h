@@ -16,9 +16,9 @@ class GuiObjects {
 public:
     GuiObjects();  // counted now
 
-    // Success when the slots moved by less than slots since, and there are at most more
-    // GDI and more USER objects than then.
-    ::testing::AssertionResult NoneLeft(int slots, DWORD more = 2) const;
+    // Success when the slots moved by less than slots since, and there are at most two GDI
+    // and two USER objects more than then.
+    ::testing::AssertionResult NoneLeft(int slots) const;
     // Success when the slots moved by less than slots since, and there are exactly as many
     // GDI objects as then: what drawing that makes no window leaves.
     ::testing::AssertionResult NoGdiLeft(int slots) const;

@@ -65,12 +65,6 @@ HRESULT CallExportOnce(const std::wstring& path, const char* name) {
     return hr;
 }
 
-std::wstring WindowText(HWND window) {
-    std::wstring text(::GetWindowTextLengthW(window) + 1, L'\0');
-    text.resize(::GetWindowTextW(window, text.data(), static_cast<int>(text.size())));
-    return text;
-}
-
 std::wstring ItemText(HWND tree, HTREEITEM item) {
     wchar_t text[1024] = {};
     TVITEMW data{};

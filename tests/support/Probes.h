@@ -3,6 +3,8 @@
 // registry, a library's exports, and the items of a tree view; and the real pointer and
 // keyboard, as a user's hand moves them.
 
+#include "runtime/Window.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -27,8 +29,7 @@ HRESULT CallExport(HMODULE library, const char* name);
 // Loads the library, calls the export and frees it again, as regsvr32 does.
 HRESULT CallExportOnce(const std::wstring& path, const char* name);
 
-// A window's text, whatever its length.
-std::wstring WindowText(HWND window);
+using cartulane::WindowText;  // a window's text, whatever its length
 
 // A tree view's items: the text of one, the texts under parent (nullptr: the top level).
 std::wstring ItemText(HWND tree, HTREEITEM item);

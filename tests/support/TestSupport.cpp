@@ -371,28 +371,15 @@ std::vector<HWND> DescendantWindows(HWND parent) {
     return all;
 }
 
-int NextGdiSlot() {
-    // Enough probes to use up the freed slots first, whatever order they are handed out in:
-    // the highest slot then counts the objects alive besides the probes.
-    constexpr int kProbes = 2048;
-    std::vector<HBRUSH> probes(kProbes);
-    int highest = 0;
-    for (HBRUSH& brush : probes) {
-        brush = ::CreateSolidBrush(0);
-        highest = std::max(highest, static_cast<int>(LOWORD(reinterpret_cast<ULONG_PTR>(brush))));
-    }
-    for (HBRUSH brush : probes) ::DeleteObject(brush);
-    return highest - kProbes + 1;
-}
-
-int ChangeDisk(std::initializer_list<std::wstring> steps, const std::function<void()>& meanwhile) {
-    std::wstring command = L"\"" + LibraryPath(L"diskchanger.exe") + L"\"";
-    for (const std::wstring& step : steps) command += L" \"" + step + L"\"";
+DWORD RunProgram(const wchar_t* program, const std::vector<std::wstring>& arguments,
+                 const std::function<void()>& meanwhile) {
+    std::wstring command = L"\"" + LibraryPath(program) + L"\"";
+    for (const std::wstring& argument : arguments) command += L" \"" + argument + L"\"";
     STARTUPINFOW startup{sizeof(startup)};
     PROCESS_INFORMATION process{};
     if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return -1;
-    ::CloseHandle(process.hThread);
+        return static_cast<DWORD>(-1);
+    const UniqueKernelHandle thread(process.hThread), owned(process.hProcess);
     DWORD code = static_cast<DWORD>(-1);
     const DWORD step = meanwhile ? 20 : 60000;
     for (DWORD waited = 0; waited < 60000; waited += step) {
@@ -402,8 +389,11 @@ int ChangeDisk(std::initializer_list<std::wstring> steps, const std::function<vo
         }
         if (meanwhile) meanwhile();
     }
-    ::CloseHandle(process.hProcess);
-    return static_cast<int>(code);
+    return code;
+}
+
+int ChangeDisk(std::initializer_list<std::wstring> steps, const std::function<void()>& meanwhile) {
+    return static_cast<int>(RunProgram(L"diskchanger.exe", steps, meanwhile));
 }
 
 }  // namespace cartulane::test

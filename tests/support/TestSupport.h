@@ -171,6 +171,11 @@ private:
 // calling meanwhile every 20 ms when given; the number of steps that failed, or -1 when
 // the process could not run.
 int ChangeDisk(std::initializer_list<std::wstring> steps, const std::function<void()>& meanwhile = {});
+// Runs a program of the tests' folder with each argument quoted and waits for it up to a
+// minute, calling meanwhile every 20 ms when given; its exit code, or -1 when it did not run
+// or end.
+DWORD RunProgram(const wchar_t* program, const std::vector<std::wstring>& arguments,
+                 const std::function<void()>& meanwhile = {});
 
 // An automation object of the system, by ProgID; empty when it cannot be made.
 ComPtr<IDispatch> CreateByProgId(const wchar_t* progId);
@@ -187,11 +192,6 @@ void ServeFor(std::chrono::milliseconds time, const std::function<void()>& serve
 // Every window below parent, children before their own children, as EnumChildWindows
 // walks them.
 std::vector<HWND> DescendantWindows(HWND parent);
-
-// A count of the GDI objects alive in the process, up to a constant, read from the handle
-// table's slots (Wine counts no GDI objects for GetGuiResources): objects left behind push
-// it up, whatever order freed slots are handed out in.
-int NextGdiSlot();
 
 std::string Narrow(std::wstring_view text);
 
